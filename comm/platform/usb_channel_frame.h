@@ -1,0 +1,127 @@
+// The USB driver channel: how one device I/O control request travels between the
+// library and whatever serves the device (the virtual instrument, or a bridge to
+// real hardware).  Header-only and free of library state so that both sides
+// include the same definition.
+//
+// One Unix-domain stream socket per device.  The client sends one request and
+// reads one reply before it sends the next request.  All integers are 32-bit
+// little-endian.
+//
+//   request: magic "TUSQ" | control code | input length | output capacity |
+//            output payload length (0, or equal to the output capacity) |
+//            input bytes | output payload bytes
+//   reply:   magic "TUSR" | success (1 or 0) | bytes returned |
+//            output data length (<= output capacity) | output data bytes
+//
+// The output payload carries the output buffer's contents to the device for the
+// codes whose output buffer holds data to send (the bulk pipe write 0x222051).
+// "bytes returned" is the driver's count: data bytes delivered for a read,
+// bytes taken for a write.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+namespace tola::usbchannel {
+
+inline constexpr std::uint32_t kRequestMagic = 0x51535554;  // "TUSQ"
+inline constexpr std::uint32_t kReplyMagic = 0x52535554;    // "TUSR"
+inline constexpr std::size_t kHeaderSize = 20;
+inline constexpr std::size_t kReplyHeaderSize = 16;
+inline constexpr std::uint32_t kMaxPayload = 65536;
+
+// Control codes (device type 0x22).
+inline constexpr std::uint32_t kReadDescriptor = 0x22240C;
+inline constexpr std::uint32_t kReadDescriptorEzusb = 0x222004;
+inline constexpr std::uint32_t kBulkWrite = 0x222051;
+inline constexpr std::uint32_t kBulkRead = 0x22204E;
+inline constexpr std::uint32_t kSendBlock = 0x222405;
+inline constexpr std::uint32_t kReceive = 0x222402;
+
+// Whether the output buffer of a code carries data to the device.
+constexpr bool output_is_payload(std::uint32_t code) { return code == kBulkWrite; }
+
+struct Request {
+    std::uint32_t code = 0;
+    std::vector<std::uint8_t> input;
+    std::uint32_t output_capacity = 0;
+    std::vector<std::uint8_t> output_payload;
+};
+
+struct Reply {
+    bool success = false;
+    std::uint32_t bytes_returned = 0;
+    std::vector<std::uint8_t> output;
+};
+
+inline void put_u32(std::vector<std::uint8_t>& out, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+}
+
+inline std::uint32_t get_u32(const std::uint8_t* p) {
+    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+inline std::vector<std::uint8_t> encode(const Request& r) {
+    std::vector<std::uint8_t> out;
+    out.reserve(kHeaderSize + r.input.size() + r.output_payload.size());
+    put_u32(out, kRequestMagic);
+    put_u32(out, r.code);
+    put_u32(out, static_cast<std::uint32_t>(r.input.size()));
+    put_u32(out, r.output_capacity);
+    put_u32(out, static_cast<std::uint32_t>(r.output_payload.size()));
+    out.insert(out.end(), r.input.begin(), r.input.end());
+    out.insert(out.end(), r.output_payload.begin(), r.output_payload.end());
+    return out;
+}
+
+inline std::vector<std::uint8_t> encode(const Reply& r) {
+    std::vector<std::uint8_t> out;
+    out.reserve(kReplyHeaderSize + r.output.size());
+    put_u32(out, kReplyMagic);
+    put_u32(out, r.success ? 1u : 0u);
+    put_u32(out, r.bytes_returned);
+    put_u32(out, static_cast<std::uint32_t>(r.output.size()));
+    out.insert(out.end(), r.output.begin(), r.output.end());
+    return out;
+}
+
+// Header fields of a request, validated.  Returns nothing for a malformed header.
+struct RequestHeader {
+    std::uint32_t code;
+    std::uint32_t input_length;
+    std::uint32_t output_capacity;
+    std::uint32_t payload_length;
+};
+
+inline std::optional<RequestHeader> parse_request_header(std::span<const std::uint8_t, kHeaderSize> h) {
+    if (get_u32(h.data()) != kRequestMagic) return std::nullopt;
+    RequestHeader r{get_u32(h.data() + 4), get_u32(h.data() + 8), get_u32(h.data() + 12), get_u32(h.data() + 16)};
+    if (r.input_length > kMaxPayload || r.output_capacity > kMaxPayload) return std::nullopt;
+    if (r.payload_length != 0 && r.payload_length != r.output_capacity) return std::nullopt;
+    return r;
+}
+
+struct ReplyHeader {
+    bool success;
+    std::uint32_t bytes_returned;
+    std::uint32_t output_length;
+};
+
+// A reply header is valid only when its output fits the capacity the request offered.
+inline std::optional<ReplyHeader> parse_reply_header(std::span<const std::uint8_t, kReplyHeaderSize> h,
+                                                     std::uint32_t output_capacity) {
+    if (get_u32(h.data()) != kReplyMagic) return std::nullopt;
+    const std::uint32_t status = get_u32(h.data() + 4);
+    if (status > 1) return std::nullopt;
+    ReplyHeader r{status == 1, get_u32(h.data() + 8), get_u32(h.data() + 12)};
+    if (r.output_length > output_capacity) return std::nullopt;
+    return r;
+}
+
+}  // namespace tola::usbchannel
