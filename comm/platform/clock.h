@@ -1,0 +1,16 @@
+// Host time as the instruments' protocols measure it: a 32-bit millisecond tick
+// that wraps like the classic system tick (compare with unsigned differences).
+#pragma once
+
+#include <cstdint>
+
+namespace tola::platform {
+
+std::uint32_t tick_ms();
+
+// Milliseconds elapsed since an earlier tick, correct across the 32-bit wrap.
+inline std::uint32_t ms_since(std::uint32_t earlier) { return tick_ms() - earlier; }
+
+void sleep_ms(std::uint32_t ms);
+
+}  // namespace tola::platform

@@ -1,0 +1,115 @@
+#include "comm/platform/named_mutex.h"
+
+#include <fcntl.h>
+#include <pthread.h>
+#include <sys/file.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <ctime>
+#include <mutex>
+
+namespace tola::platform {
+namespace {
+
+constexpr std::uint32_t kInitialisedMagic = 0x4D434B50;  // "PKCM"
+
+struct SharedBlock {
+    std::uint32_t magic;
+    pthread_mutex_t mutex;
+};
+
+timespec deadline_after(std::uint32_t timeout_ms) {
+    timespec t{};
+    ::clock_gettime(CLOCK_MONOTONIC, &t);
+    t.tv_sec += static_cast<time_t>(timeout_ms / 1000u);
+    t.tv_nsec += static_cast<long>(timeout_ms % 1000u) * 1000000L;
+    if (t.tv_nsec >= 1000000000L) {
+        t.tv_sec += 1;
+        t.tv_nsec -= 1000000000L;
+    }
+    return t;
+}
+
+// Maps the shared block, initialising the mutex exactly once: the first
+// process to take the file lock finds no magic and sets the mutex up.
+SharedBlock* map_shared_block(const std::string& name) {
+    const std::string shm_name = "/" + name + "." + std::to_string(::getuid());
+    const int fd = ::shm_open(shm_name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) return nullptr;
+    SharedBlock* block = nullptr;
+    if (::flock(fd, LOCK_EX) == 0) {
+        struct stat st {};
+        bool sized = ::fstat(fd, &st) == 0 &&
+                     (st.st_size >= static_cast<off_t>(sizeof(SharedBlock)) ||
+                      ::ftruncate(fd, static_cast<off_t>(sizeof(SharedBlock))) == 0);
+        if (sized) {
+            void* p = ::mmap(nullptr, sizeof(SharedBlock), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+            if (p != MAP_FAILED) block = static_cast<SharedBlock*>(p);
+        }
+        if (block != nullptr && block->magic != kInitialisedMagic) {
+            pthread_mutexattr_t attr;
+            pthread_mutexattr_init(&attr);
+            pthread_mutexattr_setpshared(&attr, PTHREAD_PROCESS_SHARED);
+            pthread_mutexattr_setrobust(&attr, PTHREAD_MUTEX_ROBUST);
+            pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE);
+            const bool ok = pthread_mutex_init(&block->mutex, &attr) == 0;
+            pthread_mutexattr_destroy(&attr);
+            if (ok) {
+                block->magic = kInitialisedMagic;
+            } else {
+                ::munmap(block, sizeof(SharedBlock));
+                block = nullptr;
+            }
+        }
+        ::flock(fd, LOCK_UN);
+    }
+    ::close(fd);
+    return block;
+}
+
+}  // namespace
+
+struct NamedMutex::Impl {
+    SharedBlock* shared = nullptr;
+    std::recursive_timed_mutex local;
+};
+
+NamedMutex::NamedMutex(const std::string& name) : impl_(std::make_unique<Impl>()) {
+    impl_->shared = map_shared_block(name);
+}
+
+// The shared block stays mapped until the process ends: if the process ends
+// while one of its threads holds the mutex, the kernel can only hand the
+// abandoned mutex on to the next waiter while the mapping still exists.
+NamedMutex::~NamedMutex() = default;
+
+bool NamedMutex::is_shared() const { return impl_->shared != nullptr; }
+
+bool NamedMutex::lock(std::uint32_t timeout_ms) {
+    if (impl_->shared == nullptr) return impl_->local.try_lock_for(std::chrono::milliseconds(timeout_ms));
+    const timespec deadline = deadline_after(timeout_ms);
+    for (;;) {
+        const int rc = pthread_mutex_clocklock(&impl_->shared->mutex, CLOCK_MONOTONIC, &deadline);
+        if (rc == 0) return true;
+        if (rc == EOWNERDEAD) {
+            // The previous owner ended without releasing: the mutex is ours now.
+            pthread_mutex_consistent(&impl_->shared->mutex);
+            return true;
+        }
+        if (rc == EINTR) continue;
+        return false;  // ETIMEDOUT, or a mutex that can no longer be used
+    }
+}
+
+void NamedMutex::unlock() {
+    if (impl_->shared == nullptr) {
+        impl_->local.unlock();
+        return;
+    }
+    pthread_mutex_unlock(&impl_->shared->mutex);
+}
+
+}  // namespace tola::platform

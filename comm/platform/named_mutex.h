@@ -1,0 +1,37 @@
+// The interface mutex shared by every process of one user that loads the
+// library: recursive for its owning thread, waited for with a time limit, and
+// an owner that died while holding it counts as having released it.
+//
+// It lives in POSIX shared memory ("/<name>.<uid>") as a robust, recursive,
+// process-shared pthread mutex.  When shared memory is not available the lock
+// degrades to a process-local recursive timed mutex.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace tola::platform {
+
+class NamedMutex {
+public:
+    // Opens (creating when needed) the mutex called `name`.
+    explicit NamedMutex(const std::string& name);
+    ~NamedMutex();
+    NamedMutex(const NamedMutex&) = delete;
+    NamedMutex& operator=(const NamedMutex&) = delete;
+
+    // Waits at most timeout_ms; true when the calling thread now holds the
+    // mutex (also when the previous owner died holding it).
+    bool lock(std::uint32_t timeout_ms);
+    void unlock();
+
+    // True when the mutex is shared between processes (false: process-local fallback).
+    bool is_shared() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace tola::platform
