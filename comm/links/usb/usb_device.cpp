@@ -1,0 +1,85 @@
+#include "comm/links/usb/usb_device.h"
+
+#include "comm/api/library_state.h"
+#include "comm/links/usb/usb_report.h"
+#include "comm/links/usb/usb_state.h"
+#include "comm/platform/clock.h"
+#include "comm/platform/usb_channel.h"
+#include "comm/platform/usb_channel_frame.h"
+
+#include <array>
+
+namespace tola::usb {
+namespace {
+
+constexpr std::size_t kDescriptorSize = 18;
+constexpr std::uint32_t kTestQuietMs = 2000;
+
+}  // namespace
+
+Transfer ioctl(std::uint32_t code, std::span<const std::uint8_t> in, std::span<std::uint8_t> out) {
+    const PXM_COMM* c = valid_record();
+    if (c == nullptr || c->hUSB == -1) return {false, 0};
+    const auto r = platform::usb_ioctl(c->hUSB, code, in, out);
+    return {r.success, r.bytes_returned};
+}
+
+bool bUSB_open() {
+    PXM_COMM* c = valid_record();
+    if (c == nullptr) return false;
+    if (c->hUSB != -1) close();
+    int handle = -1;
+    for (const auto& path : platform::usb_class_devices()) {
+        handle = platform::usb_open_path(path);
+        if (handle >= 0) break;
+    }
+    if (handle < 0) handle = platform::usb_open_named("Chrmtk0-0");
+    if (handle < 0) handle = platform::usb_open_named("ezusb-0");
+    if (handle < 0) return false;
+    c->hUSB = handle;
+    return true;
+}
+
+void close() {
+    PXM_COMM* c = valid_record();
+    if (c == nullptr || c->hUSB == -1) return;
+    platform::usb_close(c->hUSB);
+    report("Closed USB handle", 0);
+    c->hUSB = -1;
+    c->ssStatus[0] = '\0';
+    usb_state().structures_loaded = false;
+}
+
+bool read_descriptor() {
+    PXM_COMM* c = valid_record();
+    if (c == nullptr || c->hUSB == -1) return false;
+    std::array<std::uint8_t, kDescriptorSize> descriptor{};
+    Transfer t = ioctl(usbchannel::kReadDescriptor, {}, descriptor);
+    if (!t.ok) t = ioctl(usbchannel::kReadDescriptorEzusb, {}, descriptor);
+    if (!t.ok) return false;
+    if (t.bytes == kDescriptorSize) {
+        c->dVID = static_cast<std::uint32_t>(descriptor[8] | descriptor[9] << 8);
+        c->dPID = static_cast<std::uint32_t>(descriptor[10] | descriptor[11] << 8);
+        usb_state().release_number = static_cast<std::uint16_t>(descriptor[12] | descriptor[13] << 8);
+    }
+    return true;
+}
+
+bool test() {
+    PXM_COMM* c = valid_record();
+    if (c == nullptr) return false;
+    if (c->hUSB == -1) return report("USB Test - no ptr ", flag::kTest) != 0;
+    const auto& last = usb_state().last_success_tick;
+    if (last && platform::ms_since(*last) < kTestQuietMs) return true;
+    if (!read_descriptor()) return report("USB Test - FAILED - can't read descriptor", flag::kTest) != 0;
+    return true;
+}
+
+bool open_and_test() {
+    const PXM_COMM* c = valid_record();
+    if (c == nullptr) return false;
+    if (c->hUSB == -1 && !bUSB_open()) return false;
+    return test();
+}
+
+}  // namespace tola::usb

@@ -1,0 +1,27 @@
+// Opening, closing, identifying and testing the USB device.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+namespace tola::usb {
+
+// Opens the first device of the interface class, else "\\.\Chrmtk0-0", else
+// "\\.\ezusb-0", into hUSB (closing an open one first).
+bool bUSB_open();
+void close();
+// Reads the device descriptor into dVID, dPID and the release number.
+bool read_descriptor();
+// The device still answers (no I/O within 2000 ms of a successful transfer).
+bool test();
+// Opens first when no device is open, then tests.
+bool open_and_test();
+
+// One request on the open device; false when refused or no device is open.
+struct Transfer {
+    bool ok;
+    std::uint32_t bytes;
+};
+Transfer ioctl(std::uint32_t code, std::span<const std::uint8_t> in, std::span<std::uint8_t> out);
+
+}  // namespace tola::usb

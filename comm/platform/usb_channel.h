@@ -1,0 +1,43 @@
+// The USB driver channel seen from the library: opening a device socket and
+// performing one device I/O control request on it.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace tola::platform {
+
+// The interface class under which the instrument maker's driver registers its devices.
+inline constexpr const char* kUsbInterfaceClass = "{00873FDF-61A8-11D1-AA5E-00C04FB1728B}";
+
+// A request gets its reply within this time or counts as refused; the
+// driver channel is local, so a longer silence means a hung device.
+inline constexpr int kUsbReplyTimeoutMs = 3000;
+
+// Folder of the channel sockets: $TOLA_USB_DIR, else $XDG_RUNTIME_DIR/tola/usb,
+// else /tmp/tola-<uid>/usb.
+std::string usb_channel_dir();
+
+// Socket paths of the devices present in the interface class, in name order.
+std::vector<std::string> usb_class_devices();
+
+// Opens a channel socket; the descriptor (>= 0) or -1.
+int usb_open_path(const std::string& path);
+// Opens "\\.\Chrmtk0-0" or "\\.\ezusb-0" by their channel names.
+int usb_open_named(const char* device_name);
+
+void usb_close(int handle);
+
+struct IoctlResult {
+    bool success = false;
+    std::uint32_t bytes_returned = 0;
+};
+
+// One device I/O control request.  `out` receives at most out.size() bytes;
+// for codes whose output buffer carries data to the device, `out` is sent.
+// A refused, short, garbled or late reply gives success = false.
+IoctlResult usb_ioctl(int handle, std::uint32_t code, std::span<const std::uint8_t> in, std::span<std::uint8_t> out);
+
+}  // namespace tola::platform
