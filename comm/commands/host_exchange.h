@@ -5,6 +5,8 @@
 #include "tola_comm.h"
 
 #include <cstdint>
+#include <initializer_list>
+#include <utility>
 
 namespace tola::commands {
 

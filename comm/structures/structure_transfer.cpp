@@ -71,14 +71,14 @@ bool first_generation() {
 // The four host commands that make a later instrument keep what was written.
 bool store_sequence() {
     const std::uint32_t wait = commands::command_wait_ms();
-    bool result = false;
-    const std::pair<std::uint32_t, std::initializer_list<std::pair<int, std::uint32_t>>> steps[] = {
-        {0x2, {{1, 5}}}, {0x2, {{1, 5}}}, {0x200, {}}, {0x2, {{1, 53}}}};
-    for (const auto& [command, words] : steps) {
-        platform::sleep_ms(200);
-        result = commands::host_command(command, wait, words);
-    }
-    return result;
+    platform::sleep_ms(200);
+    commands::host_command(0x2, wait, {{1, 5}});
+    platform::sleep_ms(200);
+    commands::host_command(0x2, wait, {{1, 5}});
+    platform::sleep_ms(200);
+    commands::host_command(0x200, wait);
+    platform::sleep_ms(200);
+    return commands::host_command(0x2, wait, {{1, 53}});
 }
 
 bool write_target(const CatalogueEntry& e, const std::uint8_t* data, std::size_t size) {
