@@ -37,6 +37,8 @@ bool bUSB_open() {
     if (handle < 0) handle = platform::usb_open_named("ezusb-0");
     if (handle < 0) return false;
     c->hUSB = handle;
+    // A new connection lifts an error stop of the previous one.
+    library_state().stop_state = StopState::Running;
     return true;
 }
 

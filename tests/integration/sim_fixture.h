@@ -1,0 +1,90 @@
+// A virtual instrument in a private USB folder, and a connection record for
+// the library, for tests that drive the library through real sockets.
+#pragma once
+
+#include "comm/api/library_state.h"
+#include "comm/links/usb/usb_device.h"
+#include "comm/links/usb/usb_state.h"
+#include "sim/simulator.h"
+#include "tola_comm.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tola::testing {
+
+class SimTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/tola-it-XXXXXX";
+        ASSERT_NE(nullptr, ::mkdtemp(pattern));
+        dir_ = pattern;
+        ::setenv("TOLA_USB_DIR", (dir_ / "usb").c_str(), 1);
+        std::memset(&comm_, 0, sizeof comm_);
+        comm_.dSize = sizeof comm_;
+        comm_.hUSB = -1;
+        comm_.hRS232 = -1;
+        usb::usb_state() = usb::UsbState{};
+        library_state().stop_state = StopState::Running;
+    }
+
+    void TearDown() override {
+        if (library_state().record == &comm_) {
+            if (comm_.hUSB != -1) usb::close();
+            library_state().record = nullptr;
+        }
+        sim_.reset();
+        std::error_code ignored;
+        std::filesystem::remove_all(dir_, ignored);
+    }
+
+    sim::Instrument& start(sim::InstrumentConfig config) {
+        sim_ = std::make_unique<sim::Simulator>(dir_ / "usb");
+        sim::Instrument& instrument = sim_->add(std::move(config));
+        sim_->start();
+        return instrument;
+    }
+
+    static sim::InstrumentConfig config(int kind, int cpu = 2, const char* release = "CK0A.00.31.00") {
+        sim::InstrumentConfig c;
+        c.kind = kind;
+        c.cpu = cpu;
+        c.layout_release = release;
+        return c;
+    }
+
+    // Opens the USB device for link-level tests, as the open step would, and
+    // takes the kind as given.
+    void attach(std::uint32_t kind) {
+        library_state().record = &comm_;
+        ASSERT_TRUE(usb::bUSB_open());
+        ASSERT_TRUE(usb::read_descriptor());
+        comm_.iDevice = kind;
+    }
+
+    // Runs search steps on a fixed port until they stop answering "call again".
+    std::int32_t connect(std::uint32_t port = TOLA_PORT_USB, int max_steps = 200) {
+        comm_.iPort = port;
+        std::int32_t result = 2;
+        for (int i = 0; i < max_steps && result == 2; ++i) result = iTOLA_comm_poll_initialize(&comm_);
+        return result;
+    }
+
+    std::filesystem::path dir_;
+    std::unique_ptr<sim::Simulator> sim_;
+    PXM_COMM comm_{};
+};
+
+inline std::vector<std::uint32_t> lengths_of(const std::vector<sim::JournalEntry>& entries) {
+    std::vector<std::uint32_t> lengths;
+    for (const auto& e : entries) lengths.push_back(e.length);
+    return lengths;
+}
+
+}  // namespace tola::testing
