@@ -109,7 +109,11 @@ struct StructureConverter {
     std::uint16_t host_size;
     std::optional<ReleaseWord> target_word;  // empty: fixed size, no release test
     std::uint16_t fixed_target_size;         // used when target_word is empty
+    // Host fields a release lacks read 0 after an upload; otherwise they keep
+    // their previous values.
     bool clears_host_on_upload;
+    // Target bytes no host field maps to go out as 0; otherwise they keep
+    // whatever the staging held.
     bool clears_target_on_download;
     std::span<const ConversionRule> rules;   // first rule serving the release and direction wins
 };

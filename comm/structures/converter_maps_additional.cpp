@@ -33,7 +33,7 @@ constexpr std::array kShortResultUnits{
 constexpr std::array kShortResultRules{ConversionRule{{31, 32}, kShortResultUnits, true, false}};
 
 // The word-18 record travels unchanged, its words included (32-bit at 0 and 4,
-// 16-bit at 8, a byte at 10): the instrument keeps it in host order.
+// 16-bit at 8, a byte at 10): they are never reversed.
 constexpr std::array kTableWord18Units{bytes(0, 11)};
 constexpr std::array kTableWord18Rules{ConversionRule{{32, 32}, kTableWord18Units}};
 

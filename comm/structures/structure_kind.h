@@ -2,6 +2,7 @@
 // the instrument's byte order.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace tola::structures {
