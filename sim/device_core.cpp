@@ -28,7 +28,7 @@ DeviceCore::DeviceCore(InstrumentConfig config, Journal& journal)
     build_memory_map();
     layout_ = plan_structures(config_);
     load_factory_flash();
-    if (table_address_for(config_)) load_structures(false);
+    if (table_address_for(config_)) load_structures(false, false);
 }
 
 void DeviceCore::build_memory_map() {
@@ -69,13 +69,13 @@ std::optional<Placement> DeviceCore::ram_placement(std::size_t table_word) const
     return p;
 }
 
-void DeviceCore::load_structures(bool keep_settings) {
+void DeviceCore::load_structures(bool keep_settings, bool keep_flash) {
     // What survives a restart: whatever sits in flash, and the settings unless the
     // new firmware brings its own defaults.
     std::vector<std::pair<std::uint32_t, std::vector<std::uint8_t>>> keep;
     for (const auto& p : layout_.placements) {
         const bool in_flash = memory_.kind_at(p.address, p.size) == RegionKind::Flash;
-        if (in_flash || (keep_settings && p.table_word == tw::kSettings))
+        if ((keep_flash && in_flash) || (keep_settings && p.table_word == tw::kSettings))
             if (auto bytes = memory_.read(p.address, p.size)) keep.emplace_back(p.address, std::move(*bytes));
     }
     write_structures(memory_, layout_, version_texts(config_, firmware_, firmware_date_));
@@ -183,7 +183,7 @@ void DeviceCore::restart() {
         }
     }
     const bool keep = !(config_.reset_settings_on_restart && firmware_ != previous);
-    if (table_address_for(config_)) load_structures(keep);
+    if (table_address_for(config_)) load_structures(keep, true);
     journal_.record(JournalEntry{EventKind::Restart, Flag::None, 0, 0, 0, 0,
                                  note.empty() ? "firmware " + firmware_ : note});
 }

@@ -52,7 +52,7 @@ public:
 private:
     void build_memory_map();
     void load_factory_flash();
-    void load_structures(bool keep_settings);
+    void load_structures(bool keep_settings, bool keep_flash);
     void host_block_written(Clock::time_point now);
     void run_host_command();
     std::optional<Placement> ram_placement(std::size_t table_word) const;

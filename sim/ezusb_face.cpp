@@ -1,5 +1,7 @@
 #include "sim/ezusb_face.h"
 
+#include <utility>
+
 #include "sim/byte_order.h"
 
 namespace tola::sim {
@@ -8,6 +10,7 @@ constexpr std::uint32_t kMaxPiece = 64;
 }
 
 void EzusbFace::reset() {
+    reset_pending_ = false;
     status_.reset();
     read_data_.reset();
     write_.reset();
@@ -31,6 +34,7 @@ usbchannel::Reply EzusbFace::on_command(std::span<const std::uint8_t> cmd, Fault
     read_data_.reset();
     write_.reset();
     status_.reset();
+    reset_pending_ = false;
     const std::uint8_t op = cmd[0];
     const bool addressed = op == ez::kRead || op == ez::kWrite;
     if (addressed && cmd.size() < 6) {
@@ -73,7 +77,7 @@ usbchannel::Reply EzusbFace::on_command(std::span<const std::uint8_t> cmd, Fault
         case ez::kReset:
             core_.journal().record(JournalEntry{EventKind::ControllerCommand, Flag::None, op, 0, 0, 0, {}});
             set_status(ez::kReset);
-            core_.request_restart();
+            reset_pending_ = true;  // once the host has its status
             break;
         default:
             core_.journal().refused("unknown command", op, 0, 0);
@@ -108,6 +112,7 @@ usbchannel::Reply EzusbFace::on_status(const usbchannel::Request& request, Fault
     auto status = *status_;
     status_.reset();
     if (auto forced = faults.take_status_override()) status[0] = *forced;
+    if (std::exchange(reset_pending_, false)) core_.request_restart();
     return data_reply(std::vector<std::uint8_t>(status.begin(), status.end()), request.output_capacity);
 }
 

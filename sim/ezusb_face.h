@@ -44,6 +44,7 @@ private:
     std::optional<std::array<std::uint8_t, 3>> status_;
     std::optional<std::vector<std::uint8_t>> read_data_;
     std::optional<PendingWrite> write_;
+    bool reset_pending_ = false;
     bool loader_written_ = false;  // survives reconnection: it is the instrument's RAM
 };
 

@@ -62,8 +62,19 @@ std::string format_entry(const JournalEntry& e) {
 }
 
 void Journal::record(JournalEntry e) {
-    std::lock_guard lock(mutex_);
-    entries_.push_back(std::move(e));
+    {
+        std::lock_guard lock(mutex_);
+        entries_.push_back(std::move(e));
+    }
+    added_.notify_all();
+}
+
+bool Journal::wait_for(EventKind kind, std::size_t n, std::chrono::milliseconds timeout) const {
+    std::unique_lock lock(mutex_);
+    return added_.wait_for(lock, timeout, [&] {
+        return static_cast<std::size_t>(std::count_if(entries_.begin(), entries_.end(),
+                                                      [kind](const JournalEntry& e) { return e.kind == kind; })) >= n;
+    });
 }
 
 void Journal::flag(Flag f, std::uint32_t address, std::uint32_t length, std::string text) {

@@ -4,6 +4,8 @@
 // tests and by the program's dump.
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <ostream>
@@ -52,11 +54,14 @@ public:
     std::vector<JournalEntry> entries(EventKind kind) const;
     std::size_t count(EventKind kind) const;
     bool flagged(Flag f) const;
+    // Blocks until the journal holds at least n entries of the kind, or the timeout ends.
+    bool wait_for(EventKind kind, std::size_t n, std::chrono::milliseconds timeout) const;
     void clear();
     void dump(std::ostream& out) const;
 
 private:
     mutable std::mutex mutex_;
+    mutable std::condition_variable added_;
     std::vector<JournalEntry> entries_;
 };
 
