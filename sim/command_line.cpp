@@ -1,0 +1,137 @@
+#include "sim/command_line.h"
+
+#include <fstream>
+#include <sstream>
+
+namespace tola::sim {
+
+std::string usage_text() {
+    return R"(chromatik-sim: virtual Chromatik instruments behind the USB driver channel.
+
+Usage: chromatik-sim [options] [instrument options]...
+
+Each --kind starts the description of one more instrument; the instrument options
+after it describe that instrument.  Without any instrument one Chromatik V is
+started (kind 4, cpu 2, CK0A.00.31.00, firmware 511vLE).
+
+Options:
+  --usb-dir DIR         folder of the channel sockets (default: $TOLA_USB_DIR, else
+                        $XDG_RUNTIME_DIR/tola/usb, else /tmp/tola-$UID/usb)
+  --state-file FILE     where the list of instruments and sockets is written
+                        (default: DIR/../sim-state.json)
+  --control PATH        control socket for faults and journals (default:
+                        DIR/../sim-control); lines "<index> <fault>",
+                        "journal <index>", "list"
+  --journal FILE        write every instrument's journal there on exit ("-": stdout)
+  --config FILE         instruments from a file: JSON {"instruments": [{"kind": 4,
+                        ...}]} or key=value lines, "[instrument]" between them
+  --help                this text
+
+Instrument options:
+  --kind N              1 first generation (EZ-USB), 3 H8SX in boot mode,
+                        4 memory-mapped generation
+  --cpu N               kind 4: 2 STM32F2 (descriptor release 0x0103), 1 H8SX
+  --release NAME        layout release, e.g. CK0A.00.31.00 (any text is served,
+                        an unknown one such as CK0A.00.21.00 included)
+  --firmware TEXT       firmware release, e.g. 511vLE
+  --firmware-date TEXT  firmware date
+  --serial TEXT         serial number, e.g. H51234
+  --device-type N       device type code answered to query 21, e.g. 5324
+  --name TEXT           product name in the version block
+  --socket NAME         Chrmtk0-0 or ezusb-0 (in DIR), a name such as dev1 (in the
+                        interface-class folder), or a path below DIR
+                        (defaults: kind 1 ezusb-0, kinds 3 and 4 dev0, dev1, ...)
+  --descriptor-release N  release number in the device descriptor
+  --command-delay-ms N  time a host command takes (default 120 for release
+                        0x0103, else 0)
+  --restart-silence-ms N  how long a restart keeps the instrument away (1500)
+  --reset-settings 0|1  whether new firmware brings its default settings (1)
+  --fault SPEC          a fault, repeatable:
+                        refuse=CODE[:N]   refuse the next N requests of a code
+                        truncate=N        next reply with data keeps N bytes
+                        corrupt[=I]       next reply with data has byte I inverted
+                        status=BYTE[:N]   next first-generation statuses say BYTE
+                        erase=BYTE        next erase status byte 1 (5 or 4)
+                        descriptor=N      descriptors come back with N bytes
+                        silent[=N][:MS]   next N requests never answered; the
+                                          connection closes after MS ms
+                        restart-silence=MS  silence after the next restart
+                        unplug            the socket is gone (replug brings it back)
+
+Examples:
+  chromatik-sim --kind 4 --cpu 2 --release CK0A.00.31.00 --firmware 511vLE \
+                --serial H51234 --device-type 5324
+  chromatik-sim --kind 1 --release CK0A.00.20.00 --firmware 405a
+  chromatik-sim --kind 3
+  chromatik-sim --kind 4 --cpu 1 --release CK0A.00.28.00 --firmware 311b --device-type 3234
+
+The program prints one line per instrument with its socket, writes the state
+file, and runs until SIGINT or SIGTERM; then it removes its sockets.
+)";
+}
+
+namespace {
+
+bool fail(std::string* error, std::string why) {
+    if (error) *error = std::move(why);
+    return false;
+}
+
+bool load_config_file(const std::filesystem::path& path, std::vector<InstrumentConfig>& out, std::string* error) {
+    std::ifstream in(path);
+    if (!in) return fail(error, "cannot read " + path.string());
+    std::stringstream text;
+    text << in.rdbuf();
+    auto list = parse_config_text(text.str(), error);
+    if (!list) return false;
+    out.insert(out.end(), list->begin(), list->end());
+    return true;
+}
+
+}  // namespace
+
+std::optional<ProgramOptions> parse_command_line(std::span<const std::string_view> args,
+                                                 const std::filesystem::path& default_usb_dir, std::string* error) {
+    ProgramOptions o;
+    o.usb_dir = default_usb_dir;
+    std::optional<std::filesystem::path> state, control;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string_view arg = args[i];
+        if (arg == "--help" || arg == "-h") {
+            o.help = true;
+            continue;
+        }
+        if (arg.substr(0, 2) != "--") {
+            fail(error, "unexpected argument '" + std::string(arg) + "'");
+            return std::nullopt;
+        }
+        if (i + 1 >= args.size()) {
+            fail(error, std::string(arg) + " needs a value");
+            return std::nullopt;
+        }
+        const std::string_view key = arg.substr(2);
+        const std::string_view value = args[++i];
+        if (key == "usb-dir") o.usb_dir = value;
+        else if (key == "state-file") state = std::filesystem::path(value);
+        else if (key == "control") control = std::filesystem::path(value);
+        else if (key == "journal") o.journal = std::filesystem::path(value);
+        else if (key == "config") {
+            if (!load_config_file(value, o.instruments, error)) return std::nullopt;
+        } else {
+            if (key == "kind" || o.instruments.empty()) o.instruments.emplace_back();
+            if (!apply_setting(o.instruments.back(), key, value, error)) return std::nullopt;
+        }
+    }
+    if (o.instruments.empty()) o.instruments.emplace_back();
+    for (const auto& c : o.instruments)
+        if (auto why = validate(c); !why.empty()) {
+            fail(error, why);
+            return std::nullopt;
+        }
+    const auto parent = o.usb_dir.parent_path();
+    o.state_file = state.value_or(parent / "sim-state.json");
+    o.control_socket = control.value_or(parent / "sim-control");
+    return o;
+}
+
+}  // namespace tola::sim

@@ -1,0 +1,29 @@
+// The program's command line.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "sim/instrument_config.h"
+
+namespace tola::sim {
+
+struct ProgramOptions {
+    std::filesystem::path usb_dir;
+    std::filesystem::path state_file;
+    std::filesystem::path control_socket;
+    std::optional<std::filesystem::path> journal;  // "-" for standard output
+    std::vector<InstrumentConfig> instruments;
+    bool help = false;
+};
+
+// usb_dir is the default folder of the channel when --usb-dir is not given.
+std::optional<ProgramOptions> parse_command_line(std::span<const std::string_view> args,
+                                                 const std::filesystem::path& default_usb_dir, std::string* error);
+std::string usage_text();
+
+}  // namespace tola::sim

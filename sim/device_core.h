@@ -1,0 +1,71 @@
+// The instrument behind its USB face: memory map, flash, structures, host command
+// block, boot-loader state and restart.  Not locked: the owning Instrument
+// serialises every call.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "sim/instrument_config.h"
+#include "sim/journal.h"
+#include "sim/memory_map.h"
+#include "sim/structures_image.h"
+
+namespace tola::sim {
+
+using Clock = std::chrono::steady_clock;
+
+enum class WriteStatus { Ok, OutOfRange, Refused };
+
+class DeviceCore {
+public:
+    DeviceCore(InstrumentConfig config, Journal& journal);
+
+    const InstrumentConfig& config() const { return config_; }
+    Journal& journal() { return journal_; }
+    MemoryMap& memory() { return memory_; }
+    const MemoryMap& memory() const { return memory_; }
+    const StructureLayout& layout() const { return layout_; }
+    const std::string& firmware() const { return firmware_; }
+    bool update_mode() const { return update_mode_; }
+
+    // Accesses as a host makes them: journalled, with flash rules applied.
+    std::optional<std::vector<std::uint8_t>> read(std::uint32_t address, std::uint32_t length);
+    WriteStatus write(std::uint32_t address, std::span<const std::uint8_t> data, Clock::time_point now);
+    bool erase_sector(std::uint32_t index);
+
+    // Boot-loader commands.
+    void enter_update_mode();
+    void request_restart() { restart_requested_ = true; }
+    bool take_restart_request();
+    // Starts again from what flash holds; returns the firmware now running.
+    void restart();
+
+    // Host command completion.
+    std::optional<Clock::time_point> next_deadline() const { return host_due_; }
+    void tick(Clock::time_point now);
+
+private:
+    void build_memory_map();
+    void load_factory_flash();
+    void load_structures(bool keep_settings, bool keep_flash);
+    void host_block_written(Clock::time_point now);
+    void run_host_command();
+    std::optional<Placement> ram_placement(std::size_t table_word) const;
+
+    InstrumentConfig config_;
+    Journal& journal_;
+    MemoryMap memory_;
+    StructureLayout layout_;
+    std::string firmware_;
+    std::string firmware_date_;
+    bool update_mode_ = false;
+    bool restart_requested_ = false;
+    std::optional<Clock::time_point> host_due_;
+};
+
+}  // namespace tola::sim

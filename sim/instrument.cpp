@@ -1,0 +1,250 @@
+#include "sim/instrument.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "sim/boot_mode_face.h"
+#include "sim/controller_face.h"
+#include "sim/descriptor.h"
+#include "sim/ezusb_face.h"
+
+namespace tola::sim {
+
+Instrument::Instrument(InstrumentConfig config) : config_(std::move(config)) {
+    if (const std::string why = validate(config_); !why.empty()) throw std::invalid_argument(why);
+    for (const auto& spec : config_.faults) {
+        std::string why;
+        if (!apply_fault_spec(faults_, spec, &why)) throw std::invalid_argument(why);
+    }
+    core_ = std::make_unique<DeviceCore>(config_, journal_);
+    switch (config_.kind) {
+        case 1: face_ = std::make_unique<EzusbFace>(*core_); break;
+        case 3: face_ = std::make_unique<BootModeFace>(*core_); break;
+        default: face_ = std::make_unique<ControllerFace>(*core_); break;
+    }
+}
+
+Instrument::~Instrument() = default;
+
+std::filesystem::path Instrument::socket_path() const {
+    std::lock_guard lock(mutex_);
+    return socket_path_;
+}
+
+bool Instrument::inject(std::string_view spec, std::string* error) {
+    bool ok = false;
+    {
+        std::lock_guard lock(mutex_);
+        ok = apply_fault_spec(faults_, spec, error);
+    }
+    wake();
+    return ok;
+}
+
+void Instrument::refuse_next(std::uint32_t control_code, int count) {
+    std::lock_guard lock(mutex_);
+    faults_.refuse[control_code] += count;
+}
+
+void Instrument::truncate_next_reply(std::size_t keep_bytes) {
+    std::lock_guard lock(mutex_);
+    faults_.truncate_next = keep_bytes;
+}
+
+void Instrument::corrupt_next_reply(std::size_t byte_index) {
+    std::lock_guard lock(mutex_);
+    faults_.corrupt_next = byte_index;
+}
+
+void Instrument::answer_status_with(std::uint8_t status_byte, int count) {
+    std::lock_guard lock(mutex_);
+    for (int i = 0; i < count; ++i) faults_.status_override.push_back(status_byte);
+}
+
+void Instrument::answer_erase_with(std::uint8_t status_byte1) {
+    std::lock_guard lock(mutex_);
+    faults_.erase_status = status_byte1;
+}
+
+void Instrument::answer_descriptor_with(std::size_t length) {
+    std::lock_guard lock(mutex_);
+    faults_.descriptor_length = std::min<std::size_t>(length, 18);
+}
+
+void Instrument::stay_silent(int requests, std::chrono::milliseconds close_after) {
+    std::lock_guard lock(mutex_);
+    faults_.silent_requests += requests;
+    faults_.silent_close_after = close_after;
+}
+
+void Instrument::silence_after_next_restart(std::chrono::milliseconds silence) {
+    std::lock_guard lock(mutex_);
+    faults_.restart_silence = silence;
+}
+
+void Instrument::unplug() {
+    {
+        std::lock_guard lock(mutex_);
+        faults_.unplugged = true;
+    }
+    wake();
+}
+
+void Instrument::replug() {
+    {
+        std::lock_guard lock(mutex_);
+        faults_.unplugged = false;
+    }
+    wake();
+}
+
+void Instrument::clear_faults() {
+    {
+        std::lock_guard lock(mutex_);
+        faults_ = FaultPlan{};
+    }
+    wake();
+}
+
+std::optional<std::vector<std::uint8_t>> Instrument::peek(std::uint32_t address, std::uint32_t length) const {
+    std::lock_guard lock(mutex_);
+    return core_->memory().read(address, length);
+}
+
+bool Instrument::poke(std::uint32_t address, std::span<const std::uint8_t> data) {
+    std::lock_guard lock(mutex_);
+    return core_->memory().load(address, data);
+}
+
+StructureLayout Instrument::layout() const {
+    std::lock_guard lock(mutex_);
+    return core_->layout();
+}
+
+std::string Instrument::firmware() const {
+    std::lock_guard lock(mutex_);
+    return core_->firmware();
+}
+
+bool Instrument::in_update_mode() const {
+    std::lock_guard lock(mutex_);
+    return core_->update_mode();
+}
+
+bool Instrument::present() const {
+    std::lock_guard lock(mutex_);
+    return present_;
+}
+
+bool Instrument::wait_until_present(bool want, std::chrono::milliseconds timeout) const {
+    std::unique_lock lock(mutex_);
+    return presence_changed_.wait_for(lock, timeout, [&] { return present_ == want; });
+}
+
+usbchannel::Reply Instrument::descriptor_reply(const usbchannel::Request& request) {
+    // The general-purpose EZ-USB driver knows only its own descriptor request.
+    if (request.code == usbchannel::kReadDescriptor && socket_path_.filename() == "ezusb-0") return refused_reply();
+    const auto d = device_descriptor(config_);
+    std::vector<std::uint8_t> out(d.begin(), d.end());
+    if (faults_.descriptor_length) out.resize(*faults_.descriptor_length);
+    return data_reply(std::move(out), request.output_capacity);
+}
+
+Instrument::Outcome Instrument::handle(const usbchannel::Request& request, Clock::time_point now) {
+    std::lock_guard lock(mutex_);
+    journal_.record(JournalEntry{EventKind::Request, Flag::None, request.code, 0,
+                                 static_cast<std::uint32_t>(request.input.size()), request.output_capacity, {}});
+    if (faults_.take_silence()) return Outcome{false, {}};
+    if (faults_.take_refusal(request.code)) return Outcome{true, refused_reply()};
+
+    usbchannel::Reply reply;
+    if (request.code == usbchannel::kReadDescriptor || request.code == usbchannel::kReadDescriptorEzusb)
+        reply = descriptor_reply(request);
+    else
+        reply = face_->handle(request, faults_, now);
+
+    if (core_->take_restart_request()) {
+        core_->restart();
+        const auto silence = faults_.restart_silence.value_or(config_.restart_silence);
+        faults_.restart_silence.reset();
+        silent_until_ = now + silence;
+        ++generation_;
+        face_->reset();
+    }
+
+    if (!reply.output.empty()) {
+        if (faults_.truncate_next) {
+            reply.output.resize(std::min(reply.output.size(), *faults_.truncate_next));
+            reply.bytes_returned = static_cast<std::uint32_t>(reply.output.size());
+            faults_.truncate_next.reset();
+        }
+        if (faults_.corrupt_next) {
+            const std::size_t i = std::min(*faults_.corrupt_next, reply.output.size() - 1);
+            reply.output[i] = static_cast<std::uint8_t>(~reply.output[i]);
+            faults_.corrupt_next.reset();
+        }
+    }
+    return Outcome{true, std::move(reply)};
+}
+
+void Instrument::connection_opened() {
+    std::lock_guard lock(mutex_);
+    face_->reset();
+}
+
+std::optional<Clock::time_point> Instrument::next_deadline() const {
+    std::lock_guard lock(mutex_);
+    auto d = core_->next_deadline();
+    if (silent_until_ && (!d || *silent_until_ < *d)) d = silent_until_;
+    return d;
+}
+
+void Instrument::tick(Clock::time_point now) {
+    std::lock_guard lock(mutex_);
+    core_->tick(now);
+    if (silent_until_ && now >= *silent_until_) silent_until_.reset();
+}
+
+bool Instrument::wants_socket(Clock::time_point now) const {
+    std::lock_guard lock(mutex_);
+    return !faults_.unplugged && !(silent_until_ && now < *silent_until_);
+}
+
+std::uint64_t Instrument::generation() const {
+    std::lock_guard lock(mutex_);
+    return generation_;
+}
+
+std::chrono::milliseconds Instrument::silent_close_after() const {
+    std::lock_guard lock(mutex_);
+    return faults_.silent_close_after;
+}
+
+void Instrument::set_present(bool p) {
+    {
+        std::lock_guard lock(mutex_);
+        present_ = p;
+    }
+    presence_changed_.notify_all();
+}
+
+void Instrument::set_socket_path(std::filesystem::path path) {
+    std::lock_guard lock(mutex_);
+    socket_path_ = std::move(path);
+}
+
+void Instrument::set_waker(std::function<void()> wake) {
+    std::lock_guard lock(mutex_);
+    wake_ = std::move(wake);
+}
+
+void Instrument::wake() const {
+    std::function<void()> w;
+    {
+        std::lock_guard lock(mutex_);
+        w = wake_;
+    }
+    if (w) w();
+}
+
+}  // namespace tola::sim

@@ -1,0 +1,167 @@
+#include "sim/structures_image.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "sim/release_table.h"
+
+namespace tola::sim {
+namespace {
+
+// Release-table word that sizes the structure at each table word (-1: none).
+constexpr std::array<int, kTableWords> kReleaseWordOf{
+    rw::kVersion, rw::kSetup, rw::kShadeTable, rw::kNorm, rw::kMeasureDetails, rw::kResults,
+    rw::kData, rw::kHost, rw::kAdd1, rw::kAdd2, rw::kAdd3, rw::kAdd4, rw::kDisplayText, rw::kAdd5,
+    rw::kMeas, rw::kSettings, rw::kTable, rw::kReserved17, rw::kWord18, -1, -1, -1, -1, -1};
+
+constexpr std::uint32_t kAlign = 16;
+
+std::uint32_t align_up(std::uint32_t v) { return (v + kAlign - 1) / kAlign * kAlign; }
+
+struct Arena {
+    std::uint32_t next;
+    std::uint32_t end;
+    std::optional<std::uint32_t> take(std::uint32_t size) {
+        const std::uint32_t at = align_up(next);
+        if (static_cast<std::uint64_t>(at) + size > end) return std::nullopt;
+        next = at + size;
+        return at;
+    }
+};
+
+// Which structures live in flash on the first generation: everything the host
+// rewrites with its flash-aware write.
+bool classic_flash_resident(std::size_t word) {
+    return word == tw::kVersion || word == tw::kSetup || word == tw::kShadeTables || word == tw::kSettings ||
+           word == tw::kAdd2;
+}
+
+// Structures too large for the H8SX's internal RAM.
+bool h8sx_external(std::size_t word) { return word == tw::kShadeTables || word == tw::kMeasureDetails; }
+
+void put_text(std::vector<std::uint8_t>& out, std::size_t slot, std::string_view text) {
+    const std::size_t n = std::min<std::size_t>(text.size(), kTextBytes - 1);
+    std::copy_n(text.begin(), n, out.begin() + static_cast<std::ptrdiff_t>(slot * kTextBytes));
+}
+
+}  // namespace
+
+std::optional<Placement> StructureLayout::find(std::size_t table_word) const {
+    for (const auto& p : placements)
+        if (p.table_word == table_word) return p;
+    return std::nullopt;
+}
+
+std::optional<std::uint32_t> table_address_for(const InstrumentConfig& c) {
+    if (c.kind == 1) return 0x80800000;
+    if (c.kind == 4) return c.cpu == 2 ? 0x20000000u : 0x00FF2400u;
+    return std::nullopt;
+}
+
+StructureLayout plan_structures(const InstrumentConfig& c) {
+    StructureLayout layout;
+    const auto table = table_address_for(c);
+    if (!table) return layout;
+    layout.table_address = *table;
+    layout.order = c.byte_order();
+
+    const ReleaseSizes release = sizes_for_release(c.layout_release);
+    for (std::size_t w = 0; w < kTableWords; ++w) {
+        if (kReleaseWordOf[w] < 0) continue;
+        std::uint32_t size = release[static_cast<std::size_t>(kReleaseWordOf[w])];
+        if (w == tw::kShadeTables) size *= 4;
+        if (w == tw::kResults && c.kind == 1) size *= 12;  // the first generation keeps 12 result entries
+        layout.sizes[w] = size;
+    }
+    layout.sizes[tw::kVersion] = kVersionBytes;
+
+    Arena ram{*table + kTableBytes, 0};
+    Arena other{0, 0};
+    if (c.kind == 1) {
+        ram.end = 0x80810000;
+        other = Arena{0x80000000, 0x80040000};
+    } else if (c.cpu == 2) {
+        ram.end = 0x20010000;
+    } else {
+        ram.end = 0x00FFC000;
+        other = Arena{0x00200000, 0x00240000};
+    }
+
+    // Small structures first, so the table's neighbourhood stays readable in a dump.
+    std::vector<std::size_t> order;
+    for (std::size_t w = 0; w < kTableWords; ++w)
+        if (w != 17 && layout.sizes[w] != 0) order.push_back(w);
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return layout.sizes[a] < layout.sizes[b]; });
+
+    for (std::size_t w : order) {
+        const std::uint32_t size = layout.sizes[w];
+        std::optional<std::uint32_t> at;
+        if (c.kind == 1 && classic_flash_resident(w)) at = other.take(size);
+        else if (c.kind == 4 && c.cpu == 1 && h8sx_external(w)) at = other.take(size);
+        else at = ram.take(size);
+        if (!at && c.kind == 4 && c.cpu == 1) at = other.take(size);
+        if (!at) throw std::length_error("structures of release " + c.layout_release + " do not fit the memory map");
+        layout.addresses[w] = *at;
+        layout.placements.push_back(Placement{w, *at, size});
+    }
+    return layout;
+}
+
+VersionTexts version_texts(const InstrumentConfig& c, std::string_view firmware, std::string_view date) {
+    VersionTexts t;
+    t.name = c.product_name();
+    t.serial = c.serial;
+    t.release = firmware;
+    t.version = c.layout_release;
+    t.release_date = date;
+    t.install_date = "Not Installed";
+    t.part = "TBD";
+    if (c.kind == 4 && c.cpu == 2) t.mfg1 = "CPU-STM", t.mfg2 = "2", t.mfg3 = "2x";
+    else if (c.kind == 4) t.mfg1 = "CPU-H8SX", t.mfg2 = "1", t.mfg3 = "1x";
+    else t.mfg1 = "CPU-MCORE", t.mfg2 = "0", t.mfg3 = "0x";
+    return t;
+}
+
+std::vector<std::uint8_t> version_block(const VersionTexts& t) {
+    std::vector<std::uint8_t> out(kVersionBytes, 0);
+    const std::array<const std::string*, 10> texts{&t.name, &t.serial, &t.release, &t.version, &t.release_date,
+                                                   &t.install_date, &t.part, &t.mfg1, &t.mfg2, &t.mfg3};
+    for (std::size_t i = 0; i < texts.size(); ++i) put_text(out, i, *texts[i]);
+    return out;
+}
+
+std::vector<std::uint8_t> pattern_block(std::size_t table_word, std::uint32_t size, ByteOrder order) {
+    std::vector<std::uint8_t> out(size, 0);
+    for (std::uint32_t i = 0; i < size; i += 4) {
+        const std::uint32_t v = 0xC0000000u | static_cast<std::uint32_t>(table_word) << 16 | (i / 4 & 0xFFFF);
+        store_u32(std::span(out).subspan(i), v, order);
+    }
+    return out;
+}
+
+std::vector<std::uint8_t> initial_host_block(std::uint32_t size, ByteOrder order) {
+    std::vector<std::uint8_t> out(size, 0);
+    if (size >= 36) store_u32(std::span(out).subspan(32), kHostStateIdle, order);
+    if (size >= 60) store_u32(std::span(out).subspan(56), kHostInitialCommandTime, order);
+    return out;
+}
+
+void write_structures(MemoryMap& memory, const StructureLayout& layout, const VersionTexts& texts) {
+    std::vector<std::uint8_t> table(kTableBytes, 0), sizes(kTableBytes, 0);
+    for (std::size_t w = 0; w < kTableWords; ++w) {
+        store_u32(std::span(table).subspan(w * 4), layout.addresses[w], layout.order);
+        store_u32(std::span(sizes).subspan(w * 4), layout.sizes[w], layout.order);
+    }
+    memory.load(layout.table_address, table);
+    for (const auto& p : layout.placements) {
+        switch (p.table_word) {
+            case tw::kVersion: memory.load(p.address, version_block(texts)); break;
+            case tw::kSizes: memory.load(p.address, sizes); break;
+            case tw::kHost: memory.load(p.address, initial_host_block(p.size, layout.order)); break;
+            default: memory.load(p.address, pattern_block(p.table_word, p.size, layout.order)); break;
+        }
+    }
+}
+
+}  // namespace tola::sim
