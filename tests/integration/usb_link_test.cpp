@@ -7,6 +7,7 @@
 #include "comm/links/usb/first_generation.h"
 #include "comm/links/usb/usb_memory.h"
 #include "comm/links/usb/usb_report.h"
+#include "comm/platform/clock.h"
 #include "comm/platform/diagnostics.h"
 #include "comm/platform/usb_channel_frame.h"
 #include "sim_fixture.h"
@@ -223,11 +224,13 @@ TEST_F(UsbLink, SRecordDownloadSkipsOtherRecordTypes) {
 TEST_F(UsbLink, SRecordFormatErrorsEndTheDownload) {
     start(config(1, 2, "CK0A.00.20.00"));
     attach(TOLA_DEVICE_USB_CHROMATIK);
-    usb::first_generation::download_srecords("S3048080810000000000\r\n");
+    // A malformed record ends the download as a failure, and its text stays.
+    EXPECT_FALSE(usb::first_generation::download_srecords("S3048080810000000000\r\n"));
     EXPECT_STREQ("Download (write) s-record format error line 1, line no data - ", comm_.ssStatus);
-    usb::first_generation::download_srecords("S0030000FC\r\nS34680808100" + std::string(140, '0') + "\r\n");
+    EXPECT_FALSE(
+        usb::first_generation::download_srecords("S0030000FC\r\nS34680808100" + std::string(140, '0') + "\r\n"));
     EXPECT_STREQ("Download (write) s-record format error line 2, line too long - ", comm_.ssStatus);
-    usb::first_generation::download_srecords("S30980808100A1B2\r\nS0030000FC00000\r\n");
+    EXPECT_FALSE(usb::first_generation::download_srecords("S30980808100A1B2\r\nS0030000FC00000\r\n"));
     EXPECT_STREQ("Download (write) s-record format error line 1 - ", comm_.ssStatus);
 }
 
@@ -298,6 +301,7 @@ TEST_F(UsbLink, H8sxFlashWritesAre128ByteLinesPaddedAsErased) {
     EXPECT_EQ("FLASH write must be on a 128 byte boundry!\r\n\r\nAddress = 0x00010040 is illegal", text);
 
     ASSERT_TRUE(usb::controller_command(11, 0));
+    ASSERT_TRUE(usb::controller_command(9, 9));  // the 64 KiB block at 0x10000
     instrument.journal().clear();
     ASSERT_TRUE(usb::controller_write(data.data(), 0x00010000, 10, 0));
     std::vector<std::uint8_t> expected(128, 0xFF);

@@ -336,6 +336,7 @@ bool download_srecords(std::string_view text) {
     const std::uint32_t start = platform::tick_ms();
     const std::uint32_t allowed_ms = static_cast<std::uint32_t>(text.size()) + 2000;
     std::int32_t bytes_written = 0;
+    bool malformed = false;
     int line = 0;
     std::size_t at = 0;
     while (true) {
@@ -350,17 +351,20 @@ bool download_srecords(std::string_view text) {
         const std::int64_t count = hex_value(text, at + 2, 2);
         if (count < 5) {
             reportf(0, "Download (write) s-record format error line %d, line no data", line);
+            malformed = true;
             break;
         }
         const std::int32_t data_bytes = static_cast<std::int32_t>(count) - 5;
         if (data_bytes > kPieceSize) {
             reportf(0, "Download (write) s-record format error line %d, line too long", line);
+            malformed = true;
             break;
         }
         const std::size_t needed = 12 + 2 * static_cast<std::size_t>(data_bytes);
         const std::int64_t address = text.size() - at >= 12 ? hex_value(text, at + 4, 8) : -1;
         if (text.size() - at < needed || address < 0) {
             reportf(0, "Download (write) s-record format error line %d", line);
+            malformed = true;
             break;
         }
         std::array<std::uint8_t, kPieceSize> data{};
@@ -372,6 +376,7 @@ bool download_srecords(std::string_view text) {
         }
         if (!digits_ok) {
             reportf(0, "Download (write) s-record format error line %d", line);
+            malformed = true;
             break;
         }
         bytes_written += writer.feed(data.data(), static_cast<std::uint32_t>(address), data_bytes);
@@ -385,6 +390,8 @@ bool download_srecords(std::string_view text) {
     }
     const std::int32_t flushed = writer.flush();
     progress_step(0);
+    // A malformed record fails the download; its text is what the caller sees.
+    if (malformed) return false;
     reportf(0, "Write MEM hex data - Ok, %d bytes", flushed);
     // Success means every piece went through, also when the last piece had
     // already been written and nothing was left to flush.
