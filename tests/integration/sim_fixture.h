@@ -56,6 +56,8 @@ protected:
         c.kind = kind;
         c.cpu = cpu;
         c.layout_release = release;
+        // Commands finish within the first 40 ms poll, as the instrument's do.
+        c.command_delay = std::chrono::milliseconds(5);
         return c;
     }
 
