@@ -1,4 +1,4 @@
-// tolactl: each command registers itself on the application.
+// tolactl: each group of commands registers itself on the application.
 #pragma once
 
 #include <CLI/CLI.hpp>
@@ -6,5 +6,6 @@
 namespace tolactl {
 
 void add_version_command(CLI::App& app);
+void add_structure_commands(CLI::App& app);
 
 }  // namespace tolactl

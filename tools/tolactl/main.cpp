@@ -5,6 +5,7 @@ int main(int argc, char** argv) {
     CLI::App app{"tolactl - talk to a Chromatik instrument through libTOLA_comm"};
     app.require_subcommand(1);
     tolactl::add_version_command(app);
+    tolactl::add_structure_commands(app);
     CLI11_PARSE(app, argc, argv);
     return 0;
 }

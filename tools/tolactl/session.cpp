@@ -1,0 +1,86 @@
+#include "session.h"
+
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+namespace tolactl {
+
+void add_port_option(CLI::App& cmd, PortOption& option) {
+    cmd.add_option("--port", option.port, "usb, com1..com20, bt, or auto (search USB and every serial port)")
+        ->capture_default_str();
+}
+
+std::int32_t port_number(const std::string& port) {
+    if (port == "usb") return TOLA_PORT_USB;
+    if (port == "bt") return TOLA_PORT_BLUETOOTH;
+    if (port == "auto") return TOLA_PORT_SEARCH;
+    if (port.rfind("com", 0) == 0) {
+        try {
+            const int n = std::stoi(port.substr(3));
+            if (n >= 1 && n <= 20) return TOLA_PORT_COM1 + n - 1;
+        } catch (const std::exception&) {
+        }
+    }
+    return -1;
+}
+
+Session::Session(const PortOption& option, int timeout_ms) {
+    const std::int32_t port = port_number(option.port);
+    if (port < 0) throw CLI::ValidationError("--port", "unknown port '" + option.port + "'");
+    std::memset(&comm_, 0, sizeof comm_);
+    comm_.dSize = sizeof comm_;
+    comm_.iPort = static_cast<std::uint32_t>(port);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    std::int32_t result = 2;
+    while (result == 2 || result == 0) {
+        result = iTOLA_comm_poll_initialize(&comm_);
+        if (result == 1) return;
+        if (std::chrono::steady_clock::now() > deadline) break;
+        if (result == 2 || result == 0) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    const std::string status = to_utf8(comm_.ssStatus);
+    TOLA_comm_close();
+    throw CLI::RuntimeError("no instrument: " + (status.empty() ? std::string("no answer") : status), 2);
+}
+
+Session::~Session() { TOLA_comm_close(); }
+
+std::string to_utf8(const char* text) {
+    std::string out;
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p != 0; ++p) {
+        if (*p < 0x80) {
+            out.push_back(static_cast<char>(*p));
+        } else {
+            out.push_back(static_cast<char>(0xC0 | (*p >> 6)));
+            out.push_back(static_cast<char>(0x80 | (*p & 0x3F)));
+        }
+    }
+    return out;
+}
+
+std::size_t structure_size(int id) {
+    switch (id & ~CKPSTRUCT_LOCAL) {
+        case 1: case 2: return 96;
+        case 3: return sizeof(COMM_VERSION);
+        case 4: case 5: case 6: case 7: return 4 * 8788;
+        case 8: return sizeof(COMM_USB_HOST);
+        case 9: return sizeof(TOLA_SHADE_MATCH_DETAILS);
+        case 10: return 216;
+        case 17: return 168;
+        case 19: return sizeof(CKII_SETUP);
+        case 20: return sizeof(CKII_NORM);
+        case 21: return sizeof(CKNG_SETTINGS);
+        case 22: return 68;
+        case 23: return 2280;
+        case 24: return sizeof(CKII_RESULTS);
+        case 25: return sizeof(COMM_MEASUREMENT);
+        case 26: return 2676;
+        case 27: return 576;
+        case 28: return 624;
+        case 30: return 11;
+        default: return 0;
+    }
+}
+
+}  // namespace tolactl
