@@ -7,5 +7,6 @@ namespace tolactl {
 
 void add_version_command(CLI::App& app);
 void add_structure_commands(CLI::App& app);
+void add_command_commands(CLI::App& app);
 
 }  // namespace tolactl

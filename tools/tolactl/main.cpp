@@ -6,6 +6,7 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
     tolactl::add_version_command(app);
     tolactl::add_structure_commands(app);
+    tolactl::add_command_commands(app);
     CLI11_PARSE(app, argc, argv);
     return 0;
 }
