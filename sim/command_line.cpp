@@ -46,7 +46,7 @@ Instrument options:
                         0x0103, else 0)
   --restart-silence-ms N  how long a restart keeps the instrument away (1500)
   --reset-settings 0|1  whether new firmware brings its default settings (1)
-  --fault SPEC          a fault, repeatable:
+  --fault FAULT         a fault, repeatable:
                         refuse=CODE[:N]   refuse the next N requests of a code
                         truncate=N        next reply with data keeps N bytes
                         corrupt[=I]       next reply with data has byte I inverted

@@ -42,6 +42,8 @@ std::string control_command(Simulator& simulator, std::string_view line) {
 }
 
 struct ControlChannel::Impl {
+    Impl(Simulator& s, std::filesystem::path p) : simulator(s), path(std::move(p)) {}
+
     Simulator& simulator;
     std::filesystem::path path;
     os::Fd listener;

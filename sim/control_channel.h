@@ -1,6 +1,6 @@
 // A line-based control socket for the running program, so that scripts and tests
 // in other processes can inject faults and read journals:
-//   "<index> <fault spec>"  -> "ok" or "error <why>"
+//   "<index> <fault>"  -> "ok" or "error <why>"
 //   "journal <index>"       -> the journal's lines, then "."
 //   "list"                  -> "<index> <socket>" per instrument, then "."
 #pragma once

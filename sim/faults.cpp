@@ -74,12 +74,12 @@ bool fail(std::string* error, std::string why) {
 
 }  // namespace
 
-bool apply_fault_spec(FaultPlan& plan, std::string_view spec, std::string* error) {
-    const auto eq = spec.find('=');
-    const std::string_view name = spec.substr(0, eq);
-    const std::string_view rest = eq == std::string_view::npos ? std::string_view{} : spec.substr(eq + 1);
+bool apply_fault(FaultPlan& plan, std::string_view text, std::string* error) {
+    const auto eq = text.find('=');
+    const std::string_view name = text.substr(0, eq);
+    const std::string_view rest = eq == std::string_view::npos ? std::string_view{} : text.substr(eq + 1);
     const Args a = split_args(rest);
-    if (!a.ok) return fail(error, "bad number in fault '" + std::string(spec) + "'");
+    if (!a.ok) return fail(error, "bad number in fault '" + std::string(text) + "'");
 
     if (name == "refuse") {
         if (!a.first) return fail(error, "refuse needs a control code");

@@ -35,8 +35,8 @@ struct FaultPlan {
 // control channel take:
 //   refuse=CODE[:N]  truncate=N  corrupt[=INDEX]  status=BYTE[:N]  erase=BYTE
 //   descriptor=N  silent[=N][:MS]  restart-silence=MS  unplug  replug  clear
-// Numbers may be decimal or 0x-hex.  Returns false (and says why) for a bad spec.
-bool apply_fault_spec(FaultPlan& plan, std::string_view spec, std::string* error = nullptr);
+// Numbers may be decimal or 0x-hex.  Returns false (and says why) for a fault it cannot read.
+bool apply_fault(FaultPlan& plan, std::string_view text, std::string* error = nullptr);
 
 std::optional<std::uint64_t> parse_number(std::string_view text);
 

@@ -12,9 +12,9 @@ namespace tola::sim {
 
 Instrument::Instrument(InstrumentConfig config) : config_(std::move(config)) {
     if (const std::string why = validate(config_); !why.empty()) throw std::invalid_argument(why);
-    for (const auto& spec : config_.faults) {
+    for (const auto& fault : config_.faults) {
         std::string why;
-        if (!apply_fault_spec(faults_, spec, &why)) throw std::invalid_argument(why);
+        if (!apply_fault(faults_, fault, &why)) throw std::invalid_argument(why);
     }
     core_ = std::make_unique<DeviceCore>(config_, journal_);
     switch (config_.kind) {
@@ -31,11 +31,11 @@ std::filesystem::path Instrument::socket_path() const {
     return socket_path_;
 }
 
-bool Instrument::inject(std::string_view spec, std::string* error) {
+bool Instrument::inject(std::string_view fault, std::string* error) {
     bool ok = false;
     {
         std::lock_guard lock(mutex_);
-        ok = apply_fault_spec(faults_, spec, error);
+        ok = apply_fault(faults_, fault, error);
     }
     wake();
     return ok;

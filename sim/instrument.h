@@ -41,7 +41,7 @@ public:
     std::filesystem::path socket_path() const;
 
     // Fault injection.
-    bool inject(std::string_view spec, std::string* error = nullptr);
+    bool inject(std::string_view fault, std::string* error = nullptr);
     void refuse_next(std::uint32_t control_code, int count = 1);
     void truncate_next_reply(std::size_t keep_bytes);
     void corrupt_next_reply(std::size_t byte_index = 0);

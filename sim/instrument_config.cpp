@@ -103,7 +103,7 @@ bool apply_setting(InstrumentConfig& c, std::string_view key, std::string_view v
     } else if (key == "fault") {
         FaultPlan probe;
         std::string why;
-        if (!apply_fault_spec(probe, value, &why)) return fail(error, why);
+        if (!apply_fault(probe, value, &why)) return fail(error, why);
         c.faults.emplace_back(value);
     } else {
         return fail(error, "unknown setting '" + std::string(key) + "'");

@@ -30,7 +30,7 @@ struct InstrumentConfig {
     std::optional<std::chrono::milliseconds> command_delay;  // host command completion
     std::chrono::milliseconds restart_silence{1500};
     bool reset_settings_on_restart = true;
-    std::vector<std::string> faults;  // fault specs applied when the instrument starts
+    std::vector<std::string> faults;  // faults (as text) applied when the instrument starts
 
     std::uint16_t release_number() const;
     ByteOrder byte_order() const;

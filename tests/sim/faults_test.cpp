@@ -58,7 +58,7 @@ TEST(Faults, UnplugRemovesTheSocketUntilReplugged) {
     EXPECT_TRUE(h.connect().call(usbchannel::kReadDescriptor, {}, 18)->success);
 }
 
-TEST(Faults, SilenceAfterRestartOverridesTheConfiguredOnceAndFaultSpecsParse) {
+TEST(Faults, SilenceAfterRestartOverridesTheConfiguredOnceAndFaultTextsParse) {
     InstrumentConfig cfg = stm32_config();
     cfg.restart_silence = 0ms;
     Harness h(cfg);
@@ -70,16 +70,16 @@ TEST(Faults, SilenceAfterRestartOverridesTheConfiguredOnceAndFaultSpecsParse) {
 
     FaultPlan plan;
     std::string why;
-    EXPECT_TRUE(apply_fault_spec(plan, "refuse=0x22240C:3", &why));
+    EXPECT_TRUE(apply_fault(plan, "refuse=0x22240C:3", &why));
     EXPECT_EQ(plan.refuse[0x22240C], 3);
-    EXPECT_TRUE(apply_fault_spec(plan, "status=0x84:2"));
+    EXPECT_TRUE(apply_fault(plan, "status=0x84:2"));
     EXPECT_EQ(plan.status_override.size(), 2u);
-    EXPECT_TRUE(apply_fault_spec(plan, "silent=1:3000"));
+    EXPECT_TRUE(apply_fault(plan, "silent=1:3000"));
     EXPECT_EQ(plan.silent_close_after, 3000ms);
-    EXPECT_FALSE(apply_fault_spec(plan, "refuse", &why));
-    EXPECT_FALSE(apply_fault_spec(plan, "erase=0x1FF"));
-    EXPECT_FALSE(apply_fault_spec(plan, "explode"));
-    EXPECT_TRUE(apply_fault_spec(plan, "clear"));
+    EXPECT_FALSE(apply_fault(plan, "refuse", &why));
+    EXPECT_FALSE(apply_fault(plan, "erase=0x1FF"));
+    EXPECT_FALSE(apply_fault(plan, "explode"));
+    EXPECT_TRUE(apply_fault(plan, "clear"));
     EXPECT_TRUE(plan.refuse.empty());
 }
 
