@@ -63,14 +63,16 @@ bool host_exchange(COMM_USB_HOST* block, std::uint32_t wait_ms) {
         platform::sleep_ms(wait_ms);
         if (!read_block(address, *block)) return false;
     } else if (block->qdWord[0] != 0) {
-        // The instrument clears word 0 when it has finished the command.
+        // The instrument clears word 0 when it has finished the command.  A
+        // block found finished counts even on the poll that ends the wait:
+        // waits below one poll interval would otherwise always fail.
         std::uint32_t elapsed = 0;
         for (;;) {
             platform::sleep_ms(kHostPollMs);
             if (!read_block(address, *block)) return false;
             elapsed += kHostPollMs;
-            if (elapsed > wait_ms) return false;
             if (block->qdWord[0] == 0) break;
+            if (elapsed > wait_ms) return false;
         }
     } else if (!read_block(address, *block)) {
         return false;
