@@ -5,6 +5,7 @@
 #include "comm/structures/host_copies.h"
 #include "comm/structures/layout_state.h"
 #include "comm/structures/structure_catalogue.h"
+#include "comm/structures/stream_structures.h"
 #include "comm/structures/structure_transfer.h"
 
 #include <algorithm>
@@ -77,7 +78,11 @@ std::span<std::uint8_t> host_copy_of(std::int32_t id) {
 }
 
 bool transfer_over(Link link, Copy copy, std::int32_t direction) {
-    if (link != Link::Usb) return false;  // the byte-stream links carry structures in a later build
+    if (link != Link::Usb) {
+        const bool bluetooth = link == Link::Bluetooth;
+        if (!stream_serves(copy, bluetooth, direction)) return false;
+        return direction == 2 ? stream_upload(copy) : stream_download(copy);
+    }
     if (direction == 2) return upload(copy);
     if (direction == 1) return download(copy);
     return false;
@@ -125,7 +130,7 @@ std::int32_t transfer_local_structure(PXM_COMM* comm, void* buffer, std::int32_t
     bool ok = false;
     switch (plain) {
         case CKPSTRUCT_COMMSTRUCTURETABLE:
-            ok = link == Link::Usb && read_structure_table_usb();
+            ok = link == Link::Usb ? read_structure_table_usb() : stream_read_table();
             break;
         case CKPSTRUCT_COMMSTRUCTURESIZES:
             std::memcpy(caller, host.data(), count);
@@ -136,7 +141,8 @@ std::int32_t transfer_local_structure(PXM_COMM* comm, void* buffer, std::int32_t
                 return 0;
             }
             if (direction == 1) std::memcpy(host.data(), caller, count);
-            ok = (direction == 1 || direction == 2) && link == Link::Usb && host_block_transfer(direction);
+            ok = (direction == 1 || direction == 2) &&
+                 (link == Link::Usb ? host_block_transfer(direction) : transfer_over(link, Copy::HostBlock, direction));
             break;
         case CKPSTRUCT_SETUPROM:
             ok = local || transfer_over(link, Copy::Setup, 2);
