@@ -11,6 +11,7 @@
 #include "comm/structures/structure_converter.h"
 #include "comm/structures/structure_transfer.h"
 #include "comm/structures/target_sizes.h"
+#include "comm/structures/transfer_support.h"
 
 #include <algorithm>
 #include <array>
@@ -34,45 +35,9 @@ bool not_ready(bool bluetooth) {
     return false;
 }
 
-std::array<std::uint8_t, kStagingSize>& stream_staging() {
-    alignas(8) static std::array<std::uint8_t, kStagingSize> buffer{};
-    return buffer;
-}
-
-std::uint32_t table_word(std::size_t word) {
-    std::uint32_t words[24];
-    std::memcpy(words, &host_copies().table, sizeof words);
-    return words[word];
-}
-
-std::size_t target_bytes(const CatalogueEntry& e) {
-    return static_cast<std::size_t>(current_target_sizes()[static_cast<std::size_t>(e.size_word)]) * e.count;
-}
-
 void zero_copy(Copy copy) {
     auto host = host_bytes(copy);
     std::fill(host.begin(), host.end(), std::uint8_t{0});
-}
-
-bool convert_copy(const CatalogueEntry& e, Direction direction, std::span<std::uint8_t> target) {
-    const std::span<std::uint8_t> host = host_bytes(e.copy);
-    if (e.count > 1)
-        return convert_each(e.kind, e.count, direction, current_release(), current_byte_order(), host, target);
-    return convert(e.kind, direction, current_release(), current_byte_order(), host, target);
-}
-
-// After settings or additional block 2 were written, the instrument is told
-// to take them over and keep them.
-bool apply_sequence() {
-    const std::uint32_t wait = commands::command_wait_ms();
-    platform::sleep_ms(200);
-    commands::host_command(0x2, wait, {{1, 5}});
-    platform::sleep_ms(200);
-    commands::host_command(0x2, wait, {{1, 5}});
-    platform::sleep_ms(200);
-    commands::host_command(0x200, wait);
-    platform::sleep_ms(200);
-    return commands::host_command(0x2, wait, {{1, 53}});
 }
 
 }  // namespace
@@ -111,7 +76,7 @@ bool load_over_stream(bool bluetooth) {
 
     // The memory-mapped generation keeps its data little-endian.
     set_byte_order(ByteOrder::LittleEndian);
-    auto& buffer = stream_staging();
+    auto& buffer = staging();
     if (!links::memory_read(kTableAddress, buffer.data(), kTableSize)) return not_ready(bluetooth);
     if (!convert(StructureKind::StructureTable, Direction::Upload, current_release(), current_byte_order(),
                  {reinterpret_cast<std::uint8_t*>(&h.table), kTableSize}, {buffer.data(), kTableSize}))
@@ -148,7 +113,7 @@ bool load_over_stream(bool bluetooth) {
 }
 
 bool stream_read_table() {
-    auto& buffer = stream_staging();
+    auto& buffer = staging();
     if (!links::memory_read(kTableAddress, buffer.data(), kTableSize)) return false;
     return convert(StructureKind::StructureTable, Direction::Upload, current_release(), current_byte_order(),
                    {reinterpret_cast<std::uint8_t*>(&host_copies().table), kTableSize}, {buffer.data(), kTableSize});
@@ -156,10 +121,10 @@ bool stream_read_table() {
 
 bool stream_upload(Copy copy) {
     const CatalogueEntry& e = catalogue(copy);
-    const std::uint32_t address = table_word(e.table_word);
+    const std::uint32_t address = table_address_word(e.table_word);
     const std::size_t size = copy == Copy::Version ? sizeof(COMM_VERSION) : target_bytes(e);
     if (address == 0 || size == 0 || size > kStagingSize) return false;
-    auto& buffer = stream_staging();
+    auto& buffer = staging();
     if (!links::memory_read(address, buffer.data(), static_cast<std::int32_t>(size))) {
         // A failed host block transfer leaves the library's copy as it was.
         if (copy != Copy::HostBlock) zero_copy(copy);
@@ -178,10 +143,10 @@ bool stream_upload(Copy copy) {
 
 bool stream_download(Copy copy) {
     const CatalogueEntry& e = catalogue(copy);
-    const std::uint32_t address = table_word(e.table_word);
+    const std::uint32_t address = table_address_word(e.table_word);
     const std::size_t size = copy == Copy::Version ? sizeof(COMM_VERSION) : target_bytes(e);
     if (address == 0 || size == 0 || size > kStagingSize) return false;
-    auto& buffer = stream_staging();
+    auto& buffer = staging();
     const std::uint8_t* data = buffer.data();
     if (copy == Copy::Version)
         data = reinterpret_cast<const std::uint8_t*>(&host_copies().version);
@@ -191,7 +156,7 @@ bool stream_download(Copy copy) {
         if (copy != Copy::HostBlock) zero_copy(copy);
         return false;
     }
-    if (copy == Copy::Settings || copy == Copy::Add2) return apply_sequence();
+    if (copy == Copy::Settings || copy == Copy::Add2) return store_sequence();  // the instrument takes the new values over and keeps them
     return true;
 }
 

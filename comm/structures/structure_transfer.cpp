@@ -13,6 +13,7 @@
 #include "comm/structures/layout_state.h"
 #include "comm/structures/structure_converter.h"
 #include "comm/structures/target_sizes.h"
+#include "comm/structures/transfer_support.h"
 
 #include <algorithm>
 #include <array>
@@ -24,26 +25,9 @@ namespace {
 constexpr std::size_t kTableSize = 96;
 constexpr std::size_t kVersionSize = sizeof(COMM_VERSION);
 
-std::array<std::uint8_t, kStagingSize>& staging() {
-    alignas(8) static std::array<std::uint8_t, kStagingSize> buffer{};
-    return buffer;
-}
-
 bool& loaded_flag() {
     static bool loaded = false;
     return loaded;
-}
-
-std::uint32_t table_address_word(std::size_t word) {
-    std::uint32_t words[24];
-    std::memcpy(words, &host_copies().table, sizeof words);
-    return words[word];
-}
-
-// Bytes of one structure in the instrument: its release size times its records.
-std::size_t target_bytes(const CatalogueEntry& e) {
-    const std::size_t one = current_target_sizes()[static_cast<std::size_t>(e.size_word)];
-    return one * e.count;
 }
 
 // A failed transfer that clears the host copy zeroes it over the current
@@ -56,29 +40,9 @@ void clear_after_failure(const CatalogueEntry& e) {
     std::fill_n(host.begin(), std::min(size, host.size()), std::uint8_t{0});
 }
 
-bool convert_copy(const CatalogueEntry& e, Direction direction, std::span<std::uint8_t> target) {
-    const std::span<std::uint8_t> host = host_bytes(e.copy);
-    if (e.count > 1)
-        return convert_each(e.kind, e.count, direction, current_release(), current_byte_order(), host, target);
-    return convert(e.kind, direction, current_release(), current_byte_order(), host, target);
-}
-
 bool first_generation() {
     const PXM_COMM* c = valid_record();
     return c != nullptr && c->iDevice == TOLA_DEVICE_USB_CHROMATIK;
-}
-
-// The four host commands that make a later instrument keep what was written.
-bool store_sequence() {
-    const std::uint32_t wait = commands::command_wait_ms();
-    platform::sleep_ms(200);
-    commands::host_command(0x2, wait, {{1, 5}});
-    platform::sleep_ms(200);
-    commands::host_command(0x2, wait, {{1, 5}});
-    platform::sleep_ms(200);
-    commands::host_command(0x200, wait);
-    platform::sleep_ms(200);
-    return commands::host_command(0x2, wait, {{1, 53}});
 }
 
 bool write_target(const CatalogueEntry& e, const std::uint8_t* data, std::size_t size) {

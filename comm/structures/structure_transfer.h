@@ -8,9 +8,6 @@
 
 namespace tola::structures {
 
-// The staging buffer: large enough for the four shade tables of the largest release.
-inline constexpr std::size_t kStagingSize = 4 * 9412;
-
 bool upload(Copy copy);
 bool download(Copy copy);
 
