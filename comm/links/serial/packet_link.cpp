@@ -104,11 +104,13 @@ bool PacketLink::wait_ack(std::uint8_t awaited, std::uint32_t timeout_ms) {
             if (b == 0) return false;
             // An instrument that answers a link check late must not spoil the
             // next exchange where the transport allows for it.
-            if (profile_.skip_stray_identify_answers && is_identify_answer(b)) continue;
-            report(refusal_error(b));
+            if (!(profile_.skip_stray_identify_answers && is_identify_answer(b))) {
+                report(refusal_error(b));
+                return false;
+            }
+        } else if (stop_requested() || stream_failed_) {
             return false;
         }
-        if (stop_requested() || stream_failed_) return false;
         if (time_.since(start) >= timeout_ms) {
             report(LinkError::NoAcknowledge);
             return false;
