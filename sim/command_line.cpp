@@ -42,8 +42,10 @@ Instrument options:
                         interface-class folder), or a path below DIR
                         (defaults: kind 1 ezusb-0, kinds 3 and 4 dev0, dev1, ...)
   --descriptor-release N  release number in the device descriptor
-  --command-delay-ms N  time a host command takes (default 120 for release
+  --command-delay-ms N  time a host command takes (default 20 for release
                         0x0103, else 0)
+  --measure-time-ms N   from a measure or calibrate command to its results (150)
+  --measure-kind N      kind every measurement reports, 1..7 (0: rotate)
   --restart-silence-ms N  how long a restart keeps the instrument away (1500)
   --reset-settings 0|1  whether new firmware brings its default settings (1)
   --fault FAULT         a fault, repeatable:

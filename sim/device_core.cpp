@@ -4,7 +4,6 @@
 
 #include "sim/byte_order.h"
 #include "sim/firmware_header.h"
-#include "sim/host_block.h"
 
 namespace tola::sim {
 namespace {
@@ -20,6 +19,21 @@ bool overlaps(std::uint32_t a, std::uint32_t alen, std::uint32_t b, std::uint32_
            static_cast<std::uint64_t>(b) < static_cast<std::uint64_t>(a) + alen;
 }
 
+// Host-word roles that report the firmware's status.
+constexpr std::array<std::size_t, 6> kStatusRoles{hw::kState, hw::kLamp,         hw::kQueue,
+                                                  hw::kBias,  hw::kCommandTime, hw::kEvents};
+
+// The state in which the first generation offers a finished measurement.
+constexpr std::uint32_t kClassicResultsState = 21;
+constexpr std::size_t kClassicResultEntries = 12;
+
+char hex_digit(unsigned v) { return "0123456789ABCDEF"[v & 0xF]; }
+std::string hex(std::uint32_t v) {
+    std::string s = "0x";
+    for (int i = 7; i >= 0; --i) s += hex_digit(v >> (4 * i));
+    return s;
+}
+
 }  // namespace
 
 DeviceCore::DeviceCore(InstrumentConfig config, Journal& journal)
@@ -27,6 +41,7 @@ DeviceCore::DeviceCore(InstrumentConfig config, Journal& journal)
       firmware_date_(config_.firmware_date) {
     build_memory_map();
     layout_ = plan_structures(config_);
+    host_layout_ = host_layout(layout_.layout_number);
     load_factory_flash();
     if (table_address_for(config_)) load_structures(false, false);
 }
@@ -80,6 +95,12 @@ void DeviceCore::load_structures(bool keep_settings, bool keep_flash) {
     }
     write_structures(memory_, layout_, version_texts(config_, firmware_, firmware_date_));
     for (const auto& [address, bytes] : keep) memory_.load(address, bytes);
+    // The firmware starts idle with an empty queue.
+    status_ = HostWords{};
+    status_[hw::kState] = kHostStateIdle;
+    status_[hw::kCommandTime] = kHostInitialCommandTime;
+    queue_.clear();
+    measure_due_.reset();
 }
 
 std::optional<std::vector<std::uint8_t>> DeviceCore::read(std::uint32_t address, std::uint32_t length) {
@@ -113,39 +134,142 @@ WriteStatus DeviceCore::write(std::uint32_t address, std::span<const std::uint8_
 
 void DeviceCore::host_block_written(Clock::time_point now) {
     const auto host = *ram_placement(tw::kHost);
-    const auto word0 = memory_.read(host.address, 4);
-    if (!word0 || load_u32(*word0, layout_.order) == 0) {
-        host_due_.reset();  // the host took its command back
+    const auto block = *memory_.read(host.address, host.size);
+    const HostWords words = read_host_words(block, host_layout_, layout_.order);
+    if (words[hw::kCommand] == 0) {
+        // No command: the host acknowledges events by writing their flags back cleared.
+        host_due_.reset();  // and a command it had written is taken back
+        status_[hw::kEvents] &= words[hw::kEvents];
+        publish_status();
         return;
     }
     const auto delay = config_.completion_delay();
     if (delay.count() == 0) {
         host_due_.reset();
-        run_host_command();
+        run_host_command(now);
     } else {
         host_due_ = now + delay;
     }
 }
 
-void DeviceCore::run_host_command() {
+void DeviceCore::run_host_command(Clock::time_point now) {
     const auto host = ram_placement(tw::kHost);
     if (!host) return;
-    const std::uint32_t n = std::min<std::uint32_t>(host->size / 4, 16);
-    auto bytes = *memory_.read(host->address, n * 4);
-    std::array<std::uint32_t, 16> words{};
-    for (std::uint32_t i = 0; i < n; ++i) words[i] = load_u32(std::span(bytes).subspan(i * 4), layout_.order);
-    journal_.record(JournalEntry{EventKind::HostCommand, Flag::None, 0, words[1], 0, words[0], {}});
-    const auto effect = execute_host_command(std::span(words).first(n), config_.device_type);
-    for (std::uint32_t i = 0; i < n; ++i) store_u32(std::span(bytes).subspan(i * 4), words[i], layout_.order);
+    auto bytes = *memory_.read(host->address, host->size);
+    HostWords words = read_host_words(bytes, host_layout_, layout_.order);
+    journal_.record(JournalEntry{EventKind::HostCommand, Flag::None, 0, words[hw::kArg1], 0, words[hw::kCommand], {}});
+    const HostWords sent = words;
+    for (std::size_t r : kStatusRoles) words[r] = status_[r];
+    const auto effect = execute_host_command(words, config_.device_type);
+    for (std::size_t r : kStatusRoles) status_[r] = words[r];
+    write_host_words(bytes, words, host_layout_, layout_.order);
     memory_.load(host->address, bytes);
-    if (effect.restore_defaults)
-        if (auto s = layout_.find(tw::kSettings)) memory_.load(s->address, pattern_block(tw::kSettings, s->size, layout_.order));
+    carry_out(effect, sent, now);
+}
+
+void DeviceCore::note(std::uint32_t command, std::uint32_t value, std::string text) {
+    journal_.record(JournalEntry{EventKind::HostAction, Flag::None, command, 0, 0, value, std::move(text)});
+}
+
+std::string DeviceCore::display_text() const {
+    const auto p = layout_.find(tw::kDisplayText);
+    if (!p || p->size <= 12) return {};
+    const auto bytes = *memory_.read(p->address + 12, p->size - 12);
+    std::string text;
+    for (std::uint8_t c : bytes) {
+        if (c == 0) break;
+        text += static_cast<char>(c);
+    }
+    return text;
+}
+
+void DeviceCore::carry_out(const HostCommandEffect& effect, const HostWords& sent, Clock::time_point now) {
+    const std::uint32_t command = sent[hw::kCommand];
+    if (effect.unknown) note(command, 0, "unknown command " + hex(command) + " ignored");
+    if (effect.host_mode) note(command, sent[hw::kArg1], "host mode; display: " + display_text());
+    if (effect.store) note(command, host::kStateStore, "settings stored");
+    if (effect.clear_queue) {
+        queue_.clear();
+        status_[hw::kQueue] = queue_.host_word();
+        note(command, 0, "queue cleared");
+    }
+    if (effect.restore_defaults) {
+        if (auto s = layout_.find(tw::kSettings)) memory_.load(s->address, default_settings(layout_, s->size));
+        note(command, host::kServiceRestoreDefaults, "settings restored to defaults");
+    }
+    if (effect.read_queue) {
+        const std::uint32_t index = sent[hw::kQueueIndex];
+        if (queue_.select(index)) {
+            write_measurement(memory_, layout_, queue_.at(index), index);
+            status_[hw::kQueue] = queue_.host_word();
+            note(command, index, "queue entry loaded");
+        } else {
+            note(command, index, "no such queue entry");
+        }
+    }
+    if (effect.measure || effect.calibrate) {
+        if (measure_due_) {
+            note(command, 0, "busy measuring; command ignored");
+        } else {
+            calibrating_ = effect.calibrate && !effect.measure;
+            note(command, 0, calibrating_ ? "calibration started" : "measurement started");
+            measure_due_ = now + config_.measure_time;
+            if (config_.measure_time.count() == 0) {
+                measure_due_.reset();
+                finish_measurement();
+            }
+        }
+    }
+    publish_status();
+}
+
+void DeviceCore::finish_measurement() {
+    MeasurementSample m = calibrating_ ? calibration_measurement(measurements_taken_)
+                                       : colour_measurement(measurements_taken_);
+    if (!calibrating_ && config_.measure_kind != 0) m.mode = config_.measure_kind;
+    ++measurements_taken_;
+    std::size_t entry = 0;
+    if (layout_.layout_number < 22) {
+        // The first generation writes its twelve entries in turn and names the
+        // newest by its entry number.
+        entry = (measurements_taken_ - 1) % kClassicResultEntries;
+        queue_.add(m);
+        status_[hw::kQueue] = static_cast<std::uint32_t>(entry);
+        status_[hw::kState] = kClassicResultsState;
+    } else {
+        queue_.add(m);
+        status_[hw::kQueue] = queue_.host_word();
+    }
+    write_measurement(memory_, layout_, m, entry);
+    status_[hw::kEvents] |= host::kEventMeasurement | host::kEventEcho;
+    note(calibrating_ ? host::kCalibrate : host::kMeasure, static_cast<std::uint32_t>(queue_.size()),
+         calibrating_ ? "calibration done" : "measurement done");
+    publish_status();
+}
+
+void DeviceCore::publish_status() {
+    const auto host = ram_placement(tw::kHost);
+    if (!host) return;
+    auto bytes = *memory_.read(host->address, host->size);
+    HostWords words = read_host_words(bytes, host_layout_, layout_.order);
+    for (std::size_t r : kStatusRoles) words[r] = status_[r];
+    write_host_words(bytes, words, host_layout_, layout_.order);
+    memory_.load(host->address, bytes);
+}
+
+std::optional<Clock::time_point> DeviceCore::next_deadline() const {
+    if (host_due_ && measure_due_) return std::min(*host_due_, *measure_due_);
+    return host_due_ ? host_due_ : measure_due_;
 }
 
 void DeviceCore::tick(Clock::time_point now) {
     if (host_due_ && now >= *host_due_) {
         host_due_.reset();
-        run_host_command();
+        run_host_command(now);
+    }
+    if (measure_due_ && now >= *measure_due_) {
+        measure_due_.reset();
+        finish_measurement();
     }
 }
 

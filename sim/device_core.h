@@ -10,8 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "sim/host_block.h"
+#include "sim/host_layout.h"
 #include "sim/instrument_config.h"
 #include "sim/journal.h"
+#include "sim/measurement_queue.h"
 #include "sim/memory_map.h"
 #include "sim/structures_image.h"
 
@@ -45,16 +48,22 @@ public:
     // Starts again from what flash holds; returns the firmware now running.
     void restart();
 
-    // Host command completion.
-    std::optional<Clock::time_point> next_deadline() const { return host_due_; }
+    // Host command completion and measurements under way.
+    std::optional<Clock::time_point> next_deadline() const;
     void tick(Clock::time_point now);
+    const MeasurementQueue& queue() const { return queue_; }
 
 private:
     void build_memory_map();
     void load_factory_flash();
     void load_structures(bool keep_settings, bool keep_flash);
     void host_block_written(Clock::time_point now);
-    void run_host_command();
+    void run_host_command(Clock::time_point now);
+    void carry_out(const HostCommandEffect& effect, const HostWords& words, Clock::time_point now);
+    void finish_measurement();
+    void publish_status();
+    void note(std::uint32_t command, std::uint32_t value, std::string text);
+    std::string display_text() const;
     std::optional<Placement> ram_placement(std::size_t table_word) const;
 
     InstrumentConfig config_;
@@ -66,6 +75,16 @@ private:
     bool update_mode_ = false;
     bool restart_requested_ = false;
     std::optional<Clock::time_point> host_due_;
+
+    // The firmware's own status (state, lamp bits, queue, bias, command time and
+    // event flags, by host-word role): a host writes whole blocks, so the status
+    // words it sends are not taken over; the firmware puts its own back.
+    HostLayout host_layout_;
+    HostWords status_{};
+    MeasurementQueue queue_;
+    std::uint32_t measurements_taken_ = 0;
+    std::optional<Clock::time_point> measure_due_;
+    bool calibrating_ = false;
 };
 
 }  // namespace tola::sim

@@ -21,8 +21,9 @@ ByteOrder InstrumentConfig::byte_order() const {
 
 std::chrono::milliseconds InstrumentConfig::completion_delay() const {
     if (command_delay) return *command_delay;
-    // The STM32 generation is polled while it works; give a poller time to see it busy.
-    return release_number() == kStm32ReleaseNumber ? std::chrono::milliseconds(120) : std::chrono::milliseconds(0);
+    // The STM32 generation is polled every 40 ms while it works and gives most
+    // commands 50 ms: it finishes well within the first poll.
+    return release_number() == kStm32ReleaseNumber ? std::chrono::milliseconds(20) : std::chrono::milliseconds(0);
 }
 
 std::string InstrumentConfig::product_name() const {
@@ -92,6 +93,14 @@ bool apply_setting(InstrumentConfig& c, std::string_view key, std::string_view v
         auto n = number(600000);
         if (!n) return fail(error, bad);
         c.command_delay = std::chrono::milliseconds(*n);
+    } else if (key == "measure-time-ms") {
+        auto n = number(600000);
+        if (!n) return fail(error, bad);
+        c.measure_time = std::chrono::milliseconds(*n);
+    } else if (key == "measure-kind") {
+        auto n = number(7);
+        if (!n) return fail(error, bad);
+        c.measure_kind = static_cast<int>(*n);
     } else if (key == "restart-silence-ms") {
         auto n = number(600000);
         if (!n) return fail(error, bad);

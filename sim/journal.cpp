@@ -18,6 +18,7 @@ const char* to_string(EventKind kind) {
         case EventKind::BootMode: return "boot-mode";
         case EventKind::Refused: return "refused";
         case EventKind::Flag: return "flag";
+        case EventKind::HostAction: return "host-action";
     }
     return "?";
 }
@@ -46,6 +47,9 @@ std::string format_entry(const JournalEntry& e) {
             break;
         case EventKind::HostCommand:
             std::snprintf(buf, sizeof buf, "host-command 0x%08X arg=0x%08X", e.value, e.address);
+            break;
+        case EventKind::HostAction:
+            std::snprintf(buf, sizeof buf, "host-action 0x%08X value=%u", e.code, e.value);
             break;
         case EventKind::BootMode: std::snprintf(buf, sizeof buf, "boot-mode 0x%02X", e.code); break;
         case EventKind::Flag:

@@ -26,6 +26,8 @@ enum class EventKind {
     BootMode,           // code = command byte of a boot-mode step
     Refused,            // text says why; code/address/length describe the refused operation
     Flag,               // flag says which, address and length the offending access
+    HostAction,         // what a host command made the instrument do: code = command word,
+                        // value = its argument, text says what
 };
 
 enum class Flag { None, BootAreaWrite, UnerasedFlashWrite, HeaderBeforeImage };

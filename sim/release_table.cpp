@@ -70,4 +70,10 @@ ReleaseSizes sizes_for_release(std::string_view name) {
     return kRows.front().sizes;
 }
 
+int layout_number(std::string_view name) {
+    const std::string_view row = find_release(name) ? name : kRows.front().name;
+    // "CK0A.00.nn.00": the two digits after the second dot.
+    return (row[8] - '0') * 10 + (row[9] - '0');
+}
+
 }  // namespace tola::sim

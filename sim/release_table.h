@@ -36,4 +36,9 @@ std::optional<ReleaseRow> find_release(std::string_view name);
 // release the newest row (the instrument still answers; only the host cannot place it).
 ReleaseSizes sizes_for_release(std::string_view name);
 
+// The release number nn of "CK0A.00.nn.00" whose layouts an instrument of the
+// given release uses: its own, or for an unknown release that of the newest row
+// (matching sizes_for_release).
+int layout_number(std::string_view name);
+
 }  // namespace tola::sim

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "sim/content_settings.h"
+#include "sim/content_setup.h"
+#include "sim/host_layout.h"
 #include "sim/release_table.h"
 
 namespace tola::sim {
@@ -64,16 +67,23 @@ StructureLayout plan_structures(const InstrumentConfig& c) {
     if (!table) return layout;
     layout.table_address = *table;
     layout.order = c.byte_order();
+    layout.layout_number = layout_number(c.layout_release);
 
     const ReleaseSizes release = sizes_for_release(c.layout_release);
+    std::array<std::uint32_t, kTableWords> placed{};
     for (std::size_t w = 0; w < kTableWords; ++w) {
         if (kReleaseWordOf[w] < 0) continue;
-        std::uint32_t size = release[static_cast<std::size_t>(kReleaseWordOf[w])];
-        if (w == tw::kShadeTables) size *= 4;
-        if (w == tw::kResults && c.kind == 1) size *= 12;  // the first generation keeps 12 result entries
+        const std::uint32_t size = release[static_cast<std::size_t>(kReleaseWordOf[w])];
         layout.sizes[w] = size;
+        placed[w] = size;
+        if (w == tw::kShadeTables) placed[w] *= 4;  // four tables back to back
+        if (w == tw::kResults && c.kind == 1) {
+            placed[w] *= 12;  // the first generation keeps 12 result entries
+            layout.sizes[w] = placed[w];
+        }
     }
-    layout.sizes[tw::kVersion] = kVersionBytes;
+    layout.sizes[tw::kVersion] = placed[tw::kVersion] = kVersionBytes;
+    layout.results_entry = release[rw::kResults];
 
     Arena ram{*table + kTableBytes, 0};
     Arena other{0, 0};
@@ -90,12 +100,11 @@ StructureLayout plan_structures(const InstrumentConfig& c) {
     // Small structures first, so the table's neighbourhood stays readable in a dump.
     std::vector<std::size_t> order;
     for (std::size_t w = 0; w < kTableWords; ++w)
-        if (w != 17 && layout.sizes[w] != 0) order.push_back(w);
-    std::stable_sort(order.begin(), order.end(),
-                     [&](std::size_t a, std::size_t b) { return layout.sizes[a] < layout.sizes[b]; });
+        if (w != 17 && placed[w] != 0) order.push_back(w);
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return placed[a] < placed[b]; });
 
     for (std::size_t w : order) {
-        const std::uint32_t size = layout.sizes[w];
+        const std::uint32_t size = placed[w];
         std::optional<std::uint32_t> at;
         if (c.kind == 1 && classic_flash_resident(w)) at = other.take(size);
         else if (c.kind == 4 && c.cpu == 1 && h8sx_external(w)) at = other.take(size);
@@ -140,11 +149,33 @@ std::vector<std::uint8_t> pattern_block(std::size_t table_word, std::uint32_t si
     return out;
 }
 
-std::vector<std::uint8_t> initial_host_block(std::uint32_t size, ByteOrder order) {
+std::vector<std::uint8_t> initial_host_block(int n, std::uint32_t size, ByteOrder order) {
     std::vector<std::uint8_t> out(size, 0);
-    if (size >= 36) store_u32(std::span(out).subspan(32), kHostStateIdle, order);
-    if (size >= 60) store_u32(std::span(out).subspan(56), kHostInitialCommandTime, order);
+    HostWords words{};
+    words[hw::kState] = kHostStateIdle;
+    words[hw::kCommandTime] = kHostInitialCommandTime;
+    write_host_words(out, words, host_layout(n), order);
     return out;
+}
+
+std::vector<std::uint8_t> default_settings(const StructureLayout& layout, std::uint32_t size) {
+    if (!has_settings_record(layout.layout_number)) return pattern_block(tw::kSettings, size, layout.order);
+    return settings_block(layout.layout_number, size, layout.order);
+}
+
+void write_measurement(MemoryMap& memory, const StructureLayout& layout, const MeasurementSample& m,
+                       std::size_t entry) {
+    const int n = layout.layout_number;
+    if (auto p = layout.find(tw::kResults)) {
+        if (n >= 22) {
+            memory.load(p->address, results_block(m, n, p->size, layout.order));
+        } else if (layout.results_entry != 0) {
+            const std::size_t entries = p->size / layout.results_entry;
+            const std::uint32_t at = p->address + static_cast<std::uint32_t>(entry % entries) * layout.results_entry;
+            memory.load(at, classic_results_entry(m, layout.results_entry, layout.order));
+        }
+    }
+    if (auto p = layout.find(tw::kMeasureDetails)) memory.load(p->address, details_block(m, n, p->size, layout.order));
 }
 
 void write_structures(MemoryMap& memory, const StructureLayout& layout, const VersionTexts& texts) {
@@ -154,14 +185,28 @@ void write_structures(MemoryMap& memory, const StructureLayout& layout, const Ve
         store_u32(std::span(sizes).subspan(w * 4), layout.sizes[w], layout.order);
     }
     memory.load(layout.table_address, table);
+    const int n = layout.layout_number;
+    const ByteOrder order = layout.order;
     for (const auto& p : layout.placements) {
         switch (p.table_word) {
             case tw::kVersion: memory.load(p.address, version_block(texts)); break;
             case tw::kSizes: memory.load(p.address, sizes); break;
-            case tw::kHost: memory.load(p.address, initial_host_block(p.size, layout.order)); break;
-            default: memory.load(p.address, pattern_block(p.table_word, p.size, layout.order)); break;
+            case tw::kHost: memory.load(p.address, initial_host_block(n, p.size, order)); break;
+            case tw::kSetup:
+                memory.load(p.address, n >= 22 ? setup_block(n, p.size, order) : classic_setup_block(p.size, order));
+                break;
+            case tw::kNorm:
+                memory.load(p.address, n >= 22 ? norm_block(n, p.size, order) : classic_norm_block(n, p.size, order));
+                break;
+            case tw::kSettings: memory.load(p.address, default_settings(layout, p.size)); break;
+            case tw::kResults:
+            case tw::kMeasureDetails: break;  // below
+            default: memory.load(p.address, pattern_block(p.table_word, p.size, order)); break;
         }
     }
+    const MeasurementSample factory = colour_measurement(0);
+    const std::size_t entries = n < 22 && layout.results_entry ? layout.sizes[tw::kResults] / layout.results_entry : 1;
+    for (std::size_t e = 0; e < entries; ++e) write_measurement(memory, layout, factory, e);
 }
 
 }  // namespace tola::sim

@@ -4,12 +4,17 @@
 // host library's converters, so a converter that misreads a layout shows up as a
 // mismatch against this image.
 //
-// Content, in the instrument's byte order:
+// Content, in the instrument's byte order and its release's layouts:
 //  - structure table (96 bytes): 24 words, the address of each structure, 0 for
 //    a structure the release does not have;
-//  - sizes table (96 bytes, same word order): the instrument's own size of each;
+//  - sizes table (96 bytes, same word order): the instrument's own size of each
+//    (one shade table's size at the shade-table word, though four lie there);
 //  - version block: ten 26-byte NUL-padded texts from the configuration;
-//  - host command block: all zero except word 8 (state 20), word 14 (1000);
+//  - host command block: all zero except the state (20) and the command time
+//    (1000), at their places in the release's block (host_layout.h);
+//  - set-up, norm data and settings: content_setup.h, content_settings.h;
+//  - results and measurement details: the last measurement from the factory
+//    check (content_results.h; the first generation fills all twelve entries);
 //  - every other structure: 32-bit words 0xC000_0000 | table word << 16 | word
 //    index (so 0xC00F0003 is word 3 of the settings); a last partial word holds the
 //    leading bytes of that value.
@@ -23,6 +28,7 @@
 #include <vector>
 
 #include "sim/byte_order.h"
+#include "sim/content_results.h"
 #include "sim/instrument_config.h"
 #include "sim/memory_map.h"
 
@@ -50,9 +56,11 @@ struct Placement {
 struct StructureLayout {
     std::uint32_t table_address = 0;
     ByteOrder order = ByteOrder::Little;
+    int layout_number = 0;             // nn of the layouts in use (layout_number())
+    std::uint32_t results_entry = 0;   // size of one entry of the results (12 on the first generation)
     std::array<std::uint32_t, kTableWords> addresses{};
-    std::array<std::uint32_t, kTableWords> sizes{};
-    std::vector<Placement> placements;  // the table itself excluded
+    std::array<std::uint32_t, kTableWords> sizes{};  // as the sizes table reports them
+    std::vector<Placement> placements;  // the table itself excluded; sizes as placed
 
     std::optional<Placement> find(std::size_t table_word) const;
 };
@@ -69,9 +77,16 @@ VersionTexts version_texts(const InstrumentConfig& config, std::string_view firm
 std::vector<std::uint8_t> version_block(const VersionTexts& texts);
 
 std::vector<std::uint8_t> pattern_block(std::size_t table_word, std::uint32_t size, ByteOrder order);
-std::vector<std::uint8_t> initial_host_block(std::uint32_t size, ByteOrder order);
+std::vector<std::uint8_t> initial_host_block(int layout_number, std::uint32_t size, ByteOrder order);
+// Settings as the firmware of the release brings them.
+std::vector<std::uint8_t> default_settings(const StructureLayout& layout, std::uint32_t size);
 
 // Writes the table, the sizes table and every structure into memory.
 void write_structures(MemoryMap& memory, const StructureLayout& layout, const VersionTexts& texts);
+
+// Puts a measurement into the results and the measurement details; on the first
+// generation into the results entry `entry` of twelve.
+void write_measurement(MemoryMap& memory, const StructureLayout& layout, const MeasurementSample& m,
+                       std::size_t entry = 0);
 
 }  // namespace tola::sim

@@ -60,5 +60,46 @@ TEST(HostBlock, RestoreDefaultsIsReportedAndShortBlocksStayInBounds) {
     EXPECT_EQ(shorter[8], 0u);
 }
 
+TEST(HostBlock, CommandsNameWhatTheRestOfTheInstrumentMustDo) {
+    Block b{};
+    b[0] = 0x2;
+    b[1] = 51;
+    EXPECT_TRUE(execute_host_command(b, 0).clear_queue);
+    b[0] = 0x2;
+    b[1] = 53;
+    const auto store = execute_host_command(b, 0);
+    EXPECT_TRUE(store.store);
+    EXPECT_FALSE(store.clear_queue);
+    b[0] = 0x10000;
+    b[11] = 22;
+    const auto service = execute_host_command(b, 0);
+    EXPECT_TRUE(service.clear_queue);
+    EXPECT_FALSE(service.restore_defaults);
+
+    b[0] = 0x4;  // the first generation's start: word 3 says what
+    b[3] = 2;
+    const auto start = execute_host_command(b, 0);
+    EXPECT_TRUE(start.calibrate);
+    EXPECT_FALSE(start.measure);
+    b[0] = 0x800000 | 0x1;
+    b[2] = 0x3;
+    EXPECT_TRUE(execute_host_command(b, 0).measure);
+    EXPECT_EQ(b[9], 3u);
+    b[0] = 0x8;
+    EXPECT_TRUE(execute_host_command(b, 0).read_queue);
+    b[0] = 0x302;
+    b[1] = 5;
+    EXPECT_TRUE(execute_host_command(b, 0).host_mode);
+    EXPECT_EQ(b[8], 5u);
+
+    // A flag the firmware does not know: nothing done, the command word cleared.
+    b[0] = 0x4000 | 0x2;
+    b[1] = 20;
+    const auto unknown = execute_host_command(b, 0);
+    EXPECT_TRUE(unknown.unknown);
+    EXPECT_EQ(b[8], 5u);
+    EXPECT_EQ(b[0], 0u);
+}
+
 }  // namespace
 }  // namespace tola::sim

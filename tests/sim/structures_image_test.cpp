@@ -44,7 +44,7 @@ TEST(StructuresImage, SizesFollowTheReleaseRowAndMissingStructuresHaveNoEntry) {
     const Bytes sizes = *inst.peek(sizes_at, 96);
     EXPECT_EQ(le32(sizes, 15 * 4), 512u);      // settings
     EXPECT_EQ(le32(sizes, 7 * 4), 64u);        // host block
-    EXPECT_EQ(le32(sizes, 2 * 4), 4 * 8788u);  // four shade tables back to back
+    EXPECT_EQ(le32(sizes, 2 * 4), 8788u);      // one shade table, though four lie there
     EXPECT_EQ(le32(sizes, 10 * 4), 2676u);     // ADD_3
 
     c.layout_release = "CK0A.00.32.00";
@@ -84,11 +84,11 @@ TEST(StructuresImage, PatternAndTableUseTheProcessorsByteOrder) {
     EXPECT_GE(version_be, 0xFF2000u);
     EXPECT_LT(version_be, 0xFFC000u);
 
-    // Word 2 of the settings: 0xC00F0002.
-    const std::uint32_t s_stm = stm.layout().addresses[15];
-    const std::uint32_t s_h8 = h8.layout().addresses[15];
-    EXPECT_EQ(*stm.peek(s_stm + 8, 4), (Bytes{0x02, 0x00, 0x0F, 0xC0}));
-    EXPECT_EQ(*h8.peek(s_h8 + 8, 4), (Bytes{0xC0, 0x0F, 0x00, 0x02}));
+    // Word 2 of the data block: 0xC0060002.
+    const std::uint32_t s_stm = stm.layout().addresses[6];
+    const std::uint32_t s_h8 = h8.layout().addresses[6];
+    EXPECT_EQ(*stm.peek(s_stm + 8, 4), (Bytes{0x02, 0x00, 0x06, 0xC0}));
+    EXPECT_EQ(*h8.peek(s_h8 + 8, 4), (Bytes{0xC0, 0x06, 0x00, 0x02}));
 }
 
 TEST(StructuresImage, UnknownReleaseIsStillServedUnderItsOwnName) {
@@ -103,9 +103,10 @@ TEST(StructuresImage, HostBlockStartsIdleInTheClassicLayoutToo) {
     Instrument inst(classic_config());
     const std::uint32_t host = table_word(inst, 7);
     ASSERT_NE(host, 0u);
-    const Bytes b = *inst.peek(host, 44);  // 11 words in CK0A.00.20.00
+    const Bytes b = *inst.peek(host, 44);  // 11 words in CK0A.00.20.00, the state in word 7
     EXPECT_EQ(be32(b, 0), 0u);
-    EXPECT_EQ(be32(b, 32), 20u);
+    EXPECT_EQ(be32(b, 28), 20u);
+    EXPECT_EQ(be32(b, 32), 0u);
 }
 
 }  // namespace
