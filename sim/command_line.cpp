@@ -6,7 +6,8 @@
 namespace tola::sim {
 
 std::string usage_text() {
-    return R"(chromatik-sim: virtual Chromatik instruments behind the USB driver channel.
+    return R"(chromatik-sim: virtual Chromatik instruments behind the USB driver channel,
+pseudo-terminals (serial ports) and Bluetooth registrations.
 
 Usage: chromatik-sim [options] [instrument options]...
 
@@ -17,6 +18,8 @@ started (kind 4, cpu 2, CK0A.00.31.00, firmware 511vLE).
 Options:
   --usb-dir DIR         folder of the channel sockets (default: $TOLA_USB_DIR, else
                         $XDG_RUNTIME_DIR/tola/usb, else /tmp/tola-$UID/usb)
+  --bt-dir DIR          folder of the Bluetooth registrations (default: $TOLA_BT_DIR,
+                        else $XDG_RUNTIME_DIR/tola/bt, else /tmp/tola-$UID/bt)
   --state-file FILE     where the list of instruments and sockets is written
                         (default: DIR/../sim-state.json)
   --control PATH        control socket for faults and journals (default:
@@ -29,7 +32,11 @@ Options:
 
 Instrument options:
   --kind N              1 first generation (EZ-USB), 3 H8SX in boot mode,
-                        4 memory-mapped generation
+                        4 memory-mapped generation;
+                        2 first generation on a serial port (pseudo-terminal),
+                        8, 9 memory-mapped generation (STM32F2) on a serial port,
+                        answering the link check with 230 or 231,
+                        10, 11 the same over Bluetooth
   --cpu N               kind 4: 2 STM32F2 (descriptor release 0x0103), 1 H8SX
   --release NAME        layout release, e.g. CK0A.00.31.00 (any text is served,
                         an unknown one such as CK0A.00.21.00 included)
@@ -48,6 +55,10 @@ Instrument options:
   --measure-kind N      kind every measurement reports, 1..7 (0: rotate)
   --restart-silence-ms N  how long a restart keeps the instrument away (1500)
   --reset-settings 0|1  whether new firmware brings its default settings (1)
+  --bt-address ADDR     kinds 10, 11: Bluetooth address, the name of the registration
+                        (default 00:80:25:AB:CD:01, :02, ... in order)
+  --bt-name TEXT        kinds 10, 11: device name found by a search (default: product
+                        name and serial number, e.g. "Chromatik V H51234")
   --fault FAULT         a fault, repeatable:
                         refuse=CODE[:N]   refuse the next N requests of a code
                         truncate=N        next reply with data keeps N bytes
@@ -59,6 +70,18 @@ Instrument options:
                                           connection closes after MS ms
                         restart-silence=MS  silence after the next restart
                         unplug            the socket is gone (replug brings it back)
+                      serial and Bluetooth faces:
+                        bad-sum[=N]       next N blocks sent: first packet's sum wrong
+                        bad-xor[=N]       ... its XOR wrong
+                        bad-number[=N]    ... its number wrong
+                        short-block[=N]   ... one data byte short
+                        extra-packet[=N]  ... one packet more announced than sent
+                        mute[=N]          next N code bytes go unanswered
+                        stray=BYTE[:N]    BYTE sent before the next acknowledgement(s)
+                        nack=CODE:R       next CODE refused with R (200..208)
+                        drop-link         at the next exchange the link goes down
+                                          (Bluetooth: connection closed; serial: no
+                                          answers until replug)
 
 Examples:
   chromatik-sim --kind 4 --cpu 2 --release CK0A.00.31.00 --firmware 511vLE \
@@ -66,9 +89,14 @@ Examples:
   chromatik-sim --kind 1 --release CK0A.00.20.00 --firmware 405a
   chromatik-sim --kind 3
   chromatik-sim --kind 4 --cpu 1 --release CK0A.00.28.00 --firmware 311b --device-type 3234
+  chromatik-sim --kind 9 --serial H51234
+  chromatik-sim --kind 2 --release CK0A.00.20.00 --firmware 405a
+  chromatik-sim --bt-dir /tmp/bt --kind 10 --bt-address 00:80:25:AB:CD:01 \
+                --bt-name "Chromatik V H51234"
 
-The program prints one line per instrument with its socket, writes the state
-file, and runs until SIGINT or SIGTERM; then it removes its sockets.
+The program prints one line per instrument with its socket, pseudo-terminal
+(set TOLA_COM<n> to it) or Bluetooth address, writes the state file, and runs
+until SIGINT or SIGTERM; then it removes its sockets and registrations.
 )";
 }
 
@@ -94,8 +122,15 @@ bool load_config_file(const std::filesystem::path& path, std::vector<InstrumentC
 
 std::optional<ProgramOptions> parse_command_line(std::span<const std::string_view> args,
                                                  const std::filesystem::path& default_usb_dir, std::string* error) {
+    return parse_command_line(args, default_usb_dir, default_usb_dir.parent_path() / "bt", error);
+}
+
+std::optional<ProgramOptions> parse_command_line(std::span<const std::string_view> args,
+                                                 const std::filesystem::path& default_usb_dir,
+                                                 const std::filesystem::path& default_bt_dir, std::string* error) {
     ProgramOptions o;
     o.usb_dir = default_usb_dir;
+    o.bt_dir = default_bt_dir;
     std::optional<std::filesystem::path> state, control;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string_view arg = args[i];
@@ -114,6 +149,7 @@ std::optional<ProgramOptions> parse_command_line(std::span<const std::string_vie
         const std::string_view key = arg.substr(2);
         const std::string_view value = args[++i];
         if (key == "usb-dir") o.usb_dir = value;
+        else if (key == "bt-dir") o.bt_dir = value;
         else if (key == "state-file") state = std::filesystem::path(value);
         else if (key == "control") control = std::filesystem::path(value);
         else if (key == "journal") o.journal = std::filesystem::path(value);

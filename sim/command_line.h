@@ -14,6 +14,7 @@ namespace tola::sim {
 
 struct ProgramOptions {
     std::filesystem::path usb_dir;
+    std::filesystem::path bt_dir;
     std::filesystem::path state_file;
     std::filesystem::path control_socket;
     std::optional<std::filesystem::path> journal;  // "-" for standard output
@@ -21,9 +22,13 @@ struct ProgramOptions {
     bool help = false;
 };
 
-// usb_dir is the default folder of the channel when --usb-dir is not given.
+// usb_dir is the default folder of the channel when --usb-dir is not given,
+// bt_dir that of the Bluetooth registrations when --bt-dir is not given.
 std::optional<ProgramOptions> parse_command_line(std::span<const std::string_view> args,
                                                  const std::filesystem::path& default_usb_dir, std::string* error);
+std::optional<ProgramOptions> parse_command_line(std::span<const std::string_view> args,
+                                                 const std::filesystem::path& default_usb_dir,
+                                                 const std::filesystem::path& default_bt_dir, std::string* error);
 std::string usage_text();
 
 }  // namespace tola::sim

@@ -7,6 +7,7 @@
 #include "sim/controller_face.h"
 #include "sim/descriptor.h"
 #include "sim/ezusb_face.h"
+#include "sim/link_faces.h"
 
 namespace tola::sim {
 
@@ -14,10 +15,18 @@ Instrument::Instrument(InstrumentConfig config) : config_(std::move(config)) {
     if (const std::string why = validate(config_); !why.empty()) throw std::invalid_argument(why);
     for (const auto& fault : config_.faults) {
         std::string why;
-        if (!apply_fault(faults_, fault, &why)) throw std::invalid_argument(why);
+        if (apply_link_fault(link_faults_, fault, &why)) continue;
+        if (!why.empty() || !apply_fault(faults_, fault, &why)) throw std::invalid_argument(why);
     }
-    core_ = std::make_unique<DeviceCore>(config_, journal_);
-    switch (config_.kind) {
+    core_ = std::make_unique<DeviceCore>(config_.core_config(), journal_);
+    if (config_.kind == 2) {
+        link_face_ = std::make_unique<ClassicLinkFace>(*core_);
+    } else if (config_.byte_stream_link()) {
+        const auto identity = static_cast<std::uint8_t>(config_.kind % 2 == 0 ? 230 : 231);
+        link_face_ = std::make_unique<MemoryLinkFace>(*core_, config_.bluetooth_link(), identity);
+    }
+    if (link_face_) peer_ = std::make_unique<PacketPeer>(*link_face_, link_faults_);
+    switch (core_->config().kind) {
         case 1: face_ = std::make_unique<EzusbFace>(*core_); break;
         case 3: face_ = std::make_unique<BootModeFace>(*core_); break;
         default: face_ = std::make_unique<ControllerFace>(*core_); break;
@@ -31,11 +40,30 @@ std::filesystem::path Instrument::socket_path() const {
     return socket_path_;
 }
 
+std::filesystem::path Instrument::serial_path() const {
+    std::lock_guard lock(mutex_);
+    return serial_path_;
+}
+
+std::filesystem::path Instrument::bt_socket_path() const {
+    std::lock_guard lock(mutex_);
+    return bt_socket_path_;
+}
+
 bool Instrument::inject(std::string_view fault, std::string* error) {
     bool ok = false;
     {
         std::lock_guard lock(mutex_);
-        ok = apply_fault(faults_, fault, error);
+        std::string why;
+        if (apply_link_fault(link_faults_, fault, &why)) {
+            ok = true;
+        } else if (!why.empty()) {
+            if (error) *error = why;
+        } else {
+            ok = apply_fault(faults_, fault, error);
+            if (ok && fault == "clear") link_faults_ = LinkFaults{};
+            if (ok && (fault == "clear" || fault == "replug")) line_dead_ = false;
+        }
     }
     wake();
     return ok;
@@ -94,6 +122,7 @@ void Instrument::replug() {
     {
         std::lock_guard lock(mutex_);
         faults_.unplugged = false;
+        line_dead_ = false;
     }
     wake();
 }
@@ -102,6 +131,8 @@ void Instrument::clear_faults() {
     {
         std::lock_guard lock(mutex_);
         faults_ = FaultPlan{};
+        link_faults_ = LinkFaults{};
+        line_dead_ = false;
     }
     wake();
 }
@@ -236,6 +267,66 @@ void Instrument::set_socket_path(std::filesystem::path path) {
 void Instrument::set_waker(std::function<void()> wake) {
     std::lock_guard lock(mutex_);
     wake_ = std::move(wake);
+}
+
+bool Instrument::link_deaf(Clock::time_point now) const {
+    return line_dead_ || faults_.unplugged || (silent_until_ && now < *silent_until_);
+}
+
+void Instrument::after_link_exchange(Clock::time_point now, LinkOutput& out) {
+    out.bytes = peer_->take_output();
+    if (peer_->take_drop()) {
+        out.drop = true;
+        if (config_.serial_link()) line_dead_ = true;
+    }
+    if (core_->take_restart_request()) {
+        // The acknowledgement is already out; then nothing until the restart is over.
+        core_->restart();
+        const auto silence = faults_.restart_silence.value_or(config_.restart_silence);
+        faults_.restart_silence.reset();
+        silent_until_ = now + silence;
+        ++generation_;
+        peer_->reset();
+    }
+}
+
+Instrument::LinkOutput Instrument::link_receive(std::span<const std::uint8_t> bytes, Clock::time_point now) {
+    std::lock_guard lock(mutex_);
+    LinkOutput out;
+    if (!peer_ || link_deaf(now)) return out;
+    peer_->receive(bytes, now);
+    after_link_exchange(now, out);
+    return out;
+}
+
+Instrument::LinkOutput Instrument::link_tick(Clock::time_point now) {
+    std::lock_guard lock(mutex_);
+    LinkOutput out;
+    if (!peer_ || link_deaf(now)) return out;
+    peer_->tick(now);
+    after_link_exchange(now, out);
+    return out;
+}
+
+std::optional<Clock::time_point> Instrument::link_deadline() const {
+    std::lock_guard lock(mutex_);
+    if (!peer_) return std::nullopt;
+    return peer_->deadline();
+}
+
+void Instrument::link_opened() {
+    std::lock_guard lock(mutex_);
+    if (peer_) peer_->reset();
+}
+
+void Instrument::set_serial_path(std::filesystem::path path) {
+    std::lock_guard lock(mutex_);
+    serial_path_ = std::move(path);
+}
+
+void Instrument::set_bt_socket_path(std::filesystem::path path) {
+    std::lock_guard lock(mutex_);
+    bt_socket_path_ = std::move(path);
 }
 
 void Instrument::wake() const {

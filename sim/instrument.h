@@ -20,11 +20,13 @@
 #include "sim/faults.h"
 #include "sim/instrument_config.h"
 #include "sim/journal.h"
+#include "sim/packet_peer.h"
 #include "sim/structures_image.h"
 
 namespace tola::sim {
 
 class UsbFace;
+class LinkHandler;
 
 class Instrument {
 public:
@@ -40,7 +42,17 @@ public:
     // Where its USB face is (set when a simulator hosts it).
     std::filesystem::path socket_path() const;
 
-    // Fault injection.
+    // Serial and Bluetooth faces (kinds 2, 8, 9 and 10, 11), set when a simulator
+    // hosts the instrument: the pseudo-terminal a host opens as its serial port,
+    // and the Bluetooth address and name the client stand-in finds it by.
+    std::filesystem::path serial_path() const;
+    std::string bt_address() const { return config_.bt_address; }
+    std::string bt_name() const { return config_.bluetooth_name(); }
+    std::filesystem::path bt_socket_path() const;
+
+    // Fault injection.  Line faults of the serial and Bluetooth faces are taken
+    // as text too (bad-sum, bad-xor, bad-number, short-block, extra-packet, mute,
+    // stray=BYTE, nack=CODE:REFUSAL, drop-link; see packet_peer.h).
     bool inject(std::string_view fault, std::string* error = nullptr);
     void refuse_next(std::uint32_t control_code, int count = 1);
     void truncate_next_reply(std::size_t keep_bytes);
@@ -82,8 +94,23 @@ public:
     void set_socket_path(std::filesystem::path path);
     void set_waker(std::function<void()> wake);
 
+    // --- serving side of the serial and Bluetooth faces ---
+    struct LinkOutput {
+        std::vector<std::uint8_t> bytes;
+        bool drop = false;  // the link goes down (a Bluetooth connection closes)
+    };
+    LinkOutput link_receive(std::span<const std::uint8_t> bytes, Clock::time_point now);
+    LinkOutput link_tick(Clock::time_point now);
+    std::optional<Clock::time_point> link_deadline() const;
+    // A new connection (or a host that opened the port afresh): no exchange in progress.
+    void link_opened();
+    void set_serial_path(std::filesystem::path path);
+    void set_bt_socket_path(std::filesystem::path path);
+
 private:
     usbchannel::Reply descriptor_reply(const usbchannel::Request& request);
+    bool link_deaf(Clock::time_point now) const;
+    void after_link_exchange(Clock::time_point now, LinkOutput& out);
     void wake() const;
 
     const InstrumentConfig config_;
@@ -98,6 +125,12 @@ private:
     bool present_ = false;
     std::filesystem::path socket_path_;
     std::function<void()> wake_;
+    LinkFaults link_faults_;
+    std::unique_ptr<LinkHandler> link_face_;
+    std::unique_ptr<PacketPeer> peer_;
+    bool line_dead_ = false;  // a serial line taken down by a fault, until replugged
+    std::filesystem::path serial_path_;
+    std::filesystem::path bt_socket_path_;
 };
 
 }  // namespace tola::sim

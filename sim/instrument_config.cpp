@@ -1,8 +1,11 @@
 #include "sim/instrument_config.h"
 
+#include <cctype>
+
 #include <nlohmann/json.hpp>
 
 #include "sim/faults.h"
+#include "sim/packet_peer.h"
 
 namespace tola::sim {
 
@@ -16,7 +19,25 @@ std::uint16_t InstrumentConfig::release_number() const {
 }
 
 ByteOrder InstrumentConfig::byte_order() const {
-    return kind == 4 && cpu == 2 ? ByteOrder::Little : ByteOrder::Big;
+    return (kind == 4 && cpu == 2) || kind >= 8 ? ByteOrder::Little : ByteOrder::Big;
+}
+
+InstrumentConfig InstrumentConfig::core_config() const {
+    InstrumentConfig c = *this;
+    if (kind >= 8 && kind <= 11) {
+        c.kind = 4;
+        c.cpu = 2;
+    } else if (kind == 2) {
+        c.kind = 1;
+    }
+    return c;
+}
+
+std::string InstrumentConfig::bluetooth_name() const {
+    if (!bt_name.empty()) return bt_name;
+    std::string n = product_name();
+    std::erase(n, '\xAE');
+    return n + " " + serial;
 }
 
 std::chrono::milliseconds InstrumentConfig::completion_delay() const {
@@ -29,7 +50,7 @@ std::chrono::milliseconds InstrumentConfig::completion_delay() const {
 std::string InstrumentConfig::product_name() const {
     if (!name.empty()) return name;
     if (kind == 1) return "Chromatik\xAE";
-    if (kind == 4 && cpu == 2) return "Chromatik\xAE V";
+    if ((kind == 4 && cpu == 2) || kind >= 8) return "Chromatik\xAE V";
     return "Chromatik\xAE Portivo";
 }
 
@@ -111,9 +132,16 @@ bool apply_setting(InstrumentConfig& c, std::string_view key, std::string_view v
         c.reset_settings_on_restart = *b;
     } else if (key == "fault") {
         FaultPlan probe;
+        LinkFaults line_probe;
         std::string why;
-        if (!apply_fault(probe, value, &why)) return fail(error, why);
+        if (!apply_link_fault(line_probe, value, &why)) {
+            if (!why.empty() || !apply_fault(probe, value, &why)) return fail(error, why);
+        }
         c.faults.emplace_back(value);
+    } else if (key == "bt-address") {
+        c.bt_address = value;
+    } else if (key == "bt-name") {
+        c.bt_name = value;
     } else {
         return fail(error, "unknown setting '" + std::string(key) + "'");
     }
@@ -121,7 +149,17 @@ bool apply_setting(InstrumentConfig& c, std::string_view key, std::string_view v
 }
 
 std::string validate(const InstrumentConfig& c) {
-    if (c.kind != 1 && c.kind != 3 && c.kind != 4) return "kind must be 1, 3 or 4";
+    if (c.kind != 1 && c.kind != 2 && c.kind != 3 && c.kind != 4 && (c.kind < 8 || c.kind > 11))
+        return "kind must be 1, 2, 3, 4, 8, 9, 10 or 11";
+    if (c.kind >= 8 && c.cpu != 2) return "kinds 8 to 11 are the STM32F2 generation (cpu 2)";
+    if (!c.bt_address.empty()) {
+        if (!c.bluetooth_link()) return "only kinds 10 and 11 have a Bluetooth address";
+        const auto& a = c.bt_address;
+        bool ok = a.size() == 17;
+        for (std::size_t i = 0; ok && i < a.size(); ++i)
+            ok = i % 3 == 2 ? a[i] == ':' : std::isxdigit(static_cast<unsigned char>(a[i])) != 0;
+        if (!ok) return "a Bluetooth address reads like 00:80:25:AB:CD:01";
+    }
     if (c.kind == 4 && c.cpu != 1 && c.cpu != 2) return "cpu must be 1 (H8SX) or 2 (STM32F2)";
     if (c.kind == 4 && c.descriptor_release) {
         const bool stm = *c.descriptor_release == kStm32ReleaseNumber;

@@ -17,7 +17,10 @@ inline constexpr std::uint16_t kStm32ReleaseNumber = 0x0103;
 inline constexpr std::uint16_t kH8sxReleaseNumber = 0x0102;
 
 struct InstrumentConfig {
-    int kind = 4;  // iDevice: 1 first generation, 3 H8SX boot mode, 4 memory-mapped generation
+    // iDevice: 1 first generation, 2 first generation on a serial port, 3 H8SX boot
+    // mode, 4 memory-mapped generation; 8, 9 the same on a serial port, 10, 11 over
+    // Bluetooth (8..11 always STM32F2)
+    int kind = 4;
     int cpu = 2;   // kind 4 only: 1 H8SX, 2 STM32F2
     std::string layout_release = "CK0A.00.31.00";
     std::string firmware = "511vLE";
@@ -33,11 +36,21 @@ struct InstrumentConfig {
     std::chrono::milliseconds restart_silence{1500};
     bool reset_settings_on_restart = true;
     std::vector<std::string> faults;  // faults (as text) applied when the instrument starts
+    std::string bt_address;  // kinds 10, 11; empty: 00:80:25:AB:CD:01, :02, ... in order
+    std::string bt_name;     // kinds 10, 11; empty: product name and serial number
 
     std::uint16_t release_number() const;
     ByteOrder byte_order() const;
     std::chrono::milliseconds completion_delay() const;
     std::string product_name() const;
+
+    bool serial_link() const { return kind == 2 || kind == 8 || kind == 9; }
+    bool bluetooth_link() const { return kind == 10 || kind == 11; }
+    bool byte_stream_link() const { return serial_link() || bluetooth_link(); }
+    // The device behind the link: kinds 8..11 are the STM32F2 memory-mapped
+    // generation (as kind 4, cpu 2), kind 2 is the first generation (as kind 1).
+    InstrumentConfig core_config() const;
+    std::string bluetooth_name() const;
 };
 
 inline constexpr std::string_view kInterfaceClassFolder = "{00873FDF-61A8-11D1-AA5E-00C04FB1728B}";
@@ -50,7 +63,7 @@ std::string socket_relative_path(std::string_view socket_name);
 // Sets one field from its textual form ("kind", "cpu", "release", "firmware",
 // "firmware-date", "serial", "device-type", "name", "socket", "descriptor-release",
 // "command-delay-ms", "measure-time-ms", "measure-kind", "restart-silence-ms", "reset-settings",
-// "fault").
+// "fault", "bt-address", "bt-name").
 bool apply_setting(InstrumentConfig& config, std::string_view key, std::string_view value, std::string* error);
 
 // Empty when the configuration describes an instrument that can exist.

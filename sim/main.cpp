@@ -15,7 +15,7 @@ int main(int argc, char** argv) {
     using namespace tola::sim;
     const std::vector<std::string_view> args(argv + 1, argv + argc);
     std::string error;
-    const auto options = parse_command_line(args, default_usb_dir(), &error);
+    const auto options = parse_command_line(args, default_usb_dir(), default_bt_dir(), &error);
     if (!options) {
         std::cerr << "chromatik-sim: " << error << "\n(see chromatik-sim --help)\n";
         return 2;
@@ -27,7 +27,7 @@ int main(int argc, char** argv) {
 
     block_termination_signals();
     try {
-        Simulator simulator(options->usb_dir);
+        Simulator simulator(options->usb_dir, options->bt_dir);
         for (const auto& config : options->instruments) simulator.add(config);
         simulator.start();
         ControlChannel control(simulator, options->control_socket);
@@ -38,8 +38,12 @@ int main(int argc, char** argv) {
             const auto& c = inst.config();
             std::cout << "instrument " << i << ": kind " << c.kind;
             if (c.kind == 4) std::cout << " cpu " << c.cpu;
-            std::cout << " release " << c.layout_release << " firmware " << inst.firmware() << " serial " << c.serial
-                      << " socket " << inst.socket_path().string() << '\n';
+            std::cout << " release " << c.layout_release << " firmware " << inst.firmware() << " serial " << c.serial;
+            if (c.serial_link()) std::cout << " serial-port " << inst.serial_path().string() << '\n';
+            else if (c.bluetooth_link())
+                std::cout << " bluetooth " << inst.bt_address() << " \"" << inst.bt_name() << "\" in "
+                          << simulator.bt_dir().string() << '\n';
+            else std::cout << " socket " << inst.socket_path().string() << '\n';
         }
         if (!write_state_file(options->state_file, simulator, &error)) std::cerr << "chromatik-sim: " << error << '\n';
         std::cout << "state " << options->state_file.string() << '\n' << std::flush;

@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <iostream>
 #include <optional>
 #include <stdexcept>
 
+#include "sim/link_server.h"
 #include "sim/platform/unix_socket.h"
 #include "sim/request_reader.h"
 
@@ -196,12 +198,27 @@ void Simulator::Loop::shut_down() {
     for (std::size_t i = 0; i < slots.size(); ++i) drop_socket(i);
 }
 
-Simulator::Simulator(std::filesystem::path usb_dir) : usb_dir_(std::move(usb_dir)), loop_(std::make_unique<Loop>()) {}
+Simulator::Simulator(std::filesystem::path usb_dir, std::filesystem::path bt_dir)
+    : usb_dir_(std::move(usb_dir)), bt_dir_(bt_dir.empty() ? usb_dir_.parent_path() / "bt" : std::move(bt_dir)),
+      loop_(std::make_unique<Loop>()), links_(std::make_unique<LinkServer>(bt_dir_)) {}
 
 Simulator::~Simulator() { stop(); }
 
 Instrument& Simulator::add(InstrumentConfig config) {
     if (thread_.joinable()) throw std::logic_error("instruments are added before the simulator starts");
+    if (config.byte_stream_link()) {
+        if (config.bluetooth_link() && config.bt_address.empty()) {
+            const auto on_bluetooth = [](const auto& inst) { return inst->config().bluetooth_link(); };
+            const auto n = std::count_if(instruments_.begin(), instruments_.end(), on_bluetooth) + 1;
+            char address[24];
+            std::snprintf(address, sizeof address, "00:80:25:AB:CD:%02X", static_cast<unsigned>(n & 0xFF));
+            config.bt_address = address;
+        }
+        auto inst = std::make_unique<Instrument>(std::move(config));
+        links_->add(*inst);
+        instruments_.push_back(std::move(inst));
+        return *instruments_.back();
+    }
     if (config.socket.empty()) {
         if (config.kind == 1) {
             config.socket = "ezusb-0";
@@ -229,9 +246,11 @@ void Simulator::start() {
     const auto now = Clock::now();
     for (std::size_t i = 0; i < loop_->slots.size(); ++i) loop_->sync(i, now);
     thread_ = std::thread([this] { loop_->run(); });
+    links_->start();
 }
 
 void Simulator::stop() {
+    links_->stop();
     if (thread_.joinable()) {
         loop_->stopping = true;
         loop_->wake.signal();

@@ -9,6 +9,7 @@ namespace tola::sim {
 std::string state_json(const Simulator& simulator) {
     nlohmann::json doc;
     doc["usb_dir"] = simulator.usb_dir().string();
+    doc["bt_dir"] = simulator.bt_dir().string();
     doc["instruments"] = nlohmann::json::array();
     for (std::size_t i = 0; i < simulator.size(); ++i) {
         const Instrument& inst = simulator.instrument(i);
@@ -21,6 +22,15 @@ std::string state_json(const Simulator& simulator) {
                             {"device_type", c.device_type},
                             {"socket", inst.socket_path().string()}};
         if (c.kind == 4) item["cpu"] = c.cpu;
+        if (c.serial_link()) {
+            item["socket"] = nullptr;
+            item["serial_path"] = inst.serial_path().string();
+        }
+        if (c.bluetooth_link()) {
+            item["socket"] = inst.bt_socket_path().string();
+            item["bt_address"] = inst.bt_address();
+            item["bt_name"] = inst.bt_name();
+        }
         doc["instruments"].push_back(std::move(item));
     }
     return doc.dump(2);
