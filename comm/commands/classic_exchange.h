@@ -25,4 +25,8 @@ void store_parameters(const ClassicParameters& parameters);
 // instrument refuses.
 bool classic_command(std::uint8_t code);
 
+// Shows a text on the classic instrument's display (display item 129).
+bool classic_display_text(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom,
+                          std::int32_t value, const char* text);
+
 }  // namespace tola::commands

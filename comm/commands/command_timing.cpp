@@ -7,4 +7,9 @@ std::uint32_t& command_wait_ms() {
     return wait;
 }
 
+std::uint32_t& last_controller_command_tick() {
+    static std::uint32_t tick = 0;
+    return tick;
+}
+
 }  // namespace tola::commands

@@ -10,4 +10,7 @@ inline constexpr std::uint32_t kDefaultCommandWaitMs = 50;
 
 std::uint32_t& command_wait_ms();
 
+// When the last controller command over a byte-stream link succeeded.
+std::uint32_t& last_controller_command_tick();
+
 }  // namespace tola::commands

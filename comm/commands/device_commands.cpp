@@ -268,9 +268,16 @@ void slave_mode() {
         return;
     }
     if (k == Kind::SerialClassic) {
-        // The classic display sequence follows with the serial link.
         platform::sleep_ms(50);
         classic_command(3);
+        platform::sleep_ms(50);
+        classic_command(128);  // "Display Clear"
+        platform::sleep_ms(50);
+        classic_display_text(5, 5, 122, 59, 33, "Idle State");
+        platform::sleep_ms(50);
+        classic_command(11);  // "Echo Switches"
+        platform::sleep_ms(50);
+        classic_command(17);  // "Idle ON"
     }
 }
 
