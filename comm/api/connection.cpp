@@ -27,7 +27,8 @@ SearchState& search() {
     return s;
 }
 
-bool has_hard_failure(const PXM_COMM& c) { return (c.tStatus & ~(TOLA_STATUS_HARD_FAILURE_MIN - 1)) != 0; }
+// The port field of COM5..COM20 lies above the failure bits and is no failure.
+bool has_hard_failure(const PXM_COMM& c) { return (c.tStatus & TOLA_STATUS_HARD_FAILURES) != 0; }
 
 void set_status(PXM_COMM& c, const char* text) { bStr_cpy(c.ssStatus, text, sizeof c.ssStatus); }
 

@@ -82,6 +82,8 @@ typedef struct PXM_COMM {
 #define TOLA_STATUS_QUEUE_RANGE       0x00200000u
 #define TOLA_STATUS_QUEUE_READ_FAILED 0x00400000u
 #define TOLA_STATUS_HARD_FAILURE_MIN  0x00001000u
+/* The failure bits: 0x1000 and above, below the port field of COM5..COM20. */
+#define TOLA_STATUS_HARD_FAILURES     0x00FFF000u
 
 /* iDevice values */
 #define TOLA_DEVICE_NONE            0

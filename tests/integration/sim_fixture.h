@@ -26,6 +26,10 @@ protected:
         ASSERT_NE(nullptr, ::mkdtemp(pattern));
         dir_ = pattern;
         ::setenv("TOLA_USB_DIR", (dir_ / "usb").c_str(), 1);
+        ::setenv("TOLA_BT_DIR", (dir_ / "bt").c_str(), 1);
+        // No test reaches a real serial port: unused ports name nothing.
+        for (int n = 1; n <= 20; ++n)
+            ::setenv(("TOLA_COM" + std::to_string(n)).c_str(), (dir_ / ("no-port-" + std::to_string(n))).c_str(), 1);
         std::memset(&comm_, 0, sizeof comm_);
         comm_.dSize = sizeof comm_;
         comm_.hUSB = -1;
@@ -36,7 +40,7 @@ protected:
 
     void TearDown() override {
         if (library_state().record == &comm_) {
-            if (comm_.hUSB != -1) usb::close();
+            TOLA_comm_close();
             library_state().record = nullptr;
         }
         sim_.reset();
@@ -45,7 +49,7 @@ protected:
     }
 
     sim::Instrument& start(sim::InstrumentConfig config) {
-        sim_ = std::make_unique<sim::Simulator>(dir_ / "usb");
+        sim_ = std::make_unique<sim::Simulator>(dir_ / "usb", dir_ / "bt");
         sim::Instrument& instrument = sim_->add(std::move(config));
         sim_->start();
         return instrument;
@@ -59,6 +63,11 @@ protected:
         // Commands finish within the first 40 ms poll, as the instrument's do.
         c.command_delay = std::chrono::milliseconds(5);
         return c;
+    }
+
+    // Puts an instrument's pseudo-terminal behind serial port n.
+    static void use_serial_port(int n, const sim::Instrument& instrument) {
+        ::setenv(("TOLA_COM" + std::to_string(n)).c_str(), instrument.serial_path().c_str(), 1);
     }
 
     // Opens the USB device for link-level tests, as the open step would, and
