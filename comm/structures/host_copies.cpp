@@ -3,9 +3,40 @@
 #include "comm/api/bounded_string.h"
 
 #include <cstring>
+#include <initializer_list>
 
 namespace tola::structures {
 namespace {
+
+struct DefaultShade {
+    const char* name;
+    float L, a, b;
+};
+
+struct DefaultShadeTable {
+    const char* name;
+    std::initializer_list<DefaultShade> shades;
+};
+
+// Offsets of the shade-table layout used by the defaults.
+constexpr std::size_t kShadeCountOffset = 28;
+constexpr std::size_t kShadeCodeOffset = 596;
+constexpr std::size_t kShadeLabOffset = 1108;
+
+void place_shade_table(std::uint8_t* table, const DefaultShadeTable& source) {
+    std::memcpy(table, source.name, ::strnlen(source.name, 25));
+    const auto count = static_cast<std::uint32_t>(source.shades.size());
+    std::memcpy(table + kShadeCountOffset, &count, 4);
+    std::uint16_t code = 1;
+    std::size_t i = 0;
+    for (const DefaultShade& shade : source.shades) {
+        std::memcpy(table + kShadeCodeOffset + 2 * i, &code, 2);
+        const float lab[3] = {shade.L, shade.a, shade.b};
+        std::memcpy(table + kShadeLabOffset + 12 * i, lab, sizeof lab);
+        ++code;
+        ++i;
+    }
+}
 
 BuiltInDefaults make_defaults() {
     BuiltInDefaults d;
@@ -22,6 +53,15 @@ BuiltInDefaults make_defaults() {
     bStr_cpy(v.snMFG1, "CPU-STM", kNameCopySize);
     bStr_cpy(v.snMFG2, "2", kNameCopySize);
     bStr_cpy(v.snMFG3, "2x", kNameCopySize);
+
+    d.setup = CKII_SETUP{
+#include "data/default_setup.inc"
+    };
+    static const DefaultShadeTable kTables[kShadeTableCount] = {
+#include "data/default_shade_tables.inc"
+    };
+    for (std::size_t t = 0; t < kShadeTableCount; ++t)
+        place_shade_table(d.shade_tables.data() + t * kShadeTableSize, kTables[t]);
     return d;
 }
 

@@ -1,5 +1,7 @@
 #include "session.h"
 
+#include "commands.h"
+
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -31,6 +33,13 @@ Session::Session(const PortOption& option, int timeout_ms) {
     std::memset(&comm_, 0, sizeof comm_);
     comm_.dSize = sizeof comm_;
     comm_.iPort = static_cast<std::uint32_t>(port);
+    if (port == TOLA_PORT_BLUETOOTH) {
+        const std::string address = selected_device();
+        if (address.empty()) throw CLI::RuntimeError("no Bluetooth instrument selected: use bt-scan and bt-select", 2);
+        BT_DEVICE device{};
+        std::snprintf(device.snBtAddress, sizeof device.snBtAddress, "%s", address.c_str());
+        TOLA_comm_bt_set_device_ex(&device, sizeof device);
+    }
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
     std::int32_t result = 2;
     while (result == 2 || result == 0) {

@@ -1,0 +1,57 @@
+// tolactl bt-scan and bt-select.  The selected instrument is remembered in
+// $XDG_CONFIG_HOME/tola/bt-device (else ~/.config/tola/bt-device) so that
+// later "--port bt" commands connect to it.
+#include "commands.h"
+#include "session.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+namespace tolactl {
+
+std::filesystem::path selected_device_file() {
+    if (const char* config = std::getenv("XDG_CONFIG_HOME"); config != nullptr && *config != '\0')
+        return std::filesystem::path(config) / "tola" / "bt-device";
+    const char* home = std::getenv("HOME");
+    return std::filesystem::path(home != nullptr ? home : "/tmp") / ".config" / "tola" / "bt-device";
+}
+
+std::string selected_device() {
+    std::ifstream in(selected_device_file());
+    std::string address;
+    std::getline(in, address);
+    return address;
+}
+
+void add_bluetooth_commands(CLI::App& app) {
+    auto* scan = app.add_subcommand("bt-scan", "List the Bluetooth instruments in reach");
+    scan->callback([] {
+        auto devices = std::make_unique<BT_DEVICES>();
+        std::memset(devices.get(), 0, sizeof *devices);
+        const int32_t result = bTOLA_comm_bt_discovery_ex(devices.get(), sizeof *devices);
+        if (result < 0) throw CLI::RuntimeError("no Bluetooth client library (libTolaBtClient.so)", 1);
+        std::printf("%u instrument(s)\n", devices->iCount);
+        for (std::uint32_t i = 0; i < devices->iCount && i < TOLA_BT_DEVICES_MAX; ++i)
+            std::printf("%s  %s\n", devices->qBtDevice[i].snBtAddress,
+                        to_utf8(devices->qBtDevice[i].snBtDeviceName).c_str());
+    });
+
+    auto address = std::make_shared<std::string>();
+    auto* select = app.add_subcommand("bt-select", "Choose the Bluetooth instrument that --port bt connects to");
+    select->add_option("ADDRESS", *address, "as bt-scan lists it")->required();
+    select->callback([address] {
+        if (address->size() >= sizeof(TMNAME)) throw CLI::ValidationError("ADDRESS", "too long");
+        const auto file = selected_device_file();
+        std::filesystem::create_directories(file.parent_path());
+        std::ofstream out(file);
+        out << *address << '\n';
+        if (!out) throw CLI::RuntimeError("cannot write " + file.string(), 1);
+        std::printf("selected %s\n", address->c_str());
+    });
+}
+
+}  // namespace tolactl
