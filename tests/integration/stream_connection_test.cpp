@@ -74,6 +74,17 @@ TEST_F(StreamConnection, MemoryMappedInstrumentOnComThree) {
     EXPECT_EQ(0u, instrument.journal().entries().size());
 }
 
+TEST_F(StreamConnection, VersionBlockOutsideTheRamFailsTheLoad) {
+    sim::Instrument& instrument = start_serial(8);
+    // The table's first word names where the version block lies.
+    const std::vector<std::uint8_t> outside{0x00, 0x00, 0x01, 0x20};
+    ASSERT_TRUE(instrument.poke(0x20000000, outside));
+    EXPECT_EQ(3, connect(TOLA_PORT_COM1 + 2));
+    EXPECT_NE(0u, comm_.tStatus & TOLA_STATUS_WRONG_DEVICE);
+    EXPECT_STREQ("Chromatik\xAE Portivo", comm_.snDevice);
+    EXPECT_EQ(-1, comm_.hRS232) << "the port is closed again";
+}
+
 TEST_F(StreamConnection, SecondAnswerMakesKindNine) {
     start_serial(9, 5);
     ASSERT_EQ(1, connect(TOLA_PORT_COM1 + 4)) << comm_.ssStatus;

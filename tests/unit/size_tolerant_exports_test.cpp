@@ -130,3 +130,14 @@ TEST(StructureAddresses, ListsPointIntoLibraryStorage) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ControllerType, BeforeAnyUsbConnectionIsOne) {
+    int32_t type = 0;
+    EXPECT_EQ(1, bTOLA_comm_GetCpuType(&type));
+    EXPECT_EQ(1, type);
+    EXPECT_EQ(1, bTOLA_comm_GetCpuType(nullptr));
+}
+
+}  // namespace
