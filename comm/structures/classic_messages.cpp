@@ -15,9 +15,9 @@ namespace {
 
 std::size_t size_word(std::size_t word) { return current_target_sizes()[word]; }
 
-bool receive_into_staging(std::uint8_t code, std::size_t size) {
+bool receive_into_staging(serial::PacketLink& link, std::uint8_t code, std::size_t size) {
     if (size == 0 || size > kStagingSize) return false;
-    return serial::link().receive_block(code, staging().data(), size, true);
+    return link.receive_block(code, staging().data(), size, true);
 }
 
 bool upload_kind(StructureKind kind, std::span<std::uint8_t> host, std::size_t count = 1) {
@@ -26,46 +26,46 @@ bool upload_kind(StructureKind kind, std::span<std::uint8_t> host, std::size_t c
     return convert(kind, Direction::Upload, current_release(), current_byte_order(), host, target);
 }
 
-bool receive_structure(std::uint8_t code) {
+bool receive_structure(serial::PacketLink& link, std::uint8_t code) {
     HostCopies& h = host_copies();
     switch (code) {
         case 151:
-            return receive_into_staging(code, size_word(word::kSetup)) &&
+            return receive_into_staging(link, code, size_word(word::kSetup)) &&
                    (upload_kind(StructureKind::FirstGenSetup, h.first_gen_setup), true);
         case 152:
-            if (!receive_into_staging(code, sizeof(COMM_VERSION))) return false;
+            if (!receive_into_staging(link, code, sizeof(COMM_VERSION))) return false;
             std::memcpy(&h.version, staging().data(), sizeof(COMM_VERSION));
             return true;
         case 153:
-            return receive_into_staging(code, size_word(word::kAdd3)) &&
+            return receive_into_staging(link, code, size_word(word::kAdd3)) &&
                    (upload_kind(StructureKind::PsParameters, h.ps_parameters), true);
         case 154:
-            return receive_into_staging(code, size_word(word::kNorm)) &&
+            return receive_into_staging(link, code, size_word(word::kNorm)) &&
                    (upload_kind(StructureKind::FirstGenNorm, h.first_gen_norm), true);
         case 155:
-            return receive_into_staging(code, size_word(word::kDetails)) &&
+            return receive_into_staging(link, code, size_word(word::kDetails)) &&
                    (upload_kind(StructureKind::MeasureDetails,
                                 {reinterpret_cast<std::uint8_t*>(&h.details), sizeof h.details}),
                     true);
         case 156:
-            return receive_into_staging(code, size_word(word::kData)) &&
+            return receive_into_staging(link, code, size_word(word::kData)) &&
                    (upload_kind(StructureKind::FirstGenData, h.first_gen_data), true);
         case 157:
         case 158:
         case 159:
         case 160: {
             const std::size_t table = code - 157u;
-            return receive_into_staging(code, size_word(word::kShadeTable)) &&
+            return receive_into_staging(link, code, size_word(word::kShadeTable)) &&
                    (upload_kind(StructureKind::ShadeTable,
                                 {h.shade_tables.data() + table * kShadeTableSize, kShadeTableSize}),
                     true);
         }
         case 161:
-            return receive_into_staging(code, sizeof(COMM_STRUCTURE_TABLE)) &&
+            return receive_into_staging(link, code, sizeof(COMM_STRUCTURE_TABLE)) &&
                    upload_kind(StructureKind::StructureTable,
                                {reinterpret_cast<std::uint8_t*>(&h.table), sizeof h.table});
         case 162:
-            return receive_into_staging(code, 3 * size_word(word::kResults)) &&
+            return receive_into_staging(link, code, 3 * size_word(word::kResults)) &&
                    (upload_kind(StructureKind::FirstGenResultsEntry,
                                 {h.first_gen_results.data(), 3 * kFirstGenResultsEntrySize}, 3),
                     true);
@@ -77,7 +77,10 @@ bool receive_structure(std::uint8_t code) {
 }  // namespace
 
 std::uint32_t classic_receive(std::uint8_t* caller, std::size_t caller_size) {
-    serial::PacketLink& link = serial::link();
+    return classic_receive(serial::link(), caller, caller_size);
+}
+
+std::uint32_t classic_receive(serial::PacketLink& link, std::uint8_t* caller, std::size_t caller_size) {
     std::uint8_t code = 0;
     if (link.read(&code, 1, 0) != 1) return 0;
     bool ok = false;
@@ -106,7 +109,7 @@ std::uint32_t classic_receive(std::uint8_t* caller, std::size_t caller_size) {
             break;
         }
         default:
-            ok = receive_structure(code);
+            ok = receive_structure(link, code);
             break;
     }
     if (!quiet_line) link.drain(serial::kDrainWindowMs);
