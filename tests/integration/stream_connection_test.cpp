@@ -111,7 +111,7 @@ TEST_F(StreamConnection, SerialControllerCommandsAreSingleCodes) {
 }
 
 TEST_F(StreamConnection, ClassicInstrumentSendsItsStructuresAsMessages) {
-    start_serial(2, 3, "CK0A.00.20.00");
+    sim::Instrument& instrument = start_serial(2, 3, "CK0A.00.20.00");
     ASSERT_EQ(1, connect(TOLA_PORT_COM1 + 2)) << comm_.ssStatus;
     EXPECT_EQ(TOLA_DEVICE_SERIAL_CLASSIC, comm_.iDevice);
     EXPECT_STREQ("CK0A.00.20.00", comm_.snInterface);
@@ -121,7 +121,11 @@ TEST_F(StreamConnection, ClassicInstrumentSendsItsStructuresAsMessages) {
     int32_t rate = -1;
     EXPECT_EQ(1, bTOLA_comm_get_current_BRLL(&bias, &rate, nullptr));
     EXPECT_EQ(8, rate);
+    instrument.journal().clear();
     EXPECT_EQ(1, bTOLA_comm_lamp_shutter_LED(3));
+    std::vector<std::uint32_t> codes;
+    for (const auto& e : instrument.journal().entries(EventKind::Request)) codes.push_back(e.code);
+    EXPECT_EQ((std::vector<std::uint32_t>{19, 21}), codes) << "\"Lamp On\", then \"Shutter Open\"";
     EXPECT_EQ(0, bTOLA_comm_defaults());
 }
 
