@@ -3,6 +3,9 @@
 # read to a file and written back.
 set -euo pipefail
 bin=$1
+# The Bluetooth client is loaded by its plain name; under the sanitizers only the
+# environment names the build's library folder to the loader.
+export LD_LIBRARY_PATH="$bin/../lib${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}"
 work=$(mktemp -d)
 export TOLA_USB_DIR="$work/usb" TOLA_MUTEX_NAME="CKP_InterfaceMutex.e2e.$$"
 "$bin/chromatik-sim" --usb-dir "$TOLA_USB_DIR" --state-file "$work/state.json" \

@@ -3,6 +3,9 @@
 # host command on the virtual Chromatik V's USB face.
 set -euo pipefail
 bin=$1
+# The Bluetooth client is loaded by its plain name; under the sanitizers only the
+# environment names the build's library folder to the loader.
+export LD_LIBRARY_PATH="$bin/../lib${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}"
 work=$(mktemp -d)
 export TOLA_USB_DIR="$work/usb" TOLA_BT_DIR="$work/bt" XDG_CONFIG_HOME="$work/config"
 export TOLA_MUTEX_NAME="CKP_InterfaceMutex.e2e-links.$$"
