@@ -18,7 +18,7 @@ enum class StopState : int { Running = 0, HaltRequested = 19, ErrorStop = 20 };
 
 struct LibraryState {
     int attach_count = 0;
-    bool reinitialised = false;   // set by every open call, cleared by the next measurement poll
+    bool reinitialised = true;    // set by every open call, cleared by the next measurement poll
     std::int32_t poll_details = 1;
     StopState stop_state = StopState::Running;
     void (*progress_hook)(std::int32_t count) = nullptr;
