@@ -137,6 +137,24 @@ void Instrument::clear_faults() {
     wake();
 }
 
+void Instrument::press_trigger() {
+    {
+        std::lock_guard lock(mutex_);
+        core_->press_trigger(Clock::now());
+    }
+    wake();
+}
+
+bool Instrument::send_again() {
+    bool sent = false;
+    {
+        std::lock_guard lock(mutex_);
+        sent = core_->echo_current();
+    }
+    wake();
+    return sent;
+}
+
 std::optional<std::vector<std::uint8_t>> Instrument::peek(std::uint32_t address, std::uint32_t length) const {
     std::lock_guard lock(mutex_);
     return core_->memory().read(address, length);

@@ -66,6 +66,12 @@ public:
     void replug();
     void clear_faults();
 
+    // The user at the instrument: a trigger press starts a colour measurement; a
+    // request to send the current queue entry again reports it with the echo flag
+    // (false when the queue is empty).
+    void press_trigger();
+    bool send_again();
+
     // Inspection and factory set-up, outside the journal.
     std::optional<std::vector<std::uint8_t>> peek(std::uint32_t address, std::uint32_t length) const;
     bool poke(std::uint32_t address, std::span<const std::uint8_t> data);

@@ -78,6 +78,9 @@ TEST(ShadeNames, CodeZeroIsNoShadeAndCodesBeyondTheTableNameNothing) {
     EXPECT_NE(nullptr, shade_name_by_code(ShadeTable::Classical, size));
     EXPECT_EQ(nullptr, shade_name_by_code(ShadeTable::Classical, size + 1));
     EXPECT_EQ(nullptr, shade_name_by_index(ShadeTable::SecondInterpolated, -1));
+    // One code names a shade and its block.
+    EXPECT_EQ(shade_table_size(ShadeTable::Classical), shade_table_size(ShadeTable::ClassicalBlock));
+    EXPECT_EQ(shade_table_size(ShadeTable::SecondInterpolated), shade_table_size(ShadeTable::SecondBlock));
     for (auto table : {ShadeTable::Classical, ShadeTable::ClassicalBlock, ShadeTable::Second,
                        ShadeTable::SecondInterpolated, ShadeTable::SecondBlock}) {
         ASSERT_GT(shade_table_size(table), 0u);

@@ -72,7 +72,7 @@ TEST(ShortRecord, SingleAreaNamesComeFromTheCodes) {
     p[1] = 2;    // material
     p[2] = 3;    // average count
     p[12] = 16;  // second system: entry 15 "3M2"
-    p[16] = 30;  // interpolated: entry 29 "0.5M1"; the block table has no entry 29
+    p[16] = 30;  // interpolated: entry 29 "0.5M1"
     p[23] = 17;  // whiteness
     p[24] = 1;   // classical: "A1"
     p[25] = 0;   // no shade
@@ -97,7 +97,7 @@ TEST(ShortRecord, SingleAreaNamesComeFromTheCodes) {
     EXPECT_EQ("3M2", text(x.d.sn3D));
     EXPECT_EQ("0.5M1", text(x.r.qsn3DInterp[0]));
     EXPECT_EQ("0.5M1", name_at(x.d, 6944));
-    EXPECT_EQ("---", text(x.r.qsn3DBlock[0])) << "code 30 lies beyond the block table";
+    EXPECT_EQ("0.5M", text(x.r.qsn3DBlock[0])) << "the same code names the block";
     EXPECT_EQ("A1", text(x.r.qsnClassical[0]));
     EXPECT_EQ("A1-A2", text(x.r.qsnClassicalBlock[0]));
     EXPECT_EQ("---", text(x.r.qsnClassical[1]));
