@@ -51,6 +51,11 @@ void fetch_short_record() {
     decode_short_record(h.results, h.details, std::span<const std::uint8_t, kShortRecordSize>(h.short_result));
 }
 
+bool completes_tooth_area() {
+    const TOLA_SHADE_MATCH_DETAILS& d = structures::host_copies().details;
+    return d.iMode == 2 && d.qiStatus[0] != 2 && d.qiStatus[1] != 2 && d.qiStatus[2] == 4;
+}
+
 void fetch_structures(LinkFamily family) {
     const std::int32_t flags = library_state().poll_details;
     switch (family) {
@@ -74,10 +79,16 @@ void fetch_structures(LinkFamily family) {
                 break;
             }
             [[fallthrough]];
-        case LinkFamily::Usb:
-            if (flags & details_flag::kInterpretResults) fetch(family, Copy::Results);
-            if (flags & details_flag::kFetchDetails) fetch(family, Copy::Details);
+        case LinkFamily::Usb: {
+            const bool results = (flags & details_flag::kInterpretResults) != 0;
+            if (results) fetch(family, Copy::Results);
+            if (flags & details_flag::kFetchDetails) {
+                // The last area of a tooth area takes the three areas' names
+                // from the results: they must be this measurement's.
+                if (fetch(family, Copy::Details) && !results && completes_tooth_area()) fetch(family, Copy::Results);
+            }
             break;
+        }
     }
 }
 

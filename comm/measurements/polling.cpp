@@ -136,7 +136,9 @@ std::int32_t poll_measurements(COMM_MEASUREMENT* m, std::int32_t only_new) {
     if (m == nullptr) return 0;
 
     start_record(*m);
-    const std::uint32_t queue = host_block().qdWord[kQueueWord];
+    // The classic instrument on a serial port keeps no host block: its results
+    // arrive as table entries 0 to 2, the newest first.
+    const std::uint32_t queue = c->iDevice == TOLA_DEVICE_SERIAL_CLASSIC ? 0 : host_block().qdWord[kQueueWord];
     if (first_generation(c->iDevice)) {
         if (queue >= kFirstGenEntries) return 0;
         const std::string_view layout = structures::current_release();
