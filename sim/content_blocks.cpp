@@ -157,4 +157,23 @@ std::vector<std::uint8_t> classic_settings_block(std::uint32_t size, ByteOrder o
     return out;
 }
 
+std::vector<std::uint8_t> calibration_block(std::uint32_t size, ByteOrder order) {
+    std::vector<std::uint8_t> out(size, 0);
+    ImageWriter w(out, order);
+    // Each filter weighs the wavelengths near its own centre.
+    static constexpr float kCentres[6] = {430, 470, 520, 570, 640, 690};
+    w.f32(0, 2.0f);  // two rings
+    for (std::size_t i = 1; i + 1 <= size / 4 && i < 669; ++i) {
+        const std::size_t in_row = (i - 1) % 9, row = ((i - 1) / 9) % 31;
+        const float nm = 400.0f + 10.0f * static_cast<float>(row);
+        float v = 0.0f;
+        if (in_row < 6) {
+            const float d = (nm - kCentres[in_row]) / 40.0f;
+            v = 1.0f / (1.0f + d * d);
+        }
+        w.f32(4 * i, v);
+    }
+    return out;
+}
+
 }  // namespace tola::sim

@@ -45,5 +45,10 @@ std::vector<std::uint8_t> meas_block(int layout_number, std::uint32_t size, Byte
 // All four tables; `size` is the size of one.
 std::vector<std::uint8_t> shade_tables_block(int layout_number, std::uint32_t size, ByteOrder order);
 std::vector<std::uint8_t> classic_settings_block(std::uint32_t size, ByteOrder order);
+// Additional block 3 of .29 on, the calibration matrix: 669 float words; the
+// inner ring's rows from word 1, the outer ring's from word 100, 9 words a row
+// (31 rows, 400 to 700 nm), of which the first six weigh the six calibration
+// filters.
+std::vector<std::uint8_t> calibration_block(std::uint32_t size, ByteOrder order);
 
 }  // namespace tola::sim

@@ -203,6 +203,9 @@ void write_structures(MemoryMap& memory, const StructureLayout& layout, const Ve
                 break;
             case tw::kSettings: memory.load(p.address, default_settings(layout, p.size)); break;
             case tw::kData: memory.load(p.address, data_block(n, p.size, order, 0, 0)); break;
+            case tw::kAdd3:
+                memory.load(p.address, n >= 29 ? calibration_block(p.size, order) : pattern_block(p.table_word, p.size, order));
+                break;
             case tw::kMeas: memory.load(p.address, meas_block(n, p.size, order, 0)); break;
             case tw::kShadeTables:
                 memory.load(p.address, shade_tables_block(n, layout.sizes[tw::kShadeTables], order));
