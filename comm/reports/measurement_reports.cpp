@@ -6,6 +6,8 @@
 namespace tola::reports {
 namespace {
 
+constexpr auto kDirect = ReportText::Append::Direct;
+
 double d(float v) { return static_cast<double>(v); }
 
 void name_piece(ReportText& t, const char* format, const char* field) {
@@ -20,7 +22,7 @@ void shade_match_block(ReportText& t, const char* label, const SHADE_MATCH& m) {
     t.direct_f("dHits\t%d\r\n", static_cast<int>(m.dHits));
     for (const char* name : kDifferenceNames) t.direct_f("\t%s", name);
     t.direct("\r\nqfDelta");
-    for (float v : m.qfDelta) t.direct_f("\t%5.2f", d(v));
+    t.values(kDirect, m.qfDelta, "\t", 5, 2, "");
     t.direct("\r\nqiBest_fit");
     for (std::int32_t v : m.qiBest_fit) t.direct_f("\t%d", v);
     t.direct("\r\n");
@@ -52,14 +54,14 @@ void results_report(char* text, const CKII_RESULTS& r) {
     for (const char* name : kParameterNames) t.direct_f("%s\t", name);
     t.direct("\r\n");
     for (const auto& row : r.qfParm) {
-        for (float v : row) t.direct_f("\t%5.2f", d(v));
+        t.values(kDirect, row, "\t", 5, 2, "");
         t.direct("\r\n");
     }
     t.direct("\r\nqfDelta\t");
     for (std::size_t i = 0; i < 11; ++i) t.direct_f("%s\t", kDifferenceNames[i]);
     t.direct("\r\n");
     for (const auto& row : r.qfDelta) {
-        for (std::size_t i = 0; i < 11; ++i) t.direct_f("\t%5.2f", d(row[i]));
+        t.values(kDirect, std::span(row).first(11), "\t", 5, 2, "");
         t.direct("\r\n");
     }
     t.direct_f("\r\niVerify_system\t%d\r\n", r.iVerify_system);
@@ -74,7 +76,7 @@ void details_report(char* text, const TOLA_SHADE_MATCH_DETAILS& s, std::int32_t 
     t.bounded("\r\n");
     for (std::size_t k = 0; k < 3; ++k) {
         t.bounded(kSensorNames[k]);
-        for (float v : s.qSensor[k].qfSensor) t.direct_f("\t%5.2f", d(v));
+        t.values(kDirect, s.qSensor[k].qfSensor, "\t", 5, 2, "");
         t.bounded("\r\n");
     }
     t.bounded("\r\n--------------------\tSpectrums \t--------------------\r\n\r\n");
@@ -82,16 +84,16 @@ void details_report(char* text, const TOLA_SHADE_MATCH_DETAILS& s, std::int32_t 
     t.bounded("\r\n");
     for (std::size_t k = 0; k < 3; ++k) {
         t.bounded(kSensorNames[k]);
-        for (float v : s.qSensor[k].qfSpectrum) t.direct_f("\t%5.2f", d(v));
+        t.values(kDirect, s.qSensor[k].qfSpectrum, "\t", 5, 2, "");
         t.bounded("\r\n");
     }
 
     t.direct("\r\n\t");
     for (const char* name : kParameterNames) t.direct_f("%s\t", name);
     t.direct("\r\nqfParmWt[]");
-    for (float v : s.qSensor[2].qfParmWt) t.direct_f("\t%5.2f", d(v));
+    t.values(kDirect, s.qSensor[2].qfParmWt, "\t", 5, 2, "");
     t.direct("\r\nqfT[]");
-    for (float v : s.qfT) t.direct_f("\t%5.2f", d(v));
+    t.values(kDirect, s.qfT, "\t", 5, 2, "");
     t.direct("\r\n\r\n");
 
     section(t, "Classical");
@@ -106,19 +108,19 @@ void details_report(char* text, const TOLA_SHADE_MATCH_DETAILS& s, std::int32_t 
     t.direct_f("t3D_method\t%8.8x\r\n", s.t3D_method);
     shade_match_block(t, "q3D", s.q3D);
     t.direct("qf3D");
-    for (float v : s.qf3D) t.direct_f("\t%5.2f\t", d(v));
+    t.values(kDirect, s.qf3D, "\t", 5, 2, "\t");
     t.bounded("\r\n");
 
     t.direct("\r\n\t");
     for (const char* name : kParameterNames) t.direct_f("%s\t", name);
     t.direct("\r\nqf3D_shade_parm[]\t");
-    for (float v : s.qf3D_shade_parm) t.direct_f("%5.2f\t", d(v));
+    t.values(kDirect, s.qf3D_shade_parm, "", 5, 2, "\t");
     t.direct("\r\n");
 
     t.direct("\r\n\t");
     for (const char* name : kDifferenceNames) t.direct_f("%s\t", name);
     t.direct("\r\nqf3D_delta[]\t");
-    for (float v : s.qf3D_delta) t.direct_f("%5.2f\t", d(v));
+    t.values(kDirect, s.qf3D_delta, "", 5, 2, "\t");
     t.direct("\r\n");
 
     t.direct("\r\n--------------------\tOther      \t--------------------\r\n\r\n");

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstddef>
+#include <span>
 #include <string_view>
 
 namespace tola::reports {
@@ -30,9 +31,18 @@ public:
     void bounded_f(const char* format, ...) __attribute__((format(printf, 2, 3)));
     void direct_f(const char* format, ...) __attribute__((format(printf, 2, 3)));
 
+    // For each value the piece prefix, the value as "%<width>.<precision>f" and
+    // suffix, appended bounded or direct: the rows of numbers of the reports.
+    enum class Append { Bounded, Direct };
+    void values(Append how, std::span<const float> values, std::string_view prefix, int width, int precision,
+                std::string_view suffix);
+
     std::size_t length() const { return length_; }
 
 private:
+    template <class Format>
+    void append(Append how, Format&& format);
+
     char* text_;
     std::size_t length_ = 0;
 };

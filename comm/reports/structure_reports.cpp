@@ -11,6 +11,7 @@ namespace tola::reports {
 namespace {
 
 constexpr std::size_t kChannels = 16;
+constexpr auto kBounded = ReportText::Append::Bounded;
 constexpr std::size_t kWavelengths = 31;
 
 int as_int(std::uint32_t v) { return static_cast<int>(v); }
@@ -81,16 +82,16 @@ void setup_report(char* text, const CKII_SETUP& s) {
     static constexpr const char* kComponents[3] = {"X", "Y", "Z"};
     for (std::size_t c = 0; c < 3; ++c) {
         t.bounded_f("qqfTri[%s]\t", kComponents[c]);
-        for (std::size_t w = 0; w < kWavelengths; ++w) t.bounded_f("%5.1f\t", static_cast<double>(s.qqfTri[w][c]));
+        for (std::size_t w = 0; w < kWavelengths; ++w) t.values(kBounded, std::span(&s.qqfTri[w][c], 1), "", 5, 1, "\t");
         t.bounded("\r\n");
     }
     for (const CKII_REFERENCE_TILE& tile : s.qRef) {
         const std::string_view name = field_text(tile.snName);
         t.bounded_f("\r\nqRef[%.*s]", static_cast<int>(name.size()), name.data());
         t.bounded("\r\nOuterLED\t");
-        for (float v : tile.qfOuterLED) t.bounded_f("%5.1f\t", static_cast<double>(v));
+        t.values(kBounded, tile.qfOuterLED, "", 5, 1, "\t");
         t.bounded("\r\nInnerLED\t");
-        for (float v : tile.qfInnerLED) t.bounded_f("%5.1f\t", static_cast<double>(v));
+        t.values(kBounded, tile.qfInnerLED, "", 5, 1, "\t");
         t.bounded_f("\r\n\tL=%5.1f", static_cast<double>(tile.fL));
         t.bounded_f("\ta=%5.1f", static_cast<double>(tile.fa));
         t.bounded_f("\tb=%5.1f", static_cast<double>(tile.fb));
@@ -105,10 +106,10 @@ void norm_report(char* text, const CKII_NORM& n) {
     channel_labels(t);
     t.bounded("\r\n");
     t.bounded("qfGain_inner\t");
-    for (float v : n.qfGain_inner) t.bounded_f("%5.3f\t", static_cast<double>(v));
+    t.values(kBounded, n.qfGain_inner, "", 5, 3, "\t");
     t.bounded("\r\n");
     t.bounded("qfGain_outer\t");
-    for (float v : n.qfGain_outer) t.bounded_f("%5.3f\t", static_cast<double>(v));
+    t.values(kBounded, n.qfGain_outer, "", 5, 3, "\t");
     t.bounded("\r\n");
 }
 
@@ -124,7 +125,7 @@ void settings_report(char* text, const CKNG_SETTINGS& s) {
                                                           {"\r\nqfScale_inner\t", s.qfScale_inner}};
     for (const auto& [label, values] : rows) {
         t.bounded(label);
-        for (std::size_t c = 0; c < kChannels; ++c) t.bounded_f("%5.2f\t", static_cast<double>(values[c]));
+        t.values(kBounded, std::span(values, kChannels), "", 5, 2, "\t");
     }
     t.direct_f("\r\ndACB_id\t%d\r\n", as_int(s.dACB_id));
     t.direct_f("dAuto_min\t%d\r\n", as_int(s.dAuto_min));
@@ -159,8 +160,7 @@ void calmat_report(char* text, const CKNG_CALMAT& m) {
         t.bounded("\r\n");
         for (std::size_t r = 0; r < kWavelengths; ++r) {
             t.bounded_f("%dnm\t", as_int(static_cast<std::uint32_t>(400 + 10 * r)));
-            for (std::size_t c = 0; c < kCalibrationColumns.size(); ++c)
-                t.bounded_f("%5.4f\t", static_cast<double>(m.qfValue[start + kRowValues * r + c]));
+            t.values(kBounded, std::span(m.qfValue + start + kRowValues * r, kCalibrationColumns.size()), "", 5, 4, "\t");
             t.bounded("\r\n");
         }
         t.bounded("\r\n");
