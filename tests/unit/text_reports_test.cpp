@@ -306,4 +306,30 @@ TEST(ReportText, BoundedPiecesLandWholeOrNotAtAllDirectOnesAreCut) {
     EXPECT_EQ(0u, none.length());
 }
 
+TEST(ReportText, NumbersReadAsPrintfWritesThem) {
+    const float values[] = {0.0f, -0.0f, 0.125f, 0.375f, 2.5f, 3.5f, -0.005f, 0.005f, 1e-7f, -1e-7f, 0.995f, 9.995f,
+                            99.995f, 123456.79f, -98765.43f, 1e12f, 3.4e38f, -3.4e38f, 1.0f / 3.0f, 0.2f, 0.1f,
+                            std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity(),
+                            std::numeric_limits<float>::quiet_NaN(), -std::numeric_limits<float>::quiet_NaN(),
+                            std::numeric_limits<float>::denorm_min(), 16777217.0f, 4294967296.0f};
+    for (int precision = 1; precision <= 5; ++precision) {
+        for (float v : values) {
+            auto buffer = std::make_unique<char[]>(kBuffer);
+            buffer[0] = '\0';
+            tola::reports::ReportText t(buffer.get());
+            t.values(tola::reports::ReportText::Append::Direct, std::span(&v, 1), "<", 8, precision, ">");
+            char expected[512];
+            std::snprintf(expected, sizeof expected, "<%8.*f>", precision, static_cast<double>(v));
+            EXPECT_STREQ(expected, buffer.get()) << "precision " << precision;
+            buffer[0] = '\0';
+            tola::reports::ReportText u(buffer.get());
+            u.direct_f("%5.2f|%d|%8.8x|%.*s", static_cast<double>(v), static_cast<int>(precision * -7),
+                       0xABCu * static_cast<unsigned>(precision), 3, "names");
+            std::snprintf(expected, sizeof expected, "%5.2f|%d|%8.8x|%.*s", static_cast<double>(v), precision * -7,
+                          0xABCu * static_cast<unsigned>(precision), 3, "names");
+            EXPECT_STREQ(expected, buffer.get());
+        }
+    }
+}
+
 }  // namespace
