@@ -436,6 +436,25 @@ TEST_F(MeasurementPoll, ClearingTheQueueOfANewReleaseSendsStatesOnly) {
     EXPECT_EQ("queue cleared", actions.front().text);
 }
 
+TEST_F(MeasurementPoll, ARecordOfTheWrongSizeIsNotUsed) {
+    sim::Instrument& instrument = start_instrument(config(4));
+    open(instrument);
+    poll_new(m);
+    instrument.press_trigger();
+    comm_.dSize = 100;
+    EXPECT_EQ(0, poll_new(m));
+    EXPECT_EQ(0x10000u, comm_.tStatus);
+    comm_.tStatus = 0x11;
+    EXPECT_EQ(0, bTOLA_comm_get_queue_measurement(&m, 4));
+    EXPECT_EQ(0x10000u, comm_.tStatus);
+    EXPECT_EQ(0u, tTOLA_comm_poll(0xFF));
+    comm_.dSize = sizeof comm_;
+    comm_.tStatus = 0x11;
+    ASSERT_EQ(1, poll_new(m)) << "the measurement waited";
+    EXPECT_EQ("Tooth", text(m.snMaterial));
+    EXPECT_EQ(0, bTOLA_comm_get_queue_measurement(nullptr, 4));
+}
+
 TEST_F(MeasurementPoll, InstrumentThatVanishesLeavesCleanResults) {
     sim::Instrument& instrument = start_instrument(config(4));
     open(instrument);
