@@ -415,6 +415,9 @@ TEST_F(MeasurementPoll, ClearingTheQueueOfAnOldReleaseSendsTheServiceBlock) {
     instrument.press_trigger();
     instrument.journal().clear();
     ASSERT_EQ(1, bTOLA_comm_clear_queue());
+    // Without a command time in the library's copy of the host block the last
+    // command is sent without waiting for it: the instrument carries it out after.
+    instrument.journal().wait_for(EventKind::HostCommand, 3, std::chrono::seconds(2));
     std::vector<std::uint32_t> commands;
     for (const auto& e : instrument.journal().entries(EventKind::HostCommand)) commands.push_back(e.value);
     EXPECT_EQ((std::vector<std::uint32_t>{0x2, 0x10000, 0x2}), commands);
@@ -428,6 +431,7 @@ TEST_F(MeasurementPoll, ClearingTheQueueOfANewReleaseSendsStatesOnly) {
     instrument.press_trigger();
     instrument.journal().clear();
     ASSERT_EQ(1, bTOLA_comm_clear_queue());
+    instrument.journal().wait_for(EventKind::HostCommand, 2, std::chrono::seconds(2));
     std::vector<std::uint32_t> commands;
     for (const auto& e : instrument.journal().entries(EventKind::HostCommand)) commands.push_back(e.value);
     EXPECT_EQ((std::vector<std::uint32_t>{0x2, 0x2}), commands);
