@@ -121,16 +121,21 @@ void Bridge::arrived(const DeviceInfo& info) {
 }
 
 void Bridge::left(const DeviceInfo& info) {
-    std::unique_ptr<DeviceServer> server;
+    DeviceServer* server = nullptr;
     {
         std::lock_guard lock(mutex_);
         auto it = servers_.find(info.key);
         if (it == servers_.end()) return;
-        server = std::move(it->second);
-        servers_.erase(it);
+        server = it->second.get();
+    }
+    // Only this thread changes the servers: the entry stays valid while it stops,
+    // and the device counts as served until its sockets are gone.
+    server->stop();
+    {
+        std::lock_guard lock(mutex_);
+        servers_.erase(info.key);
         if (ezusb_holder_ == info.key) ezusb_holder_.clear();
     }
-    server->stop();
     log_info(info.key + " (" + id_text(info) + ") has gone; its socket is removed");
     give_ezusb_name();
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "comm/platform/usb_channel.h"
 #include "comm/platform/usb_channel_frame.h"
 
 namespace tola::usbd {
@@ -10,15 +11,16 @@ namespace {
 
 namespace ch = tola::usbchannel;
 
-constexpr int kDefaultLibraryWindowMs = 3000;
+// The library's reply window on the channel.
+constexpr int kDefaultLibraryWindowMs = tola::platform::kUsbReplyTimeoutMs;
 
 constexpr std::array kReplyWindows{
-    ReplyWindow{ch::kReadDescriptor, 3000},
-    ReplyWindow{ch::kReadDescriptorEzusb, 3000},
-    ReplyWindow{ch::kBulkWrite, 3000},
-    ReplyWindow{ch::kBulkRead, 3000},
-    ReplyWindow{ch::kSendBlock, 3000},
-    ReplyWindow{ch::kReceive, 3000},
+    ReplyWindow{ch::kReadDescriptor, kDefaultLibraryWindowMs},
+    ReplyWindow{ch::kReadDescriptorEzusb, kDefaultLibraryWindowMs},
+    ReplyWindow{ch::kBulkWrite, kDefaultLibraryWindowMs},
+    ReplyWindow{ch::kBulkRead, kDefaultLibraryWindowMs},
+    ReplyWindow{ch::kSendBlock, kDefaultLibraryWindowMs},
+    ReplyWindow{ch::kReceive, kDefaultLibraryWindowMs},
 };
 
 }  // namespace
