@@ -5,7 +5,6 @@
 
 #include <cstdio>
 #include <fstream>
-#include <regex>
 #include <string>
 
 namespace tola::usbd {
@@ -15,16 +14,21 @@ struct RuleIds {
     std::string vendor, product;  // product empty: any
 };
 
+// The four hexadecimal digits after `key=="`, or nothing.
+std::string value_after(const std::string& line, const std::string& key) {
+    const std::string start = key + "==\"";
+    const auto at = line.find(start);
+    if (at == std::string::npos || at + start.size() + 5 > line.size()) return {};
+    return line.substr(at + start.size(), 4);
+}
+
 std::vector<RuleIds> uaccess_rules() {
     std::ifstream in(TOLA_UDEV_RULES);
     std::vector<RuleIds> out;
-    const std::regex vendor(R"re(ATTR\{idVendor\}=="([0-9a-f]{4})")re");
-    const std::regex product(R"re(ATTR\{idProduct\}=="([0-9a-f]{4})")re");
     for (std::string line; std::getline(in, line);) {
         if (line.empty() || line[0] == '#' || line.find("TAG+=\"uaccess\"") == std::string::npos) continue;
-        std::smatch v, p;
-        if (!std::regex_search(line, v, vendor)) continue;
-        out.push_back({v[1], std::regex_search(line, p, product) ? std::string(p[1]) : std::string()});
+        const std::string vendor = value_after(line, "ATTR{idVendor}");
+        if (!vendor.empty()) out.push_back({vendor, value_after(line, "ATTR{idProduct}")});
     }
     return out;
 }
