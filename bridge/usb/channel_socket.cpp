@@ -29,15 +29,19 @@ int ms_left(SteadyClock::time_point deadline) {
 int receive_exact(int fd, std::uint8_t* data, std::size_t size, SteadyClock::time_point deadline) {
     std::size_t done = 0;
     while (done < size) {
+        // The bytes are usually there already: wait only when they are not.
+        const ssize_t n = ::recv(fd, data + done, size - done, MSG_DONTWAIT);
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n == 0) return done == 0 ? 1 : 2;
+        if (errno == EINTR) continue;
+        if (errno != EAGAIN && errno != EWOULDBLOCK) return done == 0 ? 1 : 2;
         pollfd p{fd, POLLIN, 0};
         const int ready = ::poll(&p, 1, ms_left(deadline));
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready < 0) return 2;
+        if (ready < 0 && errno != EINTR) return 2;
         if (ready == 0) return 3;
-        const ssize_t n = ::recv(fd, data + done, size - done, 0);
-        if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-        if (n <= 0) return done == 0 ? 1 : 2;
-        done += static_cast<std::size_t>(n);
     }
     return 0;
 }

@@ -161,12 +161,13 @@ ch::Reply DeviceServer::carry(const ch::Request& request) {
         }
     }
     ch::Reply reply = mapper_.handle(device_.get(), request);
-    if (reply.success) {
-        log_trace(name() + ": " + code_text(request.code) + " -> " + std::to_string(reply.bytes_returned) + " bytes");
-    } else if (device_) {
+    // Every request of a firmware update passes here: texts are made only when needed.
+    if (!reply.success && device_) {
         log_warning(name() + ": request " + code_text(request.code) + " failed: " + mapper_.last_error());
-    } else {
-        log_trace(name() + ": request " + code_text(request.code) + " refused: " + mapper_.last_error());
+    } else if (tracing_requests()) {
+        log_trace(name() + ": " + code_text(request.code) +
+                  (reply.success ? " -> " + std::to_string(reply.bytes_returned) + " bytes"
+                                 : " refused: " + mapper_.last_error()));
     }
     if (mapper_.device_gone()) {
         log_warning(name() + ": the device has left the bus");

@@ -53,7 +53,7 @@ protected:
     }
 
     void start_bridge(std::size_t expected_devices) {
-        backend_ = std::make_unique<SimUsbBackend>(bus());
+        backend_ = std::make_unique<SimUsbBackend>(*sim_);
         bridge_ = std::make_unique<usbd::Bridge>(*backend_, usbd::BridgeOptions{channel()});
         std::string error;
         ASSERT_TRUE(bridge_->start(error)) << error;

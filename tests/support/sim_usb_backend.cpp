@@ -10,6 +10,7 @@
 
 #include "sim/instrument_config.h"
 #include "sim/platform/channel_client.h"
+#include "sim/simulator.h"
 #include "sim/usb_interface.h"
 
 namespace tola::testing {
@@ -92,9 +93,72 @@ private:
     std::optional<sim::ChannelClient> client_;
 };
 
+// A device in the same process: its transfers are the instrument's requests.
+class InstrumentDevice final : public usbd::UsbDevice {
+public:
+    InstrumentDevice(sim::Instrument& instrument, bool classic)
+        : instrument_(instrument), classic_(classic), generation_(instrument.generation()) {
+        instrument_.connection_opened();
+    }
+
+    TransferResult read_device_descriptor(std::span<std::uint8_t, 18> out, int timeout_ms) override {
+        for (const std::uint32_t code : {ch::kReadDescriptor, ch::kReadDescriptorEzusb}) {
+            const auto r = call(ch::Request{code, {}, 18, {}}, timeout_ms);
+            if (r.status != TransferStatus::Stall) {
+                if (r.ok()) std::copy(reply_.output.begin(), reply_.output.end(), out.begin());
+                return r;
+            }
+        }
+        return TransferResult{TransferStatus::Stall, 0};
+    }
+
+    std::vector<usbd::Endpoint> endpoints() const override {
+        std::vector<usbd::Endpoint> out;
+        for (const auto e : sim::usb_interface::endpoints(classic_)) out.push_back(usbd::Endpoint{e, true});
+        return out;
+    }
+
+    TransferResult bulk_out(std::uint8_t endpoint, std::span<const std::uint8_t> data, int timeout_ms) override {
+        const auto request = sim::usb_interface::request_for(classic_, endpoint, data, 0);
+        if (!request) return TransferResult{TransferStatus::Failed, 0};
+        return call(*request, timeout_ms);
+    }
+
+    TransferResult bulk_in(std::uint8_t endpoint, std::span<std::uint8_t> buffer, int timeout_ms) override {
+        const auto request = sim::usb_interface::request_for(classic_, endpoint, {}, static_cast<std::uint32_t>(buffer.size()));
+        if (!request) return TransferResult{TransferStatus::Failed, 0};
+        const auto r = call(*request, timeout_ms);
+        if (r.ok()) std::copy(reply_.output.begin(), reply_.output.end(), buffer.begin());
+        return r;
+    }
+
+private:
+    TransferResult call(const ch::Request& request, int timeout_ms) {
+        // A restart re-enumerates the device: the old handle is gone.
+        if (!instrument_.present() || instrument_.generation() != generation_) return TransferResult{TransferStatus::Gone, 0};
+        auto outcome = instrument_.handle(request, sim::Clock::now());
+        if (!outcome.answer) {
+            // The transfer never completes: it ends at its time-out, or when the device leaves.
+            if (instrument_.wait_until_present(false, std::chrono::milliseconds(timeout_ms)))
+                return TransferResult{TransferStatus::Gone, 0};
+            return TransferResult{TransferStatus::Timeout, 0};
+        }
+        reply_ = std::move(outcome.reply);
+        if (!reply_.success) return TransferResult{TransferStatus::Stall, 0};
+        return TransferResult{TransferStatus::Ok, reply_.bytes_returned};
+    }
+
+    sim::Instrument& instrument_;
+    bool classic_;
+    std::uint64_t generation_;
+    ch::Reply reply_;
+};
+
 }  // namespace
 
 SimUsbBackend::SimUsbBackend(std::filesystem::path bus_dir) : bus_dir_(std::move(bus_dir)) {}
+
+SimUsbBackend::SimUsbBackend(sim::Simulator& simulator) : bus_dir_(simulator.usb_dir()), simulator_(&simulator) {}
 
 SimUsbBackend::~SimUsbBackend() { stop_events(); }
 
@@ -146,6 +210,11 @@ std::unique_ptr<usbd::UsbDevice> SimUsbBackend::open(const usbd::DeviceInfo& dev
         return nullptr;
     }
     const bool classic = device.vendor == kTolaVendor && device.product == kClassicProduct;
+    if (simulator_) {
+        for (std::size_t i = 0; i < simulator_->size(); ++i)
+            if (simulator_->instrument(i).socket_path() == socket)
+                return std::make_unique<InstrumentDevice>(simulator_->instrument(i), classic);
+    }
     return std::make_unique<SimUsbDevice>(socket, classic);
 }
 

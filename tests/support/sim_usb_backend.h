@@ -13,11 +13,20 @@
 
 #include "bridge/usb/usb_backend.h"
 
+namespace tola::sim {
+class Simulator;
+}
+
 namespace tola::testing {
+
 
 class SimUsbBackend final : public usbd::UsbBackend {
 public:
     explicit SimUsbBackend(std::filesystem::path bus_dir);
+    // In the simulator's own process the transfers go to its instruments
+    // directly, as a USB stack hands them to the device, without a socket hop;
+    // the sockets still tell which devices are on the bus.
+    explicit SimUsbBackend(sim::Simulator& simulator);
     ~SimUsbBackend() override;
 
     std::vector<usbd::DeviceInfo> devices() override;
@@ -35,6 +44,7 @@ private:
     void watch();
 
     std::filesystem::path bus_dir_;
+    sim::Simulator* simulator_ = nullptr;
     std::mutex mutex_;
     std::map<std::string, usbd::DeviceInfo> known_;  // by key, as last probed
     HotplugHandler handler_;
