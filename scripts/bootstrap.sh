@@ -9,6 +9,7 @@ packages=(
   libbenchmark-dev
   libcli11-dev nlohmann-json3-dev
   clang libclang-rt-14-dev
+  python3
 )
 
 missing=()
