@@ -1,5 +1,7 @@
 #include "sim/device_core.h"
 
+#include <utility>
+
 #include <algorithm>
 
 #include "sim/byte_order.h"
@@ -274,11 +276,14 @@ void DeviceCore::tick(Clock::time_point now) {
 }
 
 bool DeviceCore::erase_sector(std::uint32_t index) {
+    ++erases_;
     for (auto& bank : memory_.flash_banks())
         if (bank->sector(index)) return bank->erase(index, update_mode_, journal_) == FlashResult::Ok;
     journal_.refused("erase of an unknown sector", index, 0, 0);
     return false;
 }
+
+int DeviceCore::take_erases() { return std::exchange(erases_, 0); }
 
 void DeviceCore::enter_update_mode() {
     update_mode_ = true;
