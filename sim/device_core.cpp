@@ -150,7 +150,9 @@ void DeviceCore::host_block_written(Clock::time_point now) {
         host_due_.reset();
         run_host_command(now);
     } else {
+        // The firmware keeps its status words current while the command is under way.
         host_due_ = now + delay;
+        publish_status();
     }
 }
 
