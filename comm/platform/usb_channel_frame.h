@@ -49,17 +49,18 @@ constexpr bool output_is_payload(std::uint32_t code) { return code == kBulkWrite
 //
 // How long the library waits for the reply to one request before it counts the
 // request as refused and shuts the connection.  A window covers the slowest
-// legitimate operation the request can carry; a bridge to real hardware gives
-// the device a little less than the window and then answers with failure.
+// legitimate operation the request can carry; a bridge to real hardware ends
+// its own transfer for the request a little before the window ends and then
+// answers with failure.
 //
-//   request                                                      window
-//   any request not named below                                    3 s
-//   a flash sector erase and the request that fetches its answer  15 s
-//     - 0x222405 carrying a controller command block for command 9
+//   request                                                        window
+//   a request that carries a flash sector erase                      15 s
+//     - 0x222405 with a controller command block for command 9
 //       (12 bytes: byte 2 = 9, bytes 8-9 = 64, byte 10 = 0)
 //     - 0x222051 on pipe 2 whose data start with the erase command 0x21
-//     - the request right after one of those, when it is 0x222402, or
-//       0x22204E on pipe 0 (the status pipe)
+//   the request right after one of those (whatever it is: the reply
+//   read, the status read, or the next block while the erase runs)  15 s
+//   any other request                                                 3 s
 //
 // A controller's largest flash sectors take seconds to erase; the erase window
 // leaves room for the slowest of them.  Everything else a request can start
@@ -78,7 +79,6 @@ constexpr std::uint32_t reply_window_ms(ReplyWait wait) {
 inline constexpr std::uint8_t kControllerEraseCommand = 9;
 inline constexpr std::uint8_t kFirstGenerationEraseCommand = 0x21;
 inline constexpr std::uint32_t kCommandPipe = 2;
-inline constexpr std::uint32_t kStatusPipe = 0;
 
 inline std::uint32_t pipe_of(std::span<const std::uint8_t> input) {
     return input.size() >= 4 ? static_cast<std::uint32_t>(input[0]) | static_cast<std::uint32_t>(input[1]) << 8 |
@@ -99,11 +99,6 @@ inline bool carries_sector_erase(std::uint32_t code, std::span<const std::uint8_
     return false;
 }
 
-// Whether a request fetches what the device answers to the request before it.
-inline bool fetches_answer(std::uint32_t code, std::span<const std::uint8_t> input) {
-    return code == kReceive || (code == kBulkRead && pipe_of(input) == kStatusPipe);
-}
-
 // Follows the requests on one connection and gives each its window.  Both
 // ends of the channel can keep one: the library does, and a bridge may.
 class ReplyWindows {
@@ -111,9 +106,9 @@ public:
     std::uint32_t window_for(std::uint32_t code, std::span<const std::uint8_t> input,
                              std::span<const std::uint8_t> output_payload) {
         const bool carries = carries_sector_erase(code, input, output_payload);
-        const bool answer = erase_sent_ && fetches_answer(code, input);
+        const bool after_erase = erase_sent_;
         erase_sent_ = carries;
-        return reply_window_ms(carries || answer ? ReplyWait::SectorErase : ReplyWait::Transfer);
+        return reply_window_ms(carries || after_erase ? ReplyWait::SectorErase : ReplyWait::Transfer);
     }
 
 private:

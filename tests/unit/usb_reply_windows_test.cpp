@@ -1,5 +1,5 @@
 // Which requests of the USB driver channel may wait long for their reply: a
-// flash sector erase and the request that fetches its answer, nothing else.
+// flash sector erase and the request right after it, nothing else.
 #include "comm/platform/usb_channel_frame.h"
 
 #include <gtest/gtest.h>
@@ -30,15 +30,17 @@ TEST(UsbReplyWindows, ControllerEraseAndItsReplyWaitForTheErase) {
     ReplyWindows windows;
     EXPECT_EQ(kErase, windows.window_for(kSendBlock, command_block(9), {}));
     EXPECT_EQ(kErase, windows.window_for(kReceive, {}, {}));
-    EXPECT_EQ(kShort, windows.window_for(kReceive, {}, {})) << "only the answer right after the erase";
+    EXPECT_EQ(kShort, windows.window_for(kReceive, {}, {})) << "only the request right after the erase";
     EXPECT_GE(reply_window_ms(ReplyWait::SectorErase), 10000u);
 }
 
-TEST(UsbReplyWindows, ARepeatedEraseBlockWaitsLikeTheFirst) {
-    // The H8SX takes the erase block twice and reads no reply.
+TEST(UsbReplyWindows, TheRequestAfterARepeatedEraseBlockStillWaits) {
+    // The H8SX takes the erase block twice and reads no reply: the next block
+    // may find it still erasing.
     ReplyWindows windows;
     EXPECT_EQ(kErase, windows.window_for(kSendBlock, command_block(9), {}));
     EXPECT_EQ(kErase, windows.window_for(kSendBlock, command_block(9), {}));
+    EXPECT_EQ(kErase, windows.window_for(kSendBlock, command_block(11), {}));
     EXPECT_EQ(kShort, windows.window_for(kSendBlock, command_block(11), {}));
 }
 
@@ -50,6 +52,7 @@ TEST(UsbReplyWindows, FirstGenerationEraseAndItsStatusWaitForTheErase) {
     const std::array<std::uint8_t, 6> read_memory{0x23, 0x80, 0x80, 0, 0, 64};
     EXPECT_EQ(kShort, windows.window_for(kBulkWrite, kPipe2, read_memory));
     EXPECT_EQ(kShort, windows.window_for(kBulkRead, kPipe0, {}));
+    EXPECT_EQ(kShort, windows.window_for(kBulkRead, kPipe1, {}));
 }
 
 TEST(UsbReplyWindows, EverythingElseHasTheShortWindow) {
@@ -62,9 +65,9 @@ TEST(UsbReplyWindows, EverythingElseHasTheShortWindow) {
     // Data that happens to start with the erase byte, on the data pipe.
     const std::array<std::uint8_t, 3> data{0x21, 0, 0};
     EXPECT_EQ(kShort, windows.window_for(kBulkWrite, kPipe1, data));
-    // An erase followed by some other request: the wait is over.
+    // One request after the erase the wait is over.
     EXPECT_EQ(kErase, windows.window_for(kSendBlock, command_block(9), {}));
-    EXPECT_EQ(kShort, windows.window_for(kReadDescriptor, {}, {}));
+    EXPECT_EQ(kErase, windows.window_for(kReadDescriptor, {}, {}));
     EXPECT_EQ(kShort, windows.window_for(kReceive, {}, {}));
 }
 
