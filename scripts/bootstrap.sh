@@ -9,7 +9,8 @@ packages=(
   libbenchmark-dev
   libcli11-dev nlohmann-json3-dev
   clang libclang-rt-14-dev
-  python3
+  libusb-1.0-0-dev libsystemd-dev libbluetooth-dev
+  dbus-daemon python3 python3-dbusmock
 )
 
 missing=()
