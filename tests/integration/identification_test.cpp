@@ -80,6 +80,7 @@ TEST_F(Identification, UsbTestReportsAnInstrumentThatStoppedAnswering) {
     sim::Instrument& instrument = start(config(4));
     ASSERT_EQ(1, connect());
     instrument.unplug();
+    ASSERT_TRUE(instrument.wait_until_present(false, std::chrono::seconds(2)));
     usb::usb_state().last_success_tick.reset();  // no recent transfer vouches for the device
     EXPECT_EQ(0, bTOLA_comm_test());
     EXPECT_STREQ("USB failure, no responce", comm_.ssStatus);
