@@ -63,6 +63,7 @@ Instrument options:
                         Bluetooth, average and whiteness alone)
   --trigger-every-ms N  press the trigger every N ms (0: only when told)
   --restart-silence-ms N  how long a restart keeps the instrument away (1500)
+  --erase-time-ms N     how long a flash sector erase keeps the instrument busy (0)
   --reset-settings 0|1  whether new firmware brings its default settings (1)
   --bt-address ADDR     kinds 10, 11: Bluetooth address, the name of the registration
                         (default 00:80:25:AB:CD:01, :02, ... in order)

@@ -156,7 +156,8 @@ std::vector<std::uint8_t> ClassicLinkFace::message_data(std::uint8_t download) {
         case 36:
         case 37:
         case 38: {
-            const std::uint32_t one = sizes[tw::kShadeTables] / 4;
+            // The four tables lie back to back; each request sends one whole table.
+            const std::uint32_t one = sizes[tw::kShadeTables];
             return structure(tw::kShadeTables, (download - 35u) * one, one);
         }
         case 39: return structure(tw::kData, 0, sizes[tw::kData]);
@@ -184,7 +185,7 @@ std::vector<std::uint8_t> ClassicLinkFace::newest_results() {
 }
 
 bool ClassicLinkFace::news() const {
-    return !pending_.empty() || core_.measurements_taken() != seen_measurements_ ||
+    return !queued_.empty() || !pending_.empty() || core_.measurements_taken() != seen_measurements_ ||
            core_.trigger_presses() != seen_presses_;
 }
 
@@ -209,6 +210,7 @@ std::optional<Clock::time_point> ClassicLinkFace::next_unsolicited() const {
 
 void ClassicLinkFace::reset() {
     next_live_.reset();
+    queued_.clear();
     pending_.clear();
     seen_measurements_ = core_.measurements_taken();
     seen_presses_ = core_.trigger_presses();
@@ -256,6 +258,11 @@ BlockAction ClassicLinkFace::on_block(std::uint8_t code, std::vector<std::uint8_
 }
 
 std::optional<OutgoingBlock> ClassicLinkFace::unsolicited(Clock::time_point now) {
+    if (!queued_.empty()) {
+        OutgoingBlock message = std::move(queued_.front());
+        queued_.pop_front();
+        return message;
+    }
     collect_echoes();
     if (!pending_.empty()) {
         OutgoingBlock next = std::move(pending_.front());

@@ -27,6 +27,7 @@
 // (172: two bytes, high first, bit 0 the trigger; code 11 until 12); a lamp or
 // shutter change (codes 19-22) as a lamp packet (173: one byte, bit 0 lamp, bit 1
 // shutter; code 15 until 16).
+// Data messages queued by hand (send_message) go out first, as one packet each.
 #pragma once
 
 #include <array>
@@ -86,6 +87,10 @@ public:
 
     const std::array<std::uint8_t, kParameterBytes>& parameters() const { return parameters_; }
 
+    // A data message (a switch or lamp report, a live-data packet, ...) that the
+    // instrument sends on its own as one packet when the line is next idle.
+    void queue_message(OutgoingBlock message) { queued_.push_back(std::move(message)); }
+
 private:
     struct Echoes {
         bool measurement = false, results = false, switches = false, lamp = false;
@@ -103,6 +108,7 @@ private:
     std::deque<OutgoingBlock> pending_;
     std::uint32_t seen_measurements_ = 0;
     std::uint32_t seen_presses_ = 0;
+    std::deque<OutgoingBlock> queued_;
 };
 
 // The data message that answers a classic download command (30..41), 0 for none.

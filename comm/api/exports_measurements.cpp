@@ -10,11 +10,7 @@ namespace {
 // The first poll after loading and after every open reports nothing once,
 // whatever the worker found (the record may be filled all the same).
 std::int32_t after_reinitialisation_check(std::int32_t result) {
-    LibraryState& state = library_state();
-    if (state.reinitialised) {
-        state.reinitialised = false;
-        return 0;
-    }
+    if (library_state().reinitialised.exchange(false)) return 0;
     return result;
 }
 
