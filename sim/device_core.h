@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/boot_loader_faults.h"
 #include "sim/host_block.h"
 #include "sim/host_layout.h"
 #include "sim/instrument_config.h"
@@ -41,7 +42,10 @@ public:
     WriteStatus write(std::uint32_t address, std::span<const std::uint8_t> data, Clock::time_point now);
     bool erase_sector(std::uint32_t index);
 
-    // Boot-loader commands.
+    // Boot-loader commands.  A face asks first whether a command is taken: a
+    // command fault refuses it (and journals the refusal).
+    bool accept_controller_command(std::uint32_t command, std::uint32_t value);
+    BootLoaderFaults& boot_faults() { return boot_faults_; }
     void enter_update_mode();
     void request_restart() { restart_requested_ = true; }
     bool take_restart_request();
@@ -85,6 +89,12 @@ private:
     std::uint32_t measurements_taken_ = 0;
     std::optional<Clock::time_point> measure_due_;
     bool calibrating_ = false;
+
+    BootLoaderFaults boot_faults_;
+    // The identity block as the firmware last stored it permanently (state 53),
+    // and the firmware that stored it: a restart of the same firmware keeps it.
+    std::optional<std::vector<std::uint8_t>> stored_version_;
+    std::string stored_by_;
 };
 
 }  // namespace tola::sim
