@@ -9,64 +9,66 @@
 
 namespace ckupdate {
 
-#define CKUPDATE_COMM_ENTRY(name) decltype(&::name) name = nullptr
+// Every entry of the table, in the order of the structure.
+#define CKUPDATE_COMM_NAMES(X) \
+    X(iTOLA_comm_poll_initialize) \
+    X(TOLA_comm_close) \
+    X(bTOLA_comm_test) \
+    X(bTOLA_comm_poll_measurements_ex) \
+    X(bTOLA_comm_poll_measurements) \
+    X(bTOLA_comm_get_interface_name) \
+    X(bTOLA_comm_get_queue_measurement_ex) \
+    X(bTOLA_comm_get_queue_measurement) \
+    X(tTOLA_comm_poll) \
+    X(bTOLA_comm_reset) \
+    X(bTOLA_comm_send_command_ex) \
+    X(bTOLA_comm_send_command) \
+    X(bTOLA_comm_set_state) \
+    X(bTOLA_comm_get_current_BRLL) \
+    X(bTOLA_comm_set_bias) \
+    X(bTOLA_comm_set_sample_rate) \
+    X(bTOLA_comm_lamp_shutter_LED) \
+    X(bTOLA_comm_measure_color) \
+    X(TOLA_comm_slave_mode) \
+    X(bTOLA_comm_calibrate) \
+    X(bTOLA_comm_defaults) \
+    X(bTOLA_Transfer_structure) \
+    X(TOLA_Get_COMM_structure_table) \
+    X(bTOLA_Get_CKP_Structure_Addresses_ex) \
+    X(bTOLA_Get_CKP_Structure_Addresses) \
+    X(bTOLA_Transfer_local_structure) \
+    X(TOLA_Get_COMM_version_ex) \
+    X(TOLA_Get_COMM_version) \
+    X(TOLA_Get_CKII_setup_ex) \
+    X(TOLA_Get_CKII_setup) \
+    X(TOLA_Get_CKII_norm_ex) \
+    X(TOLA_Get_CKII_norm) \
+    X(TOLA_Get_CKII_settings_ex) \
+    X(TOLA_Get_CKII_settings) \
+    X(TOLA_Get_TOLA_SHADE_MATCH_DETAILS_ex) \
+    X(TOLA_Get_TOLA_SHADE_MATCH_DETAILS) \
+    X(TOLA_Get_CKII_results_ex) \
+    X(TOLA_Get_CKII_results) \
+    X(TOLA_Get_CKNG_CalMat_ex) \
+    X(bTOLA_USB_CKII_control) \
+    X(bTOLA_comm_clear_queue) \
+    X(TOLA_Get_Dll_version) \
+    X(TOLA_Get_Dll_version_ex) \
+    X(bTOLA_USB_Renesas_command) \
+    X(bTOLA_USB_Renesas_read) \
+    X(bTOLA_USB_Renesas_write) \
+    X(bTOLA_comm_GetCpuType) \
+    X(bTOLA_comm_bt_discovery_ex) \
+    X(TOLA_comm_bt_set_device_ex) \
+    X(bTOLA_comm_bt_get_radio_count) \
+    X(bTOLA_comm_bt_reinit) \
+    X(bTOLA_comm_poll_set_details)
 
 struct CommFunctions {
-    CKUPDATE_COMM_ENTRY(iTOLA_comm_poll_initialize);
-    CKUPDATE_COMM_ENTRY(TOLA_comm_close);
-    CKUPDATE_COMM_ENTRY(bTOLA_comm_test);
-    CKUPDATE_COMM_ENTRY(bTOLA_comm_poll_measurements_ex);
-    CKUPDATE_COMM_ENTRY(bTOLA_comm_poll_measurements);
-    CKUPDATE_COMM_ENTRY(bTOLA_comm_get_interface_name);
-    CKUPDATE_COMM_ENTRY(bTOLA_comm_get_queue_measurement_ex);
-    CKUPDATE_COMM_ENTRY(bTOLA_comm_get_queue_measurement);
-    CKUPDATE_COMM_ENTRY(tTOLA_comm_poll);
-    CKUPDATE_COMM_ENTRY(bTOLA_comm_reset);
-    CKUPDATE_COMM_ENTRY(bTOLA_comm_send_command_ex);
-    CKUPDATE_COMM_ENTRY(bTOLA_comm_send_command);
-    CKUPDATE_COMM_ENTRY(bTOLA_comm_set_state);
-    CKUPDATE_COMM_ENTRY(bTOLA_comm_get_current_BRLL);
-    CKUPDATE_COMM_ENTRY(bTOLA_comm_set_bias);
-    CKUPDATE_COMM_ENTRY(bTOLA_comm_set_sample_rate);
-    CKUPDATE_COMM_ENTRY(bTOLA_comm_lamp_shutter_LED);
-    CKUPDATE_COMM_ENTRY(bTOLA_comm_measure_color);
-    CKUPDATE_COMM_ENTRY(TOLA_comm_slave_mode);
-    CKUPDATE_COMM_ENTRY(bTOLA_comm_calibrate);
-    CKUPDATE_COMM_ENTRY(bTOLA_comm_defaults);
-    CKUPDATE_COMM_ENTRY(bTOLA_Transfer_structure);
-    CKUPDATE_COMM_ENTRY(TOLA_Get_COMM_structure_table);
-    CKUPDATE_COMM_ENTRY(bTOLA_Get_CKP_Structure_Addresses_ex);
-    CKUPDATE_COMM_ENTRY(bTOLA_Get_CKP_Structure_Addresses);
-    CKUPDATE_COMM_ENTRY(bTOLA_Transfer_local_structure);
-    CKUPDATE_COMM_ENTRY(TOLA_Get_COMM_version_ex);
-    CKUPDATE_COMM_ENTRY(TOLA_Get_COMM_version);
-    CKUPDATE_COMM_ENTRY(TOLA_Get_CKII_setup_ex);
-    CKUPDATE_COMM_ENTRY(TOLA_Get_CKII_setup);
-    CKUPDATE_COMM_ENTRY(TOLA_Get_CKII_norm_ex);
-    CKUPDATE_COMM_ENTRY(TOLA_Get_CKII_norm);
-    CKUPDATE_COMM_ENTRY(TOLA_Get_CKII_settings_ex);
-    CKUPDATE_COMM_ENTRY(TOLA_Get_CKII_settings);
-    CKUPDATE_COMM_ENTRY(TOLA_Get_TOLA_SHADE_MATCH_DETAILS_ex);
-    CKUPDATE_COMM_ENTRY(TOLA_Get_TOLA_SHADE_MATCH_DETAILS);
-    CKUPDATE_COMM_ENTRY(TOLA_Get_CKII_results_ex);
-    CKUPDATE_COMM_ENTRY(TOLA_Get_CKII_results);
-    CKUPDATE_COMM_ENTRY(TOLA_Get_CKNG_CalMat_ex);
-    CKUPDATE_COMM_ENTRY(bTOLA_USB_CKII_control);
-    CKUPDATE_COMM_ENTRY(bTOLA_comm_clear_queue);
-    CKUPDATE_COMM_ENTRY(TOLA_Get_Dll_version);
-    CKUPDATE_COMM_ENTRY(TOLA_Get_Dll_version_ex);
-    CKUPDATE_COMM_ENTRY(bTOLA_USB_Renesas_command);
-    CKUPDATE_COMM_ENTRY(bTOLA_USB_Renesas_read);
-    CKUPDATE_COMM_ENTRY(bTOLA_USB_Renesas_write);
-    CKUPDATE_COMM_ENTRY(bTOLA_comm_GetCpuType);
-    CKUPDATE_COMM_ENTRY(bTOLA_comm_bt_discovery_ex);
-    CKUPDATE_COMM_ENTRY(TOLA_comm_bt_set_device_ex);
-    CKUPDATE_COMM_ENTRY(bTOLA_comm_bt_get_radio_count);
-    CKUPDATE_COMM_ENTRY(bTOLA_comm_bt_reinit);
-    CKUPDATE_COMM_ENTRY(bTOLA_comm_poll_set_details);
-};
-
+#define CKUPDATE_COMM_ENTRY(name) decltype(&::name) name = nullptr;
+    CKUPDATE_COMM_NAMES(CKUPDATE_COMM_ENTRY)
 #undef CKUPDATE_COMM_ENTRY
+};
 
 // How BindCommFunctions treats a name.
 enum class BindKind {
