@@ -76,7 +76,7 @@ std::size_t PacketLink::read(std::uint8_t* buffer, std::size_t wanted, std::uint
         }
         if (!progress_step(as_count(static_cast<std::size_t>(n)))) return 0;
         if (got >= wanted || idle_ms == 0 || time_.since(window_start) >= idle_ms) break;
-        time_.sleep(poll_step(time_.since(window_start)));
+        time_.poll(poll_step(time_.since(window_start)));
     }
     if (got > 0) state_.last_read_tick = time_.now();
     return got;
@@ -115,7 +115,7 @@ bool PacketLink::wait_ack(std::uint8_t awaited, std::uint32_t timeout_ms) {
             report(LinkError::NoAcknowledge);
             return false;
         }
-        time_.sleep(poll_step(time_.since(start)));
+        time_.poll(poll_step(time_.since(start)));
     }
 }
 
