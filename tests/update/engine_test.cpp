@@ -202,6 +202,8 @@ TEST_F(EngineTest, UnreadableSettingsEndBeforeProgrammingMode) {
     EXPECT_TRUE(view.messageBoxes.empty());
     EXPECT_THAT(view.messages, ElementsAre(QStringLiteral("Error: Update canceled")));
     EXPECT_TRUE(fake().calls_named("command").empty()) << "no programming mode, no command 10";
+    EXPECT_EQ(1, e.LastRecord().step);
+    EXPECT_EQ(UpdateResult::Failed, e.LastResult());
 }
 
 TEST_F(EngineTest, SettingsAnsweredAtTheSecondAttemptAreNoError) {
@@ -251,6 +253,7 @@ TEST_F(EngineTest, RefusedSettingsWriteMarksStepFourAndSaysWhy) {
     EXPECT_THAT(view.messageBoxes, ElementsAre(QStringLiteral("Error writing version.\n\rStructure not answered")));
     EXPECT_TRUE(view.results.empty());
     EXPECT_EQ(UpdateResult::Failed, e.LastResult());
+    EXPECT_EQ(4, e.LastRecord().step);
 }
 
 TEST_F(EngineTest, StoreRefusedIsAWriteError) {

@@ -270,6 +270,58 @@ TEST_F(UpdateEndToEnd, BlockThatNeverWritesThenASecondUpdateSucceeds) {
     EXPECT_EQ(boot_before, *i.peek(0x08000000, 0xC000));
 }
 
+// A view that pulls the instrument's plug once the programming has gone some way.
+struct UnpluggingView final : UpdateView {
+    RecordingView& inner;
+    tola::sim::Instrument& instrument;
+    int blocks = 0;
+    UnpluggingView(RecordingView& v, tola::sim::Instrument& i) : inner(v), instrument(i) {}
+    void SetStep(UpdateStep s, const QString& t, StepState st) override { inner.SetStep(s, t, st); }
+    void SetCountDown(const CountDown& c) override {
+        if (inner.last(UpdateStep::Program) == StepState::Busy && ++blocks == 600) instrument.unplug();
+        inner.SetCountDown(c);
+    }
+    void SetVersionLines(const QString& a, const QString& b) override { inner.SetVersionLines(a, b); }
+    void ClearMessages() override { inner.ClearMessages(); }
+    void AddMessage(const QString& l) override { inner.AddMessage(l); }
+    void SetStartButtons(bool a, bool b) override { inner.SetStartButtons(a, b); }
+    void SetCancelEnabled(bool e) override { inner.SetCancelEnabled(e); }
+    void SetButtonsLocked(bool l) override { inner.SetButtonsLocked(l); }
+    bool AskYesAbort(const QString& t) override { return inner.AskYesAbort(t); }
+    void ShowErrorBox(const QString& t) override { inner.ShowErrorBox(t); }
+    void ShowMessageBox(const QString& t) override { inner.ShowMessageBox(t); }
+    void ShowResultPanel(bool s) override { inner.ShowResultPanel(s); }
+    void HideResultPanel() override {}
+};
+
+TEST_F(UpdateEndToEnd, InstrumentThatVanishesWhileProgrammingIsUpdatedAgainLater) {
+    tola::sim::Instrument& i = Start(4);
+    const auto boot_before = *i.peek(0x08000000, 0xC000);
+    Connect(kPortUsb);
+    UnpluggingView unplugging(view, i);
+    TCkUpdateEngine first(CommApi(&Linked()), host, unplugging);
+    first.SetDeviceInfo(connection.DevInfo());
+    first.Run();
+    EXPECT_EQ(StepState::Failed, view.last(UpdateStep::Program));
+    EXPECT_EQ(UpdateResult::Failed, first.LastResult());
+    ASSERT_FALSE(view.messages.empty());
+    EXPECT_TRUE(view.messages.front().startsWith(QStringLiteral("Error: Programming page ")));
+    const auto writes = i.journal().entries(EventKind::FlashWrite);
+    EXPECT_TRUE(std::none_of(writes.begin(), writes.end(), [](const JournalEntry& w) { return w.address == 0x0800C000; }));
+    EXPECT_TRUE(i.in_update_mode()) << "the boot loader keeps the half-programmed instrument";
+
+    i.replug();
+    connection.CloseDev();
+    ASSERT_TRUE(i.wait_until_present(true, std::chrono::seconds(2)));
+    Connect(kPortUsb);
+    view = RecordingView{};
+    TCkUpdateEngine& again = Engine(true, true);
+    again.Run();
+    EXPECT_EQ(UpdateResult::Succeeded, again.LastResult());
+    EXPECT_EQ("512bLE", i.firmware());
+    EXPECT_EQ(boot_before, *i.peek(0x08000000, 0xC000));
+}
+
 TEST_F(UpdateEndToEnd, SilentAfterRestartLeavesStepThreeBusy) {
     tola::sim::Instrument& i = Start(4, {"restart-silence=9000"});
     Connect(kPortUsb);

@@ -45,6 +45,9 @@ Finally(F) -> Finally<F>;
 
 TCkUpdateEngine::TCkUpdateEngine(CommApi api, UpdateHost& host, UpdateView& view, ProgramClock& clock)
     : api_(api), host_(host), view_(view), clock_(clock), update_if_(api, clock), backup_(api, host, view) {
+    backup_.SetStepObserver([this](UpdateStep step, StepState state) {
+        if (state != StepState::Off) record_.step = static_cast<int>(step);
+    });
     FTimeStartMs = clock_.NowMs();
     UpdateRemainingTime();
     view_.SetVersionLines(VersionLine1(), VersionLine2());

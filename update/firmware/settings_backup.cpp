@@ -55,6 +55,11 @@ void FillInVersionDate(COMM_VERSION& v, CKNG_SETTINGS& s, const ReleaseTexts& te
     s.byTftBackLight = 120;
 }
 
+void TSettingsBackup::SetStep(UpdateStep step, const QString& text, StepState state) {
+    if (observer_) observer_(step, state);
+    view_.SetStep(step, text, state);
+}
+
 template <typename Error>
 void TSettingsBackup::Transfer(void* record, std::int32_t id, std::int32_t size, std::int32_t direction,
                                const QString& text) {
@@ -97,29 +102,29 @@ void TSettingsBackup::SettingsStoreEEPROM() {
 bool TSettingsBackup::Settings_ReadWrite(int direction, const ReleaseTexts& texts) {
     try {
         if (direction == kSettingsRead) {
-            view_.SetStep(UpdateStep::ReadSetup, Tr("Reading setup"), StepState::Busy);
+            SetStep(UpdateStep::ReadSetup, Tr("Reading setup"), StepState::Busy);
             SettingsCkRead();
             FSettingsAvailable = true;
-            view_.SetStep(UpdateStep::ReadSetup, Tr("Read setup completed"), StepState::Done);
+            SetStep(UpdateStep::ReadSetup, Tr("Read setup completed"), StepState::Done);
             return true;
         }
         if (!FSettingsAvailable) return true;
-        view_.SetStep(UpdateStep::WriteSetup, Tr("Writing setup"), StepState::Busy);
+        SetStep(UpdateStep::WriteSetup, Tr("Writing setup"), StepState::Busy);
         SettingsFillInVersionDate(texts);
         SettingsCkWrite();
         SettingsStoreEEPROM();
-        view_.SetStep(UpdateStep::WriteSetup, Tr("Write setup completed"), StepState::Done);
+        SetStep(UpdateStep::WriteSetup, Tr("Write setup completed"), StepState::Done);
         return true;
     } catch (const ECkReadVersion&) {
-        view_.SetStep(UpdateStep::ReadSetup, Tr("Error reading setup"), StepState::Failed);
+        SetStep(UpdateStep::ReadSetup, Tr("Error reading setup"), StepState::Failed);
     } catch (const ECkReadSetup&) {
-        view_.SetStep(UpdateStep::ReadSetup, Tr("Error reading setup"), StepState::Failed);
+        SetStep(UpdateStep::ReadSetup, Tr("Error reading setup"), StepState::Failed);
     } catch (const EProgramError& e) {
         const bool writing = dynamic_cast<const ECkWriteVersion*>(&e) != nullptr ||
                              dynamic_cast<const ECkWriteSetting*>(&e) != nullptr ||
                              dynamic_cast<const EStoreEEPROM*>(&e) != nullptr;
         if (writing) {
-            view_.SetStep(UpdateStep::WriteSetup, Tr("Error writing setup"), StepState::Failed);
+            SetStep(UpdateStep::WriteSetup, Tr("Error writing setup"), StepState::Failed);
             view_.ShowMessageBox(e.Message());
         } else {
             view_.ShowMessageBox(Tr("Error: Update canceled"));

@@ -10,6 +10,8 @@
 #include <QString>
 #include <QTime>
 
+#include <functional>
+
 namespace ckupdate {
 
 CKUPDATE_ERROR_CLASS(ECkReadVersion);
@@ -52,18 +54,23 @@ public:
     void SettingsCkWrite();
     void SettingsStoreEEPROM();
 
+    // Told of every step this shows (the engine keeps the step reached).
+    void SetStepObserver(std::function<void(UpdateStep, StepState)> observer) { observer_ = std::move(observer); }
+
     COMM_VERSION COMM_Version{};
     CKNG_SETTINGS CKNG_settings{};
     CKII_SETUP CKII_setup{};
     bool FSettingsAvailable = false;
 
 private:
+    void SetStep(UpdateStep step, const QString& text, StepState state);
     template <typename Error>
     void Transfer(void* record, std::int32_t id, std::int32_t size, std::int32_t direction, const QString& text);
 
     CommApi api_;
     UpdateHost& host_;
     UpdateView& view_;
+    std::function<void(UpdateStep, StepState)> observer_;
 };
 
 }  // namespace ckupdate
