@@ -25,6 +25,7 @@ typedef int32_t (*TolaBtClientGetConnectionStatus_fn)(int32_t handle);
 namespace tola::platform {
 
 inline constexpr const char* kBtClientLibraryName = "libTolaBtClient.so";
+inline constexpr const char* kBtClientVariable = "TOLA_BT_CLIENT";
 
 struct BtClientFunctions {
     TolaBtClientInit_fn init = nullptr;
@@ -41,7 +42,7 @@ struct BtClientFunctions {
     TolaBtClientGetConnectionStatus_fn get_connection_status = nullptr;
 };
 
-// Loads the client library by its plain name and looks up the twelve
+// Loads the client library by its plain name (or the file $TOLA_BT_CLIENT names) and looks up the twelve
 // functions (a missing one stays null).  Returns the module handle, or null
 // when the library cannot be loaded.  The library is never unloaded.
 void* load_bt_client(BtClientFunctions& functions);

@@ -2,6 +2,8 @@
 
 #include <dlfcn.h>
 
+#include <cstdlib>
+
 namespace tola::platform {
 namespace {
 
@@ -14,7 +16,11 @@ void look_up(void* module, const char* name, Fn& slot) {
 
 void* load_bt_client(BtClientFunctions& f) {
     f = BtClientFunctions{};
-    void* module = ::dlopen(kBtClientLibraryName, RTLD_NOW | RTLD_LOCAL);
+    // $TOLA_BT_CLIENT names a client file and so forces one client over the
+    // installed layout (the BlueZ client beside the library, the stand-in
+    // beside the virtual instrument).
+    const char* forced = std::getenv(kBtClientVariable);
+    void* module = ::dlopen(forced && *forced ? forced : kBtClientLibraryName, RTLD_NOW | RTLD_LOCAL);
     if (module == nullptr) return nullptr;
     look_up(module, "TolaBtClientInit", f.init);
     look_up(module, "TolaBtClientConnect", f.connect);

@@ -63,9 +63,22 @@ Fd listen_at(const std::filesystem::path& path, std::string* error) {
     }
     Fd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
     if (!fd) return fail("socket for");
-    ::unlink(path.c_str());
-    if (::bind(fd.get(), reinterpret_cast<const sockaddr*>(&*addr), sizeof *addr) != 0) return fail("bind");
-    if (::listen(fd.get(), 8) != 0) return fail("listen");
+    // The socket is bound under a passing name and renamed once it listens, so
+    // that whoever sees it appear can connect at once.
+    const auto passing = path.parent_path() / ("." + path.filename().string() + ".new");
+    const auto bound = address_of(passing);
+    const auto& where = bound ? passing : path;
+    ::unlink(where.c_str());
+    if (::bind(fd.get(), reinterpret_cast<const sockaddr*>(bound ? &*bound : &*addr), sizeof *addr) != 0)
+        return fail("bind");
+    if (::listen(fd.get(), 8) != 0) {
+        ::unlink(where.c_str());
+        return fail("listen");
+    }
+    if (bound && ::rename(passing.c_str(), path.c_str()) != 0) {
+        ::unlink(passing.c_str());
+        return fail("rename to");
+    }
     return fd;
 }
 

@@ -1,0 +1,168 @@
+#include "bridge/usb/request_mapper.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+
+namespace tola::usbd {
+namespace {
+
+namespace ch = tola::usbchannel;
+
+constexpr std::uint32_t kCommandPipe = 2;
+constexpr std::uint8_t kClassicErase = 0x21;
+constexpr std::size_t kRequestBlockSize = 12;
+constexpr std::uint8_t kControllerErase = 9;
+
+std::string hex(std::uint32_t v) {
+    char s[16];
+    std::snprintf(s, sizeof s, "0x%X", v);
+    return s;
+}
+
+std::vector<Endpoint> bulk_endpoints(const UsbDevice& device) {
+    std::vector<Endpoint> out;
+    for (const auto& e : device.endpoints())
+        if (e.bulk) out.push_back(e);
+    return out;
+}
+
+}  // namespace
+
+const char* describe(TransferStatus status) {
+    switch (status) {
+        case TransferStatus::Ok: return "done";
+        case TransferStatus::Timeout: return "timed out";
+        case TransferStatus::Stall: return "refused by the device (stall)";
+        case TransferStatus::Gone: return "device gone";
+        case TransferStatus::Failed: return "failed";
+    }
+    return "failed";
+}
+
+void RequestMapper::reset() {
+    pending_ = PendingWork::None;
+    last_error_.clear();
+}
+
+PendingWork RequestMapper::work_announced_by(const ch::Request& r) const {
+    if (profile_.protocol == Protocol::Pipes) {
+        const bool command = r.code == ch::kBulkWrite && r.input.size() >= 4 && ch::get_u32(r.input.data()) == kCommandPipe;
+        if (command && !r.output_payload.empty() && r.output_payload[0] == kClassicErase) return PendingWork::Erase;
+        return PendingWork::None;
+    }
+    const bool erase_block = r.code == ch::kSendBlock && r.input.size() == kRequestBlockSize &&
+                             r.input[2] == kControllerErase && r.input[10] != 1;
+    return erase_block ? PendingWork::Erase : PendingWork::None;
+}
+
+ch::Reply RequestMapper::handle(UsbDevice* device, const ch::Request& request) {
+    last_error_.clear();
+    gone_ = false;
+    const int timeout = transfer_timeout_ms(request.code, pending_);
+    // An erase is announced by its command; the transfer after it waits for the erase.
+    pending_ = work_announced_by(request);
+    if (!device) return refuse("the device is not open");
+
+    const bool pipes = profile_.protocol == Protocol::Pipes;
+    switch (request.code) {
+        case ch::kReadDescriptor:
+        case ch::kReadDescriptorEzusb: return descriptor(*device, request, timeout);
+        case ch::kBulkWrite:
+            if (pipes) return pipe_write(*device, request, timeout);
+            break;
+        case ch::kBulkRead:
+            if (pipes) return pipe_read(*device, request, timeout);
+            break;
+        case ch::kSendBlock:
+            if (!pipes) return block_send(*device, request, timeout);
+            break;
+        case ch::kReceive:
+            if (!pipes) return block_receive(*device, request, timeout);
+            break;
+        default: return refuse("unknown control code " + hex(request.code));
+    }
+    return refuse("control code " + hex(request.code) + " does not belong to this device's protocol");
+}
+
+ch::Reply RequestMapper::refuse(std::string why) {
+    last_error_ = std::move(why);
+    return ch::Reply{false, 0, {}};
+}
+
+ch::Reply RequestMapper::finish(const TransferResult& result, const char* what, std::uint8_t endpoint) {
+    if (result.ok()) return ch::Reply{true, static_cast<std::uint32_t>(result.length), {}};
+    if (result.status == TransferStatus::Gone) gone_ = true;
+    return refuse(std::string(what) + " on endpoint " + hex(endpoint) + ": " + describe(result.status));
+}
+
+ch::Reply RequestMapper::descriptor(UsbDevice& device, const ch::Request& request, int timeout_ms) {
+    std::array<std::uint8_t, 18> d{};
+    const auto r = device.read_device_descriptor(d, timeout_ms);
+    if (!r.ok()) {
+        if (r.status == TransferStatus::Gone) gone_ = true;
+        return refuse(std::string("device descriptor: ") + describe(r.status));
+    }
+    const auto n = std::min<std::size_t>({r.length, d.size(), request.output_capacity});
+    return ch::Reply{true, static_cast<std::uint32_t>(n), std::vector<std::uint8_t>(d.begin(), d.begin() + n)};
+}
+
+std::optional<Endpoint> RequestMapper::pipe_endpoint(UsbDevice& device, const ch::Request& request) {
+    if (request.input.size() < 4) {
+        refuse("a pipe request without its pipe number");
+        return std::nullopt;
+    }
+    const std::uint32_t pipe = ch::get_u32(request.input.data());
+    if (!profile_.pipes.empty()) {
+        if (pipe < profile_.pipes.size()) return Endpoint{profile_.pipes[pipe], true};
+    } else if (const auto list = bulk_endpoints(device); pipe < list.size()) {
+        return list[pipe];
+    }
+    refuse("the device has no pipe " + std::to_string(pipe));
+    return std::nullopt;
+}
+
+ch::Reply RequestMapper::pipe_write(UsbDevice& device, const ch::Request& request, int timeout_ms) {
+    const auto ep = pipe_endpoint(device, request);
+    if (!ep) return ch::Reply{};
+    if (ep->in()) return refuse("pipe " + std::to_string(ch::get_u32(request.input.data())) + " carries data in, not out");
+    return finish(device.bulk_out(ep->address, request.output_payload, timeout_ms), "bulk write", ep->address);
+}
+
+ch::Reply RequestMapper::pipe_read(UsbDevice& device, const ch::Request& request, int timeout_ms) {
+    const auto ep = pipe_endpoint(device, request);
+    if (!ep) return ch::Reply{};
+    if (!ep->in()) return refuse("pipe " + std::to_string(ch::get_u32(request.input.data())) + " carries data out, not in");
+    std::vector<std::uint8_t> buffer(request.output_capacity);
+    const auto r = device.bulk_in(ep->address, buffer, timeout_ms);
+    auto reply = finish(r, "bulk read", ep->address);
+    if (reply.success) reply.output.assign(buffer.begin(), buffer.begin() + static_cast<long>(r.length));
+    return reply;
+}
+
+std::optional<std::uint8_t> RequestMapper::block_endpoint(UsbDevice& device, bool in) {
+    const auto& configured = in ? profile_.in_endpoint : profile_.out_endpoint;
+    if (configured) return configured;
+    for (const auto& e : bulk_endpoints(device))
+        if (e.in() == in) return e.address;
+    refuse(std::string("the device has no bulk ") + (in ? "IN" : "OUT") + " endpoint");
+    return std::nullopt;
+}
+
+ch::Reply RequestMapper::block_send(UsbDevice& device, const ch::Request& request, int timeout_ms) {
+    const auto ep = block_endpoint(device, false);
+    if (!ep) return ch::Reply{};
+    return finish(device.bulk_out(*ep, request.input, timeout_ms), "send", *ep);
+}
+
+ch::Reply RequestMapper::block_receive(UsbDevice& device, const ch::Request& request, int timeout_ms) {
+    const auto ep = block_endpoint(device, true);
+    if (!ep) return ch::Reply{};
+    std::vector<std::uint8_t> buffer(request.output_capacity);
+    const auto r = device.bulk_in(*ep, buffer, timeout_ms);
+    auto reply = finish(r, "receive", *ep);
+    if (reply.success) reply.output.assign(buffer.begin(), buffer.begin() + static_cast<long>(r.length));
+    return reply;
+}
+
+}  // namespace tola::usbd

@@ -1,0 +1,52 @@
+// Carries the requests of the USB driver channel to one device: the descriptor
+// codes read the device descriptor, the first generation's pipe codes address its
+// bulk endpoints by pipe number, and the request-block codes of the later
+// generation and of boot mode are bulk transfers on its OUT and IN endpoints.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "bridge/usb/product_table.h"
+#include "bridge/usb/reply_windows.h"
+#include "bridge/usb/usb_backend.h"
+#include "comm/platform/usb_channel_frame.h"
+
+namespace tola::usbd {
+
+class RequestMapper {
+public:
+    explicit RequestMapper(ProductProfile profile) : profile_(std::move(profile)) {}
+
+    // One request; `device` is null when the device could not be opened, and
+    // then every request is refused.
+    usbchannel::Reply handle(UsbDevice* device, const usbchannel::Request& request);
+
+    // Why the last request was refused; empty after a success.
+    const std::string& last_error() const { return last_error_; }
+    // The last transfer found the device gone from the bus.
+    bool device_gone() const { return gone_; }
+    // A new connection: nothing is pending from an earlier one.
+    void reset();
+
+    const ProductProfile& profile() const { return profile_; }
+
+private:
+    usbchannel::Reply descriptor(UsbDevice& device, const usbchannel::Request& request, int timeout_ms);
+    usbchannel::Reply pipe_write(UsbDevice& device, const usbchannel::Request& request, int timeout_ms);
+    usbchannel::Reply pipe_read(UsbDevice& device, const usbchannel::Request& request, int timeout_ms);
+    usbchannel::Reply block_send(UsbDevice& device, const usbchannel::Request& request, int timeout_ms);
+    usbchannel::Reply block_receive(UsbDevice& device, const usbchannel::Request& request, int timeout_ms);
+    std::optional<Endpoint> pipe_endpoint(UsbDevice& device, const usbchannel::Request& request);
+    std::optional<std::uint8_t> block_endpoint(UsbDevice& device, bool in);
+    usbchannel::Reply refuse(std::string why);
+    usbchannel::Reply finish(const TransferResult& result, const char* what, std::uint8_t endpoint);
+    PendingWork work_announced_by(const usbchannel::Request& request) const;
+
+    ProductProfile profile_;
+    PendingWork pending_ = PendingWork::None;
+    std::string last_error_;
+    bool gone_ = false;
+};
+
+}  // namespace tola::usbd
