@@ -193,6 +193,16 @@ TEST_F(EngineTest, BlockThatNeverWritesStopsBeforeTheHeader) {
     EXPECT_EQ(UpdateResult::Failed, e.LastResult());
 }
 
+TEST_F(EngineTest, SectorThatNeverErasesStopsTheUpdate) {
+    TCkUpdateEngine& e = Connect();
+    fake().fail_next[{"command", 903}] = -1;
+    e.Run();
+    EXPECT_THAT(view.messages, ElementsAre(QStringLiteral("Error: Deleting page 3"), QStringLiteral("Error: Update canceled")));
+    EXPECT_TRUE(fake().calls_named("write").empty());
+    EXPECT_EQ(1, Commands(10));
+    EXPECT_EQ(2, std::count(clock.sleeps.begin(), clock.sleeps.end(), 300u));
+}
+
 TEST_F(EngineTest, UnreadableSettingsEndBeforeProgrammingMode) {
     TCkUpdateEngine& e = Connect();
     fake().fail_next[{"transfer", 21 * 10 + 2}] = 2;
