@@ -37,8 +37,10 @@ struct Client {
     bool peer_closed = false;
 };
 
+// Never destroyed: a host thread may still be inside a client call while the
+// process ends, and the exit must not pull the client's state away beneath it.
 Client& client() {
-    static Client c;
+    static Client& c = *new Client;
     return c;
 }
 

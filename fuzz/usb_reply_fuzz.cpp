@@ -25,7 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ::shutdown(fds[1], SHUT_WR);
     std::vector<std::uint8_t> out(capacity);
     const std::array<std::uint8_t, 4> in{2, 0, 0, 0};
-    const auto result = tola::platform::usb_ioctl(fds[0], code, in, out);
+    const auto result = tola::platform::usb_ioctl(fds[0], code, in, out,
+                                                  tola::usbchannel::reply_window_ms(tola::usbchannel::ReplyWait::Transfer));
     if (result.success && result.bytes_returned > 0x7FFFFFFF) __builtin_trap();
     ::close(fds[0]);
     ::close(fds[1]);

@@ -54,6 +54,7 @@ Instrument options:
   --measure-time-ms N   from a measure or calibrate command to its results (150)
   --measure-kind N      kind every measurement reports, 1..7 (0: rotate)
   --restart-silence-ms N  how long a restart keeps the instrument away (1500)
+  --erase-time-ms N     how long a flash sector erase keeps the instrument busy (0)
   --reset-settings 0|1  whether new firmware brings its default settings (1)
   --bt-address ADDR     kinds 10, 11: Bluetooth address, the name of the registration
                         (default 00:80:25:AB:CD:01, :02, ... in order)

@@ -1,5 +1,7 @@
 #include "sim/device_core.h"
 
+#include <utility>
+
 #include <algorithm>
 
 #include "sim/byte_order.h"
@@ -158,7 +160,9 @@ void DeviceCore::host_block_written(Clock::time_point now) {
         host_due_.reset();
         run_host_command(now);
     } else {
+        // The firmware keeps its status words current while the command is under way.
         host_due_ = now + delay;
+        publish_status();
     }
 }
 
@@ -296,11 +300,14 @@ bool DeviceCore::accept_controller_command(std::uint32_t command, std::uint32_t 
 }
 
 bool DeviceCore::erase_sector(std::uint32_t index) {
+    ++erases_;
     for (auto& bank : memory_.flash_banks())
         if (bank->sector(index)) return bank->erase(index, update_mode_, journal_) == FlashResult::Ok;
     journal_.refused("erase of an unknown sector", index, 0, 0);
     return false;
 }
+
+int DeviceCore::take_erases() { return std::exchange(erases_, 0); }
 
 void DeviceCore::enter_update_mode() {
     update_mode_ = true;

@@ -41,6 +41,8 @@ public:
     std::optional<std::vector<std::uint8_t>> read(std::uint32_t address, std::uint32_t length);
     WriteStatus write(std::uint32_t address, std::span<const std::uint8_t> data, Clock::time_point now);
     bool erase_sector(std::uint32_t index);
+    // Erases done since the last call (each keeps the instrument busy a while).
+    int take_erases();
 
     // Boot-loader commands.  A face asks first whether a command is taken: a
     // command fault refuses it (and journals the refusal).
@@ -78,6 +80,7 @@ private:
     std::string firmware_date_;
     bool update_mode_ = false;
     bool restart_requested_ = false;
+    int erases_ = 0;
     std::optional<Clock::time_point> host_due_;
 
     // The firmware's own status (state, lamp bits, queue, bias, command time and

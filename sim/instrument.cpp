@@ -147,6 +147,17 @@ void Instrument::clear_faults() {
     wake();
 }
 
+bool Instrument::send_message(std::uint8_t code, std::vector<std::uint8_t> data) {
+    {
+        std::lock_guard lock(mutex_);
+        auto* classic = dynamic_cast<ClassicLinkFace*>(link_face_.get());
+        if (classic == nullptr) return false;
+        classic->queue_message(OutgoingBlock{code, std::move(data)});
+    }
+    wake();
+    return true;
+}
+
 std::optional<std::vector<std::uint8_t>> Instrument::peek(std::uint32_t address, std::uint32_t length) const {
     std::lock_guard lock(mutex_);
     return core_->memory().read(address, length);
@@ -195,14 +206,18 @@ Instrument::Outcome Instrument::handle(const usbchannel::Request& request, Clock
     std::lock_guard lock(mutex_);
     journal_.record(JournalEntry{EventKind::Request, Flag::None, request.code, 0,
                                  static_cast<std::uint32_t>(request.input.size()), request.output_capacity, {}});
-    if (faults_.take_silence()) return Outcome{false, {}};
-    if (faults_.take_refusal(request.code)) return Outcome{true, refused_reply()};
+    if (faults_.take_silence()) return Outcome{false, {}, {}};
+    // A request that finds an erase under way is served once the erase is done.
+    const Clock::duration delay = busy_until_ > now ? busy_until_ - now : Clock::duration{};
+    if (faults_.take_refusal(request.code)) return Outcome{true, refused_reply(), delay};
 
     usbchannel::Reply reply;
     if (request.code == usbchannel::kReadDescriptor || request.code == usbchannel::kReadDescriptorEzusb)
         reply = descriptor_reply(request);
     else
         reply = face_->handle(request, faults_, now);
+
+    if (const int erases = core_->take_erases(); erases > 0) busy_until_ = now + delay + erases * config_.erase_time;
 
     if (core_->take_restart_request()) {
         core_->restart();
@@ -225,7 +240,7 @@ Instrument::Outcome Instrument::handle(const usbchannel::Request& request, Clock
             faults_.corrupt_next.reset();
         }
     }
-    return Outcome{true, std::move(reply)};
+    return Outcome{true, std::move(reply), delay};
 }
 
 void Instrument::connection_opened() {

@@ -67,6 +67,11 @@ public:
     void clear_faults();
 
     // Inspection and factory set-up, outside the journal.
+    // Classic instrument on its serial port: sends a data message of its own
+    // (code, then one packet of data) when the line is next idle.  False for
+    // other kinds.
+    bool send_message(std::uint8_t code, std::vector<std::uint8_t> data);
+
     std::optional<std::vector<std::uint8_t>> peek(std::uint32_t address, std::uint32_t length) const;
     bool poke(std::uint32_t address, std::span<const std::uint8_t> data);
     StructureLayout layout() const;
@@ -81,6 +86,7 @@ public:
     struct Outcome {
         bool answer = true;  // false: take the request and never answer
         usbchannel::Reply reply;
+        Clock::duration delay{};  // the reply leaves this much later (an erase keeps the instrument busy)
     };
     Outcome handle(const usbchannel::Request& request, Clock::time_point now);
     void connection_opened();
@@ -121,6 +127,7 @@ private:
     std::unique_ptr<DeviceCore> core_;
     std::unique_ptr<UsbFace> face_;
     std::optional<Clock::time_point> silent_until_;
+    Clock::time_point busy_until_{};  // an erase under way: requests wait for it
     std::uint64_t generation_ = 0;
     bool present_ = false;
     std::filesystem::path socket_path_;

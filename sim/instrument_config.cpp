@@ -126,6 +126,10 @@ bool apply_setting(InstrumentConfig& c, std::string_view key, std::string_view v
         auto n = number(600000);
         if (!n) return fail(error, bad);
         c.restart_silence = std::chrono::milliseconds(*n);
+    } else if (key == "erase-time-ms") {
+        auto n = number(600000);
+        if (!n) return fail(error, bad);
+        c.erase_time = std::chrono::milliseconds(*n);
     } else if (key == "reset-settings") {
         auto b = parse_bool(value);
         if (!b) return fail(error, bad);

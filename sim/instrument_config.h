@@ -34,6 +34,9 @@ struct InstrumentConfig {
     std::chrono::milliseconds measure_time{150};  // from a measure or calibrate command to its results
     int measure_kind = 0;  // kind every colour measurement reports (1..7); 0: the instrument's rotation
     std::chrono::milliseconds restart_silence{1500};
+    // How long a flash sector erase keeps the instrument busy: a request that
+    // arrives meanwhile is answered only when the erase is done.
+    std::chrono::milliseconds erase_time{0};
     bool reset_settings_on_restart = true;
     std::vector<std::string> faults;  // faults (as text) applied when the instrument starts
     std::string bt_address;  // kinds 10, 11; empty: 00:80:25:AB:CD:01, :02, ... in order
@@ -62,7 +65,7 @@ std::string socket_relative_path(std::string_view socket_name);
 
 // Sets one field from its textual form ("kind", "cpu", "release", "firmware",
 // "firmware-date", "serial", "device-type", "name", "socket", "descriptor-release",
-// "command-delay-ms", "measure-time-ms", "measure-kind", "restart-silence-ms", "reset-settings",
+// "command-delay-ms", "measure-time-ms", "measure-kind", "restart-silence-ms", "erase-time-ms", "reset-settings",
 // "fault", "bt-address", "bt-name").
 bool apply_setting(InstrumentConfig& config, std::string_view key, std::string_view value, std::string* error);
 

@@ -157,7 +157,8 @@ std::vector<std::uint8_t> ClassicLinkFace::message_data(std::uint8_t download) {
         case 36:
         case 37:
         case 38: {
-            const std::uint32_t one = sizes[tw::kShadeTables] / 4;
+            // The four tables lie back to back; each request sends one whole table.
+            const std::uint32_t one = sizes[tw::kShadeTables];
             return structure(tw::kShadeTables, (download - 35u) * one, one);
         }
         case 39: return structure(tw::kData, 0, sizes[tw::kData]);
@@ -187,7 +188,17 @@ BlockAction ClassicLinkFace::on_block(std::uint8_t code, std::vector<std::uint8_
     return BlockAction::accept();
 }
 
+std::optional<Clock::time_point> ClassicLinkFace::next_unsolicited() const {
+    if (!queued_.empty()) return Clock::time_point{};  // due at once
+    return next_live_;
+}
+
 std::optional<OutgoingBlock> ClassicLinkFace::unsolicited(Clock::time_point now) {
+    if (!queued_.empty()) {
+        OutgoingBlock message = std::move(queued_.front());
+        queued_.pop_front();
+        return message;
+    }
     if (!next_live_ || now < *next_live_) return std::nullopt;
     next_live_ = now + kLivePeriod;
     return OutgoingBlock{176, structure(tw::kData, 0, core_.layout().sizes[tw::kData])};

@@ -20,10 +20,13 @@
 // Classic instrument (kind 2): answers the link check with 1 and sends its
 // structures as data messages after the download commands 30..41; takes its
 // sample-rate and bias parameters with 142 and display items 128..132 as blocks;
-// code 4 starts the live-data echo (message 176 every 250 ms) until 6.
+// code 4 starts the live-data echo (message 176 every 250 ms) until 6.  Other
+// messages of its own (switches 172, lamp and shutter 173, ...) go out as one
+// packet each when queued.
 #pragma once
 
 #include <array>
+#include <deque>
 #include <optional>
 
 #include "sim/packet_peer.h"
@@ -74,10 +77,17 @@ public:
     CodeAction on_code(std::uint8_t code, Clock::time_point now) override;
     BlockAction on_block(std::uint8_t code, std::vector<std::uint8_t> data, Clock::time_point now) override;
     std::optional<OutgoingBlock> unsolicited(Clock::time_point now) override;
-    std::optional<Clock::time_point> next_unsolicited() const override { return next_live_; }
-    void reset() override { next_live_.reset(); }
+    std::optional<Clock::time_point> next_unsolicited() const override;
+    void reset() override {
+        next_live_.reset();
+        queued_.clear();
+    }
 
     const std::array<std::uint8_t, kParameterBytes>& parameters() const { return parameters_; }
+
+    // A data message (a switch or lamp report, a live-data packet, ...) that the
+    // instrument sends on its own as one packet when the line is next idle.
+    void queue_message(OutgoingBlock message) { queued_.push_back(std::move(message)); }
 
 private:
     std::vector<std::uint8_t> structure(std::size_t table_word, std::uint32_t offset, std::uint32_t size);
@@ -86,6 +96,7 @@ private:
     DeviceCore& core_;
     std::array<std::uint8_t, kParameterBytes> parameters_{};
     std::optional<Clock::time_point> next_live_;
+    std::deque<OutgoingBlock> queued_;
 };
 
 // The data message that answers a classic download command (30..41), 0 for none.

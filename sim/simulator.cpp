@@ -20,6 +20,10 @@ struct Simulator::Loop {
         RequestReader reader;
         std::vector<std::uint8_t> out;
         std::optional<Clock::time_point> close_at;  // silenced: never answers again
+        // A reply held back until the instrument is done (one request at a time:
+        // the next request waits in the reader meanwhile).
+        std::vector<std::uint8_t> held;
+        std::optional<Clock::time_point> release_at;
         bool closing = false;
     };
     struct Slot {
@@ -39,6 +43,8 @@ struct Simulator::Loop {
     void drop_socket(std::size_t index);
     void accept_all(std::size_t index);
     void serve(Connection& c, Clock::time_point now);
+    void answer_requests(Connection& c, Clock::time_point now);
+    void release_held(Connection& c, Clock::time_point now);
     void flush(Connection& c);
     void shut_down();
     int timeout_ms(Clock::time_point now) const;
@@ -114,26 +120,45 @@ void Simulator::Loop::serve(Connection& c, Clock::time_point now) {
         }
         if (c.close_at) continue;  // a silent instrument hears nothing more
         c.reader.append(std::span(buffer).first(static_cast<std::size_t>(n)));
-        usbchannel::Request request;
-        for (;;) {
-            const auto status = c.reader.next(request);
-            if (status == RequestReader::Status::NeedMore) break;
-            if (status == RequestReader::Status::Malformed) {
-                c.closing = true;
-                return;
-            }
-            Instrument& inst = *slots[c.slot].instrument;
-            auto outcome = inst.handle(request, now);
-            if (!outcome.answer) {
-                c.close_at = now + inst.silent_close_after();
-                break;
-            }
-            auto bytes = usbchannel::encode(outcome.reply);
-            c.out.insert(c.out.end(), bytes.begin(), bytes.end());
-            flush(c);
-            if (c.closing) return;
-        }
+        answer_requests(c, now);
+        if (c.closing) return;
     }
+}
+
+void Simulator::Loop::answer_requests(Connection& c, Clock::time_point now) {
+    usbchannel::Request request;
+    while (!c.release_at && !c.close_at) {
+        const auto status = c.reader.next(request);
+        if (status == RequestReader::Status::NeedMore) return;
+        if (status == RequestReader::Status::Malformed) {
+            c.closing = true;
+            return;
+        }
+        Instrument& inst = *slots[c.slot].instrument;
+        auto outcome = inst.handle(request, now);
+        if (!outcome.answer) {
+            c.close_at = now + inst.silent_close_after();
+            return;
+        }
+        auto bytes = usbchannel::encode(outcome.reply);
+        if (outcome.delay > Clock::duration{}) {
+            c.held = std::move(bytes);
+            c.release_at = now + outcome.delay;
+            return;
+        }
+        c.out.insert(c.out.end(), bytes.begin(), bytes.end());
+        flush(c);
+        if (c.closing) return;
+    }
+}
+
+void Simulator::Loop::release_held(Connection& c, Clock::time_point now) {
+    if (!c.release_at || *c.release_at > now) return;
+    c.release_at.reset();
+    c.out.insert(c.out.end(), c.held.begin(), c.held.end());
+    c.held.clear();
+    flush(c);
+    if (!c.closing) answer_requests(c, now);
 }
 
 int Simulator::Loop::timeout_ms(Clock::time_point now) const {
@@ -142,7 +167,10 @@ int Simulator::Loop::timeout_ms(Clock::time_point now) const {
         if (t && (!next || *t < *next)) next = t;
     };
     for (const auto& s : slots) consider(s.instrument->next_deadline());
-    for (const auto& c : connections) consider(c->close_at);
+    for (const auto& c : connections) {
+        consider(c->close_at);
+        consider(c->release_at);
+    }
     if (!next) return -1;
     if (*next <= now) return 0;
     // Round up so the deadline has passed when poll() returns.
@@ -157,6 +185,7 @@ void Simulator::Loop::run() {
             slots[i].instrument->tick(now);
             sync(i, now);
         }
+        for (auto& c : connections) release_held(*c, now);
         std::erase_if(connections, [&](const auto& c) { return c->closing || (c->close_at && *c->close_at <= now); });
 
         std::vector<pollfd> fds;

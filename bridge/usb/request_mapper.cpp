@@ -9,11 +9,6 @@ namespace {
 
 namespace ch = tola::usbchannel;
 
-constexpr std::uint32_t kCommandPipe = 2;
-constexpr std::uint8_t kClassicErase = 0x21;
-constexpr std::size_t kRequestBlockSize = 12;
-constexpr std::uint8_t kControllerErase = 9;
-
 std::string hex(std::uint32_t v) {
     char s[16];
     std::snprintf(s, sizeof s, "0x%X", v);
@@ -45,15 +40,9 @@ void RequestMapper::reset() {
     last_error_.clear();
 }
 
+// The same reading of the requests as the library's reply windows (usb_channel_frame.h).
 PendingWork RequestMapper::work_announced_by(const ch::Request& r) const {
-    if (profile_.protocol == Protocol::Pipes) {
-        const bool command = r.code == ch::kBulkWrite && r.input.size() >= 4 && ch::get_u32(r.input.data()) == kCommandPipe;
-        if (command && !r.output_payload.empty() && r.output_payload[0] == kClassicErase) return PendingWork::Erase;
-        return PendingWork::None;
-    }
-    const bool erase_block = r.code == ch::kSendBlock && r.input.size() == kRequestBlockSize &&
-                             r.input[2] == kControllerErase && r.input[10] != 1;
-    return erase_block ? PendingWork::Erase : PendingWork::None;
+    return ch::carries_sector_erase(r.code, r.input, r.output_payload) ? PendingWork::Erase : PendingWork::None;
 }
 
 ch::Reply RequestMapper::handle(UsbDevice* device, const ch::Request& request) {

@@ -32,6 +32,20 @@ bool has_hard_failure(const PXM_COMM& c) { return (c.tStatus & TOLA_STATUS_HARD_
 
 void set_status(PXM_COMM& c, const char* text) { bStr_cpy(c.ssStatus, text, sizeof c.ssStatus); }
 
+// A record whose dSize is not that of PXM_COMM is the caller's own, of a size
+// this library does not know: its refusal is reported only in the fields that
+// lie inside the size it declares, and nothing else of it is ever written.
+bool declares_room_for(const PXM_COMM& c, const void* field, std::size_t size) {
+    const auto end = static_cast<std::size_t>(static_cast<const char*>(field) - reinterpret_cast<const char*>(&c)) + size;
+    return end <= c.dSize;
+}
+
+void refusal_text(PXM_COMM& c, const char* text) {
+    if (declares_room_for(c, c.ssStatus, sizeof c.ssStatus)) set_status(c, text);
+}
+
+bool status_fits(const PXM_COMM& c) { return declares_room_for(c, &c.tStatus, sizeof c.tStatus); }
+
 void close_links(PXM_COMM& c) {
     if (c.hUSB != -1) link_steps::usb_close(c);
     if (c.hRS232 != -1) {
@@ -40,6 +54,8 @@ void close_links(PXM_COMM& c) {
         else
             link_steps::bluetooth_disconnect(c);
     }
+    // Links opened for an earlier record that was never closed.
+    link_steps::release_links();
 }
 
 // Moves an automatic search on to the next port when this one has had its
@@ -81,8 +97,8 @@ std::int32_t poll_initialize(PXM_COMM* record) {
     state.record = record;
     PXM_COMM& c = *record;
     if (c.dSize != sizeof(PXM_COMM)) {
-        set_status(c, "Internal errror\r\nsizeof(PXM_COMM) != dSize");
-        c.tStatus = TOLA_STATUS_INTERNAL_ERROR | TOLA_STATUS_SEARCH_ENDED;
+        refusal_text(c, "Internal errror\r\nsizeof(PXM_COMM) != dSize");
+        if (status_fits(c)) c.tStatus = TOLA_STATUS_INTERNAL_ERROR | TOLA_STATUS_SEARCH_ENDED;
         return kFailed;
     }
     if (c.tStatus & TOLA_STATUS_HOLD) return kHeld;
@@ -147,8 +163,8 @@ std::int32_t test() {
     if (record == nullptr) return 0;
     PXM_COMM& c = *record;
     if (c.dSize != sizeof(PXM_COMM)) {
-        set_status(c, "Interface Failure, wrong version");
-        c.tStatus |= TOLA_STATUS_WRONG_DEVICE;
+        refusal_text(c, "Interface Failure, wrong version");
+        if (status_fits(c)) c.tStatus |= TOLA_STATUS_WRONG_DEVICE;
         return 0;
     }
     if (c.hUSB != -1) {
@@ -176,6 +192,10 @@ void close() {
     PXM_COMM* record = library_state().record;
     if (record == nullptr) return;
     PXM_COMM& c = *record;
+    if (c.dSize != sizeof(PXM_COMM)) {
+        link_steps::release_links();
+        return;
+    }
     close_links(c);
     std::memset(&c, 0, sizeof c);
     c.dSize = sizeof(PXM_COMM);
@@ -195,7 +215,7 @@ std::int32_t interface_name(char* text) {
     }
     PXM_COMM& c = *record;
     if (c.dSize != sizeof(PXM_COMM)) {
-        c.tStatus = TOLA_STATUS_TEST_FAILED;
+        if (status_fits(c)) c.tStatus = TOLA_STATUS_TEST_FAILED;
         if (text != nullptr) bStr_cpy(text, "Not Interfaced, incompatable version version", kTextSize);
         return 0;
     }

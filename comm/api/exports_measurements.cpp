@@ -10,11 +10,7 @@ namespace {
 // A poll right after a re-initialisation reports nothing once, whatever the
 // worker found.
 std::int32_t after_reinitialisation_check(std::int32_t result) {
-    LibraryState& state = library_state();
-    if (state.reinitialised) {
-        state.reinitialised = false;
-        return 0;
-    }
+    if (library_state().reinitialised.exchange(false)) return 0;
     return result;
 }
 

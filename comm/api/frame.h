@@ -13,18 +13,21 @@ namespace tola {
 
 inline constexpr std::uint32_t kInterfaceWaitMs = 4000;
 
-// Holds the interface mutex for one exported call.
+// Holds the interface mutex for one exported call.  A call that arrives while
+// the library is being unloaded never touches the mutex and counts as busy.
 class InterfaceLock {
 public:
-    InterfaceLock() : held_(interface_mutex().lock(kInterfaceWaitMs)) {}
+    InterfaceLock() : entered_(enter_call()), held_(entered_ && interface_mutex().lock(kInterfaceWaitMs)) {}
     ~InterfaceLock() {
         if (held_) interface_mutex().unlock();
+        if (entered_) leave_call();
     }
     InterfaceLock(const InterfaceLock&) = delete;
     InterfaceLock& operator=(const InterfaceLock&) = delete;
     explicit operator bool() const { return held_; }
 
 private:
+    bool entered_;
     bool held_;
 };
 

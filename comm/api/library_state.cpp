@@ -3,15 +3,18 @@
 #include "comm/platform/named_mutex.h"
 
 #include <cstdlib>
-#include <memory>
 #include <mutex>
 #include <string>
 
 namespace tola {
 namespace {
 
-std::unique_ptr<platform::NamedMutex> the_mutex;
+// A plain pointer and flags: nothing here has a destructor that could run at
+// process exit beneath a thread that is still inside an export.
+platform::NamedMutex* the_mutex = nullptr;
 std::once_flag mutex_once;
+std::atomic<int> calls_in_flight{0};
+std::atomic<bool> unloading{false};
 
 std::string mutex_name() {
     const char* name = std::getenv("TOLA_MUTEX_NAME");
@@ -26,11 +29,28 @@ LibraryState& library_state() {
 }
 
 platform::NamedMutex& interface_mutex() {
-    std::call_once(mutex_once, [] { the_mutex = std::make_unique<platform::NamedMutex>(mutex_name()); });
+    std::call_once(mutex_once, [] { the_mutex = new platform::NamedMutex(mutex_name()); });
     return *the_mutex;
 }
 
-void release_interface_mutex() { the_mutex.reset(); }
+// Entering announces the call before it looks at the unload flag, and the
+// unload raises the flag before it counts the calls: of a call and an unload
+// that meet, at least one sees the other (both orders are sequentially consistent).
+bool enter_call() {
+    calls_in_flight.fetch_add(1);
+    if (!unloading.load()) return true;
+    calls_in_flight.fetch_sub(1);
+    return false;
+}
+
+void leave_call() { calls_in_flight.fetch_sub(1); }
+
+void release_interface_mutex() {
+    unloading.store(true);
+    if (calls_in_flight.load() != 0) return;
+    delete the_mutex;
+    the_mutex = nullptr;
+}
 
 PXM_COMM* valid_record() {
     PXM_COMM* record = library_state().record;

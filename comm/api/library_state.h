@@ -4,6 +4,7 @@
 
 #include "tola_comm.h"
 
+#include <atomic>
 #include <cstdint>
 
 namespace tola {
@@ -17,8 +18,10 @@ class NamedMutex;
 enum class StopState : int { Running = 0, HaltRequested = 19, ErrorStop = 20 };
 
 struct LibraryState {
-    int attach_count = 0;
-    bool reinitialised = false;   // set by every open call, cleared by the next measurement poll
+    int attach_count = 0;         // touched only by the loader's start-up and shut-down
+    // Set by every open call before it waits for the mutex, read under the
+    // mutex by the next measurement poll on whatever thread that runs.
+    std::atomic<bool> reinitialised{false};
     std::int32_t poll_details = 1;
     StopState stop_state = StopState::Running;
     void (*progress_hook)(std::int32_t count) = nullptr;
@@ -34,7 +37,15 @@ LibraryState& library_state();
 // keep parallel test processes apart).
 platform::NamedMutex& interface_mutex();
 
-// Drops this process's handle to the interface mutex (library unload).
+// Exported calls in flight.  The frame enters before it touches the interface
+// mutex and leaves after it released it; entering fails once the library is
+// being unloaded, and the call then returns as if the mutex stayed busy.
+bool enter_call();
+void leave_call();
+
+// Library unload: from now on no call enters.  This process's handle to the
+// interface mutex is dropped only when no call is in flight; a thread that is
+// still inside an export while the process ends keeps everything it uses.
 void release_interface_mutex();
 
 // The remembered connection record, or null when none was given or its dSize

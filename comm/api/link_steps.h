@@ -14,6 +14,10 @@ void usb_close(PXM_COMM& comm);
 void serial_close(PXM_COMM& comm);
 void bluetooth_disconnect(PXM_COMM& comm);
 
+// Closes whatever link is still open without writing any record: the links
+// keep their own note of what they opened.
+void release_links();
+
 bool usb_test(PXM_COMM& comm);
 bool serial_keep_alive(PXM_COMM& comm);
 bool bluetooth_keep_alive(PXM_COMM& comm);

@@ -76,10 +76,11 @@ bool fail_closing(PXM_COMM& c, std::uint32_t bits) {
     return false;
 }
 
-// A classic command retried up to three times, with ten short waits between tries.
+// A classic command tried up to three times, with ten short waits between tries.
 void classic_with_retries(std::uint8_t code) {
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        if (commands::classic_command(code)) return;
+    constexpr int kAttempts = 3;
+    for (int attempt = 1;; ++attempt) {
+        if (commands::classic_command(code) || attempt == kAttempts) return;
         for (int i = 0; i < 10; ++i) {
             progress_step(0);
             platform::sleep_ms(50);
@@ -117,6 +118,7 @@ bool serial_open_step(PXM_COMM& c) {
         // The first generation keeps its data big-endian.
         structures::set_byte_order(structures::ByteOrder::BigEndian);
         std::memset(&structures::host_copies().version, 0, sizeof(COMM_VERSION));
+        structures::ps_parameters_current() = false;
         settle();
         if (!commands::classic_command(30)) return fail_closing(c, TOLA_STATUS_NO_INSTRUMENT);
         if (!recognise_classic_release())

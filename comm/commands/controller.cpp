@@ -71,6 +71,12 @@ bool stream_command(serial::PacketLink& link, bool bluetooth, std::int32_t comma
     }
 }
 
+// Over Bluetooth a request carries at most 65535 bytes: a longer one is
+// refused before any traffic instead of moving a part of it.
+constexpr std::int32_t kLongestStreamRequest = 0xFFFF;
+
+bool stream_length_fits(std::int32_t length) { return length > 0 && length <= kLongestStreamRequest; }
+
 }  // namespace
 
 std::int32_t command(std::int32_t code, std::int32_t value) {
@@ -86,8 +92,8 @@ std::int32_t command(std::int32_t code, std::int32_t value) {
 
 std::int32_t read(std::uint8_t* data, std::uint32_t address, std::int32_t length) {
     if (usb_controller()) return usb::controller_read(data, address, length) ? 1 : 0;
-    if (bluetooth_controller() && data != nullptr && length > 0)
-        return bluetooth::memory_read(address, data, length & 0xFFFF) ? 1 : 0;
+    if (bluetooth_controller() && data != nullptr && stream_length_fits(length))
+        return bluetooth::memory_read(address, data, length) ? 1 : 0;
     return 0;
 }
 
@@ -95,8 +101,8 @@ std::int32_t write(const std::uint8_t* data, std::uint32_t address, std::int32_t
     if (usb_controller())
         return usb::controller_write(data, address, length, pause_ms > 0 ? static_cast<std::uint32_t>(pause_ms) : 0) ? 1
                                                                                                                     : 0;
-    if (bluetooth_controller() && data != nullptr && length > 0)
-        return bluetooth::memory_write(address, data, length & 0xFFFF) ? 1 : 0;
+    if (bluetooth_controller() && data != nullptr && stream_length_fits(length))
+        return bluetooth::memory_write(address, data, length) ? 1 : 0;
     return 0;
 }
 

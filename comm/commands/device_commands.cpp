@@ -67,8 +67,24 @@ std::uint32_t state_wait() { return library_block().qdWord[14] / 20; }
 
 // The first-generation instrument keeps its sample-rate and bias parameters in
 // the PS parameter record, moved like any structure.
-bool write_parameters() { return structures::download(structures::Copy::PsParameters); }
-bool read_parameters() { return structures::upload(structures::Copy::PsParameters); }
+bool write_parameters() {
+    if (structures::download(structures::Copy::PsParameters)) return true;
+    structures::ps_parameters_current() = false;  // a failed write clears the copy
+    return false;
+}
+bool read_parameters() {
+    structures::ps_parameters_current() = structures::upload(structures::Copy::PsParameters);
+    return structures::ps_parameters_current();
+}
+
+// Bias and sample rate are two parts of one parameter record: before one of
+// them is written, the other must be the instrument's own.  A connection that
+// has not read the record yet reads it first; when that fails nothing is written.
+bool parameters_known(Kind k) {
+    if (structures::ps_parameters_current()) return true;
+    if (k == Kind::UsbClassic) return read_parameters();
+    return classic_command(32) && structures::ps_parameters_current();
+}
 
 std::int32_t rate_index_of(const ClassicParameters& p) {
     for (std::int32_t i = 0; i < kRateIndexCount; ++i)
@@ -121,7 +137,11 @@ std::int32_t reset() {
 
 std::int32_t send_command(COMM_USB_HOST& block) {
     if (kind() != Kind::Mapped) return 0;
-    return host_exchange(&block, block.qdWord[14]) ? 1 : 0;
+    // The exchange works on a copy: only a finished answer reaches the caller.
+    COMM_USB_HOST working = block;
+    if (!host_exchange(&working, working.qdWord[14])) return 0;
+    block = working;
+    return 1;
 }
 
 std::int32_t set_state(std::int32_t state) {
@@ -173,6 +193,7 @@ std::int32_t get_current_brll(std::int16_t* bias, std::int32_t* rate, std::int32
 std::int32_t set_bias(std::int32_t bias) {
     switch (kind()) {
         case Kind::UsbClassic: {
+            if (!parameters_known(Kind::UsbClassic)) return 0;
             ClassicParameters p = load_parameters();
             p.bias = static_cast<std::int16_t>(bias);
             store_parameters(p);
@@ -180,6 +201,7 @@ std::int32_t set_bias(std::int32_t bias) {
             return host_command(kBias, 0) ? 1 : 0;
         }
         case Kind::SerialClassic: {
+            if (!parameters_known(Kind::SerialClassic)) return 0;
             ClassicParameters p = load_parameters();
             p.bias = static_cast<std::int16_t>(bias);
             store_parameters(p);
@@ -195,6 +217,7 @@ std::int32_t set_sample_rate(std::int32_t index) {
     const Kind k = kind();
     if (k == Kind::UsbClassic || k == Kind::SerialClassic) {
         if (index < 0 || index >= kRateIndexCount) return 0;
+        if (!parameters_known(k)) return 0;
         ClassicParameters p = load_parameters();
         p.rate_a = kRateA[static_cast<std::size_t>(index)];
         p.rate_b = kRateB[static_cast<std::size_t>(index)];

@@ -1,5 +1,7 @@
 #include "comm/platform/diagnostics.h"
 
+#include "comm/platform/process_global.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -9,9 +11,16 @@
 namespace tola::platform {
 namespace {
 
-std::mutex sink_mutex;
-TraceSink trace_sink;
-std::function<void(std::string_view, std::string_view)> box_sink;
+struct Sinks {
+    std::mutex mutex;
+    TraceSink trace;
+    std::function<void(std::string_view, std::string_view)> box;
+};
+
+Sinks& sinks() {
+    static ProcessGlobal<Sinks> s;
+    return *s;
+}
 
 bool trace_enabled() {
     static const bool enabled = [] {
@@ -24,9 +33,10 @@ bool trace_enabled() {
 }  // namespace
 
 void message_box(std::string_view caption, std::string_view text) {
-    std::lock_guard lock(sink_mutex);
-    if (box_sink) {
-        box_sink(caption, text);
+    Sinks& s = sinks();
+    std::lock_guard lock(s.mutex);
+    if (s.box) {
+        s.box(caption, text);
         return;
     }
     std::string line;
@@ -35,14 +45,16 @@ void message_box(std::string_view caption, std::string_view text) {
 }
 
 void set_trace_sink(TraceSink sink) {
-    std::lock_guard lock(sink_mutex);
-    trace_sink = std::move(sink);
+    Sinks& s = sinks();
+    std::lock_guard lock(s.mutex);
+    s.trace = std::move(sink);
 }
 
 void trace(std::string_view line) {
-    std::lock_guard lock(sink_mutex);
-    if (trace_sink) {
-        trace_sink(line);
+    Sinks& s = sinks();
+    std::lock_guard lock(s.mutex);
+    if (s.trace) {
+        s.trace(line);
     } else if (trace_enabled()) {
         std::string out(line);
         out.push_back('\n');
@@ -51,8 +63,9 @@ void trace(std::string_view line) {
 }
 
 void set_message_box_sink(std::function<void(std::string_view, std::string_view)> sink) {
-    std::lock_guard lock(sink_mutex);
-    box_sink = std::move(sink);
+    Sinks& s = sinks();
+    std::lock_guard lock(s.mutex);
+    s.box = std::move(sink);
 }
 
 }  // namespace tola::platform

@@ -1,5 +1,7 @@
 #include "comm/platform/named_mutex.h"
 
+#include "comm/platform/diagnostics.h"
+
 #include <fcntl.h>
 #include <pthread.h>
 #include <sys/file.h>
@@ -7,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <ctime>
 #include <mutex>
@@ -33,15 +36,21 @@ timespec deadline_after(std::uint32_t timeout_ms) {
     return t;
 }
 
+// Anyone who may write the block may also wreck the mutex in it: the object
+// must be the calling user's own and closed to everybody else.
+bool trustworthy(const struct stat& st) {
+    return S_ISREG(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
 // Maps the shared block, initialising the mutex exactly once: the first
 // process to take the file lock finds no magic and sets the mutex up.
 SharedBlock* map_shared_block(const std::string& name) {
     const std::string shm_name = "/" + name + "." + std::to_string(::getuid());
-    const int fd = ::shm_open(shm_name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    const int fd = ::shm_open(shm_name.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) return nullptr;
     SharedBlock* block = nullptr;
-    if (::flock(fd, LOCK_EX) == 0) {
-        struct stat st {};
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && trustworthy(st) && ::flock(fd, LOCK_EX) == 0) {
         bool sized = ::fstat(fd, &st) == 0 &&
                      (st.st_size >= static_cast<off_t>(sizeof(SharedBlock)) ||
                       ::ftruncate(fd, static_cast<off_t>(sizeof(SharedBlock))) == 0);
@@ -70,6 +79,14 @@ SharedBlock* map_shared_block(const std::string& name) {
     return block;
 }
 
+// Said once while the library is loaded, on standard error.
+void warn_process_local(const std::string& name) {
+    static std::atomic<bool> warned{false};
+    if (warned.exchange(true)) return;
+    message_box("TOLA_comm", "the shared interface mutex \"" + name +
+                                 "\" cannot be used; calls are serialised within this process only");
+}
+
 }  // namespace
 
 struct NamedMutex::Impl {
@@ -79,12 +96,16 @@ struct NamedMutex::Impl {
 
 NamedMutex::NamedMutex(const std::string& name) : impl_(std::make_unique<Impl>()) {
     impl_->shared = map_shared_block(name);
+    if (impl_->shared == nullptr) warn_process_local(name);
 }
 
-// The shared block stays mapped until the process ends: if the process ends
-// while one of its threads holds the mutex, the kernel can only hand the
-// abandoned mutex on to the next waiter while the mapping still exists.
-NamedMutex::~NamedMutex() = default;
+// While a thread of this process holds the mutex the block must stay mapped:
+// should the process end then, the kernel hands the abandoned mutex on to the
+// next waiter only through the mapping.  The owner destroys this object only
+// when no thread can hold it (library unload with no call in flight).
+NamedMutex::~NamedMutex() {
+    if (impl_->shared != nullptr) ::munmap(impl_->shared, sizeof(SharedBlock));
+}
 
 bool NamedMutex::is_shared() const { return impl_->shared != nullptr; }
 

@@ -3,8 +3,11 @@
 // an owner that died while holding it counts as having released it.
 //
 // It lives in POSIX shared memory ("/<name>.<uid>") as a robust, recursive,
-// process-shared pthread mutex.  When shared memory is not available the lock
-// degrades to a process-local recursive timed mutex.
+// process-shared pthread mutex.  The shared object is used only when it
+// belongs to the calling user and nobody else may write it.  When it cannot be
+// used the lock degrades to a process-local recursive timed mutex, and the
+// process says so once on standard error: two processes no longer exclude
+// each other then.
 #pragma once
 
 #include <cstdint>
@@ -17,6 +20,7 @@ class NamedMutex {
 public:
     // Opens (creating when needed) the mutex called `name`.
     explicit NamedMutex(const std::string& name);
+    // Unmaps the shared block.  Only while no thread of this process holds it.
     ~NamedMutex();
     NamedMutex(const NamedMutex&) = delete;
     NamedMutex& operator=(const NamedMutex&) = delete;

@@ -1,5 +1,8 @@
 #include "comm/platform/serial_port.h"
 
+#include "comm/platform/descriptors.h"
+#include "comm/platform/process_global.h"
+
 // termios2 and BOTHER come from the kernel's headers; glibc's <termios.h>
 // declares a different struct termios and must stay out of this file.
 #include <asm/termbits.h>
@@ -23,26 +26,36 @@ constexpr int kWriteStallMs = 5000;
 
 thread_local int last_errno = 0;
 
-// Line-error counters seen at the last classification, per open port.
-std::mutex counters_mutex;
-std::map<int, serial_icounter_struct> counters_seen;
+// Line-error counters seen at the last classification, per open port (an
+// entry lives from the port's open to its close).
+struct CountersSeen {
+    std::mutex mutex;
+    std::map<int, serial_icounter_struct> by_port;
+};
+
+CountersSeen& counters_seen() {
+    static ProcessGlobal<CountersSeen> c;
+    return *c;
+}
 
 bool read_counters(int fd, serial_icounter_struct& out) { return ::ioctl(fd, TIOCGICOUNT, &out) == 0; }
 
 void remember_counters(int fd) {
     serial_icounter_struct now{};
     if (!read_counters(fd, now)) return;
-    std::lock_guard lock(counters_mutex);
-    counters_seen[fd] = now;
+    CountersSeen& seen = counters_seen();
+    std::lock_guard lock(seen.mutex);
+    seen.by_port[fd] = now;
 }
 
 std::uint32_t line_error_class(int fd) {
     serial_icounter_struct now{};
     if (!read_counters(fd, now)) return comm_error::kNone;
-    std::lock_guard lock(counters_mutex);
-    auto it = counters_seen.find(fd);
-    if (it == counters_seen.end()) {
-        counters_seen[fd] = now;
+    CountersSeen& seen = counters_seen();
+    std::lock_guard lock(seen.mutex);
+    auto it = seen.by_port.find(fd);
+    if (it == seen.by_port.end()) {
+        seen.by_port[fd] = now;
         return comm_error::kNone;
     }
     const serial_icounter_struct before = it->second;
@@ -117,7 +130,7 @@ int serial_open(std::string_view name) {
         return -1;
     }
     const std::string path = serial_device_path(*port);
-    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = above_standard_streams(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (fd < 0) {
         last_errno = errno;
         return -1;
@@ -168,8 +181,9 @@ std::uint32_t serial_baud(int fd) {
 void serial_close(int fd) {
     if (fd < 0) return;
     {
-        std::lock_guard lock(counters_mutex);
-        counters_seen.erase(fd);
+        CountersSeen& seen = counters_seen();
+        std::lock_guard lock(seen.mutex);
+        seen.by_port.erase(fd);
     }
     (void)::ioctl(fd, TIOCNXCL);
     ::close(fd);

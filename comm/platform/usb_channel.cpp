@@ -1,6 +1,7 @@
 #include "comm/platform/usb_channel.h"
 
 #include "comm/platform/clock.h"
+#include "comm/platform/descriptors.h"
 #include "comm/platform/usb_channel_frame.h"
 
 #include <dirent.h>
@@ -77,7 +78,7 @@ int usb_open_path(const std::string& path) {
     if (path.size() >= sizeof address.sun_path) return -1;
     address.sun_family = AF_UNIX;
     std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int fd = above_standard_streams(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
     if (fd < 0) return -1;
     if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
         ::close(fd);
@@ -92,7 +93,8 @@ void usb_close(int handle) {
     if (handle >= 0) ::close(handle);
 }
 
-IoctlResult usb_ioctl(int handle, std::uint32_t code, std::span<const std::uint8_t> in, std::span<std::uint8_t> out) {
+IoctlResult usb_ioctl(int handle, std::uint32_t code, std::span<const std::uint8_t> in, std::span<std::uint8_t> out,
+                      std::uint32_t window_ms) {
     IoctlResult result;
     if (handle < 0 || in.size() > frame::kMaxPayload || out.size() > frame::kMaxPayload) return result;
     frame::Request request;
@@ -111,13 +113,14 @@ IoctlResult usb_ioctl(int handle, std::uint32_t code, std::span<const std::uint8
     };
     const std::uint32_t start = tick_ms();
     std::array<std::uint8_t, frame::kReplyHeaderSize> header{};
-    if (!read_exact(handle, header.data(), header.size(), start, kUsbReplyTimeoutMs)) return broken();
+    const int window = static_cast<int>(window_ms);
+    if (!read_exact(handle, header.data(), header.size(), start, window)) return broken();
     const auto reply = frame::parse_reply_header(header, static_cast<std::uint32_t>(out.size()));
     if (!reply) return broken();
     if (reply->output_length > 0) {
         // The device has no business returning data into a buffer it was sent.
         if (frame::output_is_payload(code)) return broken();
-        if (!read_exact(handle, out.data(), reply->output_length, start, kUsbReplyTimeoutMs)) return broken();
+        if (!read_exact(handle, out.data(), reply->output_length, start, window)) return broken();
     }
     result.success = reply->success;
     result.bytes_returned = reply->bytes_returned;

@@ -12,10 +12,6 @@ namespace tola::platform {
 // The interface class under which the instrument maker's driver registers its devices.
 inline constexpr const char* kUsbInterfaceClass = "{00873FDF-61A8-11D1-AA5E-00C04FB1728B}";
 
-// A request gets its reply within this time or counts as refused; the
-// driver channel is local, so a longer silence means a hung device.
-inline constexpr int kUsbReplyTimeoutMs = 3000;
-
 // Folder of the channel sockets: $TOLA_USB_DIR, else $XDG_RUNTIME_DIR/tola/usb,
 // else /tmp/tola-<uid>/usb.
 std::string usb_channel_dir();
@@ -37,7 +33,10 @@ struct IoctlResult {
 
 // One device I/O control request.  `out` receives at most out.size() bytes;
 // for codes whose output buffer carries data to the device, `out` is sent.
-// A refused, short, garbled or late reply gives success = false.
-IoctlResult usb_ioctl(int handle, std::uint32_t code, std::span<const std::uint8_t> in, std::span<std::uint8_t> out);
+// The reply must arrive within window_ms (usb_channel_frame.h gives each
+// request its window).  A refused, short, garbled or late reply gives
+// success = false; after a late or garbled one the connection is shut.
+IoctlResult usb_ioctl(int handle, std::uint32_t code, std::span<const std::uint8_t> in, std::span<std::uint8_t> out,
+                      std::uint32_t window_ms);
 
 }  // namespace tola::platform

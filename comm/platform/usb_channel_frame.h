@@ -45,6 +45,76 @@ inline constexpr std::uint32_t kReceive = 0x222402;
 // Whether the output buffer of a code carries data to the device.
 constexpr bool output_is_payload(std::uint32_t code) { return code == kBulkWrite; }
 
+// ---- Reply windows ---------------------------------------------------------
+//
+// How long the library waits for the reply to one request before it counts the
+// request as refused and shuts the connection.  A window covers the slowest
+// legitimate operation the request can carry; a bridge to real hardware ends
+// its own transfer for the request a little before the window ends and then
+// answers with failure.
+//
+//   request                                                        window
+//   a request that carries a flash sector erase                      15 s
+//     - 0x222405 with a controller command block for command 9
+//       (12 bytes: byte 2 = 9, bytes 8-9 = 64, byte 10 = 0)
+//     - 0x222051 on pipe 2 whose data start with the erase command 0x21
+//   the request right after one of those (whatever it is: the reply
+//   read, the status read, or the next block while the erase runs)  15 s
+//   any other request                                                 3 s
+//
+// A controller's largest flash sectors take seconds to erase; the erase window
+// leaves room for the slowest of them.  Everything else a request can start
+// (a memory piece, a descriptor, a handshake step) ends in milliseconds.
+
+enum class ReplyWait : std::uint8_t { Transfer, SectorErase };
+
+constexpr std::uint32_t reply_window_ms(ReplyWait wait) {
+    switch (wait) {
+        case ReplyWait::SectorErase: return 15000;
+        case ReplyWait::Transfer: break;
+    }
+    return 3000;
+}
+
+inline constexpr std::uint8_t kControllerEraseCommand = 9;
+inline constexpr std::uint8_t kFirstGenerationEraseCommand = 0x21;
+inline constexpr std::uint32_t kCommandPipe = 2;
+
+inline std::uint32_t pipe_of(std::span<const std::uint8_t> input) {
+    return input.size() >= 4 ? static_cast<std::uint32_t>(input[0]) | static_cast<std::uint32_t>(input[1]) << 8 |
+                                   static_cast<std::uint32_t>(input[2]) << 16 |
+                                   static_cast<std::uint32_t>(input[3]) << 24
+                             : 0xFFFFFFFFu;
+}
+
+// Whether a request hands the device a flash sector erase.
+inline bool carries_sector_erase(std::uint32_t code, std::span<const std::uint8_t> input,
+                                 std::span<const std::uint8_t> output_payload) {
+    if (code == kSendBlock)
+        return input.size() == 12 && input[2] == kControllerEraseCommand && input[8] == 64 && input[9] == 0 &&
+               input[10] == 0;
+    if (code == kBulkWrite)
+        return pipe_of(input) == kCommandPipe && !output_payload.empty() &&
+               output_payload[0] == kFirstGenerationEraseCommand;
+    return false;
+}
+
+// Follows the requests on one connection and gives each its window.  Both
+// ends of the channel can keep one: the library does, and a bridge may.
+class ReplyWindows {
+public:
+    std::uint32_t window_for(std::uint32_t code, std::span<const std::uint8_t> input,
+                             std::span<const std::uint8_t> output_payload) {
+        const bool carries = carries_sector_erase(code, input, output_payload);
+        const bool after_erase = erase_sent_;
+        erase_sent_ = carries;
+        return reply_window_ms(carries || after_erase ? ReplyWait::SectorErase : ReplyWait::Transfer);
+    }
+
+private:
+    bool erase_sent_ = false;
+};
+
 struct Request {
     std::uint32_t code = 0;
     std::vector<std::uint8_t> input;

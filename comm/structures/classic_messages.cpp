@@ -37,8 +37,9 @@ bool receive_structure(serial::PacketLink& link, std::uint8_t code) {
             std::memcpy(&h.version, staging().data(), sizeof(COMM_VERSION));
             return true;
         case 153:
-            return receive_into_staging(link, code, size_word(word::kAdd3)) &&
-                   (upload_kind(StructureKind::PsParameters, h.ps_parameters), true);
+            ps_parameters_current() = receive_into_staging(link, code, size_word(word::kAdd3)) &&
+                                      (upload_kind(StructureKind::PsParameters, h.ps_parameters), true);
+            return ps_parameters_current();
         case 154:
             return receive_into_staging(link, code, size_word(word::kNorm)) &&
                    (upload_kind(StructureKind::FirstGenNorm, h.first_gen_norm), true);
@@ -100,11 +101,13 @@ std::uint32_t classic_receive(serial::PacketLink& link, std::uint8_t* caller, st
             ok = true;
             break;
         case 176: {
+            // Exactly one data block: a shorter packet would leave the rest of
+            // the block from an earlier transfer in the staging buffer.
             serial::Header header{};
             std::size_t length = 0;
             const std::size_t size = size_word(word::kData);
             ok = size > 0 && size <= kStagingSize && link.receive_packet(0, header, staging().data(), size, length) &&
-                 upload_kind(StructureKind::FirstGenData, host_copies().first_gen_data);
+                 length == size && upload_kind(StructureKind::FirstGenData, host_copies().first_gen_data);
             quiet_line = ok;
             break;
         }

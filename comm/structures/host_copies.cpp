@@ -72,6 +72,11 @@ HostCopies& host_copies() {
     return copies;
 }
 
+bool& ps_parameters_current() {
+    static bool current = false;
+    return current;
+}
+
 const BuiltInDefaults& built_in_defaults() {
     static BuiltInDefaults defaults = make_defaults();  // writable storage: callers get plain addresses
     return defaults;

@@ -72,4 +72,9 @@ struct BuiltInDefaults {
 HostCopies& host_copies();
 const BuiltInDefaults& built_in_defaults();
 
+// Whether the sample-rate and bias parameters in the host copy are the ones
+// read from the instrument of the current connection.  A connection that opens
+// clears it; a successful read of the parameters sets it.
+bool& ps_parameters_current();
+
 }  // namespace tola::structures

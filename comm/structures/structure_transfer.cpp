@@ -169,6 +169,7 @@ bool load_at_usb_open() {
     std::memset(&h.setup, 0, sizeof h.setup);
     std::memset(&h.settings, 0, sizeof h.settings);
     h.add2.fill(0);
+    ps_parameters_current() = false;
     if (!read_structure_table_usb()) return false;
     usb::usb_state().structures_loaded = true;
 

@@ -2,6 +2,7 @@
 
 #include "comm/api/bounded_string.h"
 #include "comm/api/library_state.h"
+#include "comm/commands/classic_exchange.h"
 #include "comm/structures/host_copies.h"
 #include "comm/structures/layout_state.h"
 #include "comm/structures/structure_catalogue.h"
@@ -86,6 +87,32 @@ bool transfer_over(Link link, Copy copy, std::int32_t direction) {
     if (direction == 2) return upload(copy);
     if (direction == 1) return download(copy);
     return false;
+}
+
+// The request with which the classic instrument on a serial port sends the
+// structure whose host copy lies at `structure`, if it sends that one.
+std::optional<std::uint8_t> classic_request_code(const void* structure) {
+    HostCopies& h = host_copies();
+    if (structure == &h.table) return 40;
+    const auto* p = static_cast<const std::uint8_t*>(structure);
+    for (std::size_t i = 0; i < kShadeTableCount; ++i)
+        if (p == h.shade_tables.data() + i * kShadeTableSize) return static_cast<std::uint8_t>(35 + i);
+    const auto copy = copy_at_address(structure);
+    if (!copy) return std::nullopt;
+    switch (*copy) {
+        case Copy::Version: return 30;
+        case Copy::FirstGenSetup: return 31;
+        case Copy::FirstGenNorm: return 33;
+        case Copy::Details: return 34;
+        case Copy::FirstGenResults: return 41;
+        default: return std::nullopt;
+    }
+}
+
+// Only the classic instrument takes these requests; the line of any other
+// kind is not the classic exchange's to write to.
+bool classic_upload(const PXM_COMM& comm, std::uint8_t code) {
+    return comm.iDevice == TOLA_DEVICE_SERIAL_CLASSIC && comm.hRS232 != -1 && commands::classic_command(code);
 }
 
 // Identifier 25 composes a measurement from the host copies of the last one.
@@ -194,11 +221,15 @@ std::int32_t transfer_structure(PXM_COMM* comm, void* structure, std::int32_t di
             set_message(message, "Not available");
             return 0;
         }
+        if (*copy == Copy::HostBlock && host_copies().table.dCOMM_USB_HOST == 0) {
+            set_message(message, "Missing host address 'dCOMM_USB_HOST'");
+            return 0;
+        }
         bool ok = false;
         if (*copy == Copy::Setup)
             ok = upload(Copy::Setup);
         else if (*copy == Copy::HostBlock)
-            ok = host_copies().table.dCOMM_USB_HOST != 0 && host_block_transfer(direction);
+            ok = host_block_transfer(direction);
         else if (direction == 2)
             ok = upload(*copy);
         else if (direction == 1)
@@ -217,7 +248,13 @@ std::int32_t transfer_structure(PXM_COMM* comm, void* structure, std::int32_t di
         set_message(message, "Transfer unknown");
         return 0;
     }
-    set_message(message, "Not supported by Chromatik RS232");
+    const auto code = classic_request_code(structure);
+    if (!code) {
+        set_message(message, "Not supported by Chromatik RS232");
+        return 0;
+    }
+    if (classic_upload(*comm, *code)) return 1;
+    set_message(message, "Upload FAILED");
     return 0;
 }
 

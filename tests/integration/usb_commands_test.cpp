@@ -6,6 +6,8 @@
 #include "sim_fixture.h"
 
 #include <array>
+#include <cstring>
+#include <string>
 #include <vector>
 
 namespace tola::testing {
@@ -95,8 +97,11 @@ TEST_F(UsbCommands, ShortExBlockSendsZerosAndReturnsItsOwnSize) {
     const auto at = instrument.layout().find(7);
     ASSERT_TRUE(at.has_value());
     const auto written = *instrument.peek(at->address + 16, 48);
-    // The instrument saw words 4..15 as zero (it may have answered into word 3 and cleared word 0 since).
-    for (std::size_t i = 0; i < 40; ++i) EXPECT_EQ(0, written[i]) << "target byte " << 16 + i;
+    // The instrument saw words 4..15 as zero.  (It may have answered into word 3
+    // and cleared word 0 since, and it keeps its own status in words 8, 9 and 12..15.)
+    for (std::size_t word : {4, 5, 6, 7, 10, 11})
+        for (std::size_t b = 0; b < 4; ++b)
+            EXPECT_EQ(0, written[4 * (word - 4) + b]) << "word " << word;
 }
 
 TEST_F(UsbCommands, StoreStateTakesThreeSecondsAndEndsInOperatingState) {
@@ -233,6 +238,90 @@ TEST_F(UsbCommands, LeaveUpdateModeRestartsTheInstrument) {
     ASSERT_TRUE(instrument.wait_until_present(false, std::chrono::seconds(2)));
     ASSERT_TRUE(instrument.wait_until_present(true, std::chrono::seconds(3)));
     EXPECT_EQ(1, connect());
+}
+
+TEST_F(UsbCommands, CallersBlockStaysAsItWasWhenTheInstrumentNeverFinishes) {
+    sim::InstrumentConfig c = config(4);
+    c.command_delay = std::chrono::milliseconds(60000);
+    connect_to(c);
+    COMM_USB_HOST block{};
+    block.qdWord[0] = 0x80000000;
+    block.qdWord[1] = 21;
+    block.qdWord[9] = 0xA5A5A5A5;
+    block.qdWord[14] = 200;
+    const COMM_USB_HOST sent = block;
+    EXPECT_EQ(0, bTOLA_comm_send_command(&block));
+    EXPECT_EQ(0, std::memcmp(&sent, &block, sizeof block)) << "a partial answer reached the caller";
+}
+
+TEST_F(UsbCommands, SectorEraseMayTakeLongerThanAnyOtherRequest) {
+    sim::InstrumentConfig c = config(4);
+    c.erase_time = std::chrono::milliseconds(3500);
+    sim::Instrument& instrument = connect_to(c);
+    ASSERT_EQ(1, bTOLA_comm_Controller_command(11, 0));
+    EXPECT_EQ(1, bTOLA_comm_Controller_command(9, 5)) << "the erase outlasted its reply window";
+    EXPECT_EQ(1u, instrument.journal().count(EventKind::Erase));
+    EXPECT_EQ(1, bTOLA_comm_Controller_command(12, 0)) << "the connection stays usable";
+}
+
+TEST_F(UsbCommands, FirstGenerationBiasKeepsTheInstrumentsSampleRate) {
+    sim::Instrument& instrument = connect_to(config(1, 2, "CK0A.00.20.00"));
+    const auto parameters = instrument.layout().find(10);
+    ASSERT_TRUE(parameters.has_value());
+    // Bias 0, rate settings 3 and -2 (index 3), big-endian as the instrument keeps them.
+    const std::vector<std::uint8_t> rate_three{0, 0, 0, 0, 0, 3, 0xFF, 0xFE, 0, 0};
+    ASSERT_TRUE(instrument.poke(parameters->address, rate_three));
+    structures::host_copies().ps_parameters.fill(0);
+
+    ASSERT_EQ(1, bTOLA_comm_set_bias(5));
+    const std::vector<std::uint8_t> expected{0, 5, 0, 0, 0, 3, 0xFF, 0xFE, 0, 0};
+    EXPECT_EQ(expected, *instrument.peek(parameters->address, 10));
+    int16_t bias = 0;
+    int32_t rate = -1;
+    ASSERT_EQ(1, bTOLA_comm_get_current_BRLL(&bias, &rate, nullptr));
+    EXPECT_EQ(5, bias);
+    EXPECT_EQ(3, rate);
+}
+
+TEST_F(UsbCommands, FirstGenerationRateIsNotWrittenWhenTheParametersCannotBeRead) {
+    sim::Instrument& instrument = connect_to(config(1, 2, "CK0A.00.20.00"));
+    const auto parameters = instrument.layout().find(10);
+    ASSERT_TRUE(parameters.has_value());
+    const auto before = instrument.peek(parameters->address, 10);
+    instrument.refuse_next(usbchannel::kBulkRead, 1);
+    EXPECT_EQ(0, bTOLA_comm_set_sample_rate(8));
+    EXPECT_EQ(before, instrument.peek(parameters->address, 10));
+    EXPECT_EQ(0u, host_commands(instrument).size());
+}
+
+TEST_F(UsbCommands, FirstGenerationHostModeShowsItsTextFirst) {
+    sim::Instrument& instrument = connect_to(config(1, 2, "CK0A.00.20.00"));
+    TOLA_comm_slave_mode();
+    const auto display = instrument.layout().find(12);
+    ASSERT_TRUE(display.has_value());
+    const auto text = *instrument.peek(display->address, display->size);
+    const std::string shown(text.begin(), text.end());
+    EXPECT_NE(std::string::npos, shown.find("Slave Mode"));
+    ASSERT_TRUE(instrument.journal().wait_for(EventKind::HostCommand, 1, std::chrono::seconds(1)));
+    const auto commands = host_commands(instrument);
+    EXPECT_EQ(0x302u, commands.back().value);
+    EXPECT_EQ(7u, commands.back().address);
+}
+
+TEST_F(UsbCommands, LampBitsConfirmedLateAreLookedAtOnceMore) {
+    // The H8SX instrument is not polled: its answer is read after the command wait.
+    sim::InstrumentConfig c = config(4, 1);
+    c.command_delay = std::chrono::milliseconds(150);
+    connect_to(c);
+    EXPECT_EQ(1, bTOLA_comm_lamp_shutter_LED(3)) << "confirmed on the look 300 ms later";
+    EXPECT_EQ(3u, structures::host_copies().host_block.qdWord[9]);
+}
+
+TEST_F(UsbCommands, LampBitsNeverConfirmedFail) {
+    sim::InstrumentConfig c = config(4, 1);
+    c.command_delay = std::chrono::milliseconds(1500);
+    connect_to(c);
+    EXPECT_EQ(0, bTOLA_comm_lamp_shutter_LED(3));
 }
 
 }  // namespace

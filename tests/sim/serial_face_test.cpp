@@ -140,10 +140,11 @@ TEST(ClassicSerialFace, DownloadsAnswerWithTheirMessages) {
     ASSERT_TRUE(setup);
     EXPECT_EQ(setup->size(), layout.sizes[1]);
 
-    wire.send_byte(36);  // the second shade table
+    wire.send_byte(36);  // the second shade table, whole: the four lie back to back
     const auto tab = wire.receive_block(158);
     ASSERT_TRUE(tab);
-    EXPECT_EQ(*tab, *h.instrument.peek(layout.addresses[2] + layout.sizes[2] / 4, layout.sizes[2] / 4));
+    ASSERT_EQ(tab->size(), layout.sizes[2]);
+    EXPECT_EQ(*tab, *h.instrument.peek(layout.addresses[2] + layout.sizes[2], layout.sizes[2]));
 
     wire.send_byte(41);
     const auto results = wire.receive_block(162);

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
 #include <string>
 
@@ -44,6 +45,23 @@ TEST(OpenCall, WrongRecordSizeIsAnInternalError) {
     EXPECT_EQ(0, bTOLA_comm_get_interface_name(name));
     EXPECT_STREQ("Not Interfaced, incompatable version version", name);
     EXPECT_EQ(0x10000u, c.tStatus);
+}
+
+TEST(OpenCall, RecordTooShortForItsStatusIsNeverWritten) {
+    // A caller's record of 100 bytes: not even the status text lies inside it.
+    std::array<unsigned char, sizeof(PXM_COMM)> memory{};
+    memory.fill(0x5A);
+    auto* record = reinterpret_cast<PXM_COMM*>(memory.data());
+    record->dSize = 100;
+    const auto before = memory;
+    EXPECT_EQ(3, iTOLA_comm_poll_initialize(record));
+    EXPECT_EQ(0, bTOLA_comm_test());
+    char name[501];
+    EXPECT_EQ(0, bTOLA_comm_get_interface_name(name));
+    EXPECT_STREQ("Not Interfaced, incompatable version version", name);
+    TOLA_comm_close();
+    EXPECT_EQ(before, memory);
+    tola::library_state().record = nullptr;
 }
 
 TEST(OpenCall, HoldBitReturnsFourWithoutEffect) {

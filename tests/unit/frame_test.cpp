@@ -2,12 +2,16 @@
 // processes, the busy results, and the re-initialised flag.
 #include "comm/api/library_state.h"
 #include "comm/platform/clock.h"
+#include "comm/platform/diagnostics.h"
 #include "comm/platform/named_mutex.h"
 #include "tola_comm.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,6 +19,7 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -121,6 +126,39 @@ TEST(InterfaceMutex, TimedOutOpenStillMarksReinitialised) {
     COMM_MEASUREMENT m{};
     EXPECT_EQ(0, bTOLA_comm_poll_measurements(&m, 0));
     EXPECT_FALSE(tola::library_state().reinitialised);
+}
+
+TEST(InterfaceMutex, SharedObjectOthersMayWriteIsNotUsed) {
+    // Someone left the shared object writable for everybody: whoever can write
+    // it can break the lock of every process that uses it.
+    const std::string name = mutex_name() + ".open";
+    const std::string object = "/" + name + "." + std::to_string(::getuid());
+    const int fd = ::shm_open(object.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(0, ::fchmod(fd, 0666));
+    ::close(fd);
+
+    std::vector<std::string> said;
+    tola::platform::set_message_box_sink(
+        [&](std::string_view caption, std::string_view text) { said.push_back(std::string(caption) + ": " + std::string(text)); });
+    {
+        tola::platform::NamedMutex first(name);
+        EXPECT_FALSE(first.is_shared());
+        EXPECT_TRUE(first.lock(100)) << "the process-local lock still serialises";
+        first.unlock();
+        tola::platform::NamedMutex second(name);
+        EXPECT_FALSE(second.is_shared());
+    }
+    tola::platform::set_message_box_sink({});
+    ::shm_unlink(object.c_str());
+    ASSERT_EQ(1u, said.size()) << "said once";
+    EXPECT_NE(std::string::npos, said[0].find(name));
+    EXPECT_EQ(0u, said[0].rfind("TOLA_comm: ", 0));
+}
+
+TEST(InterfaceMutex, OwnSharedObjectIsShared) {
+    tola::platform::NamedMutex mutex(mutex_name());
+    EXPECT_TRUE(mutex.is_shared());
 }
 
 TEST(InterfaceMutex, VersionFunctionsNeverWait) {

@@ -5,6 +5,7 @@
 #include "comm/links/serial/link_errors.h"
 #include "comm/links/serial/memory_transfer.h"
 #include "comm/links/serial/memory_windows.h"
+#include "comm/platform/process_global.h"
 
 #include <cerrno>
 
@@ -44,11 +45,12 @@ struct BluetoothTransport {
     serial::LinkState state;
     serial::PacketLink link{stream, state, serial::kBluetoothProfile, serial::system_timebase()};
     void (*close_hook)() = nullptr;
+    bool connected = false;  // a connection this link made and has not ended, whatever record names it
 };
 
 BluetoothTransport& transport() {
-    static BluetoothTransport t;
-    return t;
+    static ProcessGlobal<BluetoothTransport> t;
+    return *t;
 }
 
 }  // namespace
@@ -62,6 +64,7 @@ bool connect(PXM_COMM& comm) {
     if (!is_bound()) bind_if_needed();
     if (is_bound()) comm.hRS232 = client_connect();
     if (comm.hRS232 != -1 && comm.hRS232 != 0) {
+        transport().connected = true;
         client_clear_buffer();
         return true;
     }
@@ -75,8 +78,17 @@ bool connect(PXM_COMM& comm) {
 void disconnect(PXM_COMM& comm) {
     if (comm.hRS232 == -1) return;
     client_disconnect();
+    transport().connected = false;
     comm.hRS232 = -1;
     comm.ssStatus[0] = '\0';
+    serial::system_timebase().sleep(kDisconnectSettleMs);
+    if (transport().close_hook != nullptr) transport().close_hook();
+}
+
+void release() {
+    if (!transport().connected) return;
+    client_disconnect();
+    transport().connected = false;
     serial::system_timebase().sleep(kDisconnectSettleMs);
     if (transport().close_hook != nullptr) transport().close_hook();
 }

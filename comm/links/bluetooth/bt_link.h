@@ -15,6 +15,10 @@ inline constexpr std::uint32_t kDisconnectSettleMs = 200;
 bool connect(PXM_COMM& comm);
 // Disconnects (hRS232 -1, ssStatus cleared), waits 200 ms, calls the close hook.
 void disconnect(PXM_COMM& comm);
+
+// Ends the connection this link still holds without touching any record (a
+// record that is not, or no longer, the one it was made for); then as disconnect.
+void release();
 void set_close_hook(void (*hook)());
 
 serial::PacketLink& link();

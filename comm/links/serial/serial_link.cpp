@@ -4,6 +4,7 @@
 #include "comm/api/library_state.h"
 #include "comm/links/serial/memory_transfer.h"
 #include "comm/links/serial/serial_stream.h"
+#include "comm/platform/process_global.h"
 #include "comm/platform/serial_port.h"
 
 namespace tola::serial {
@@ -14,11 +15,18 @@ struct SerialTransport {
     LinkState state;
     PacketLink link{stream, state, kSerialProfile, system_timebase()};
     void (*close_hook)() = nullptr;
+    int open_fd = -1;  // the port this link opened and has not closed, whatever record names it
 };
 
+
 SerialTransport& transport() {
-    static SerialTransport t;
-    return t;
+    static ProcessGlobal<SerialTransport> t;
+    return *t;
+}
+
+void after_close() {
+    system_timebase().sleep(kCloseSettleMs);
+    if (transport().close_hook != nullptr) transport().close_hook();
 }
 
 bool memory_kind() {
@@ -43,6 +51,7 @@ bool open_port(PXM_COMM& comm, const char* name) {
         comm.hRS232 = -1;
         return false;
     }
+    transport().open_fd = fd;
     platform::serial_purge(fd, platform::Purge::Both);
     return true;
 }
@@ -50,10 +59,18 @@ bool open_port(PXM_COMM& comm, const char* name) {
 void close_port(PXM_COMM& comm) {
     if (comm.hRS232 == -1) return;
     platform::serial_close(comm.hRS232);
+    if (transport().open_fd == comm.hRS232) transport().open_fd = -1;
     comm.hRS232 = -1;
     comm.ssStatus[0] = '\0';
-    system_timebase().sleep(kCloseSettleMs);
-    if (transport().close_hook != nullptr) transport().close_hook();
+    after_close();
+}
+
+void release_port() {
+    SerialTransport& t = transport();
+    if (t.open_fd == -1) return;
+    platform::serial_close(t.open_fd);
+    t.open_fd = -1;
+    after_close();
 }
 
 void set_close_hook(void (*hook)()) { transport().close_hook = hook; }

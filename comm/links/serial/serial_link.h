@@ -23,6 +23,10 @@ bool open_port(PXM_COMM& comm, const char* name);
 // settle for 200 ms and calls the close hook.  The keep-alive state stays.
 void close_port(PXM_COMM& comm);
 
+// Closes the port this link still holds without touching any record (a record
+// that is not, or no longer, the one the port was opened for); then as close_port.
+void release_port();
+
 // Called by close_port: the structure layer clears its load flags here.
 void set_close_hook(void (*hook)());
 

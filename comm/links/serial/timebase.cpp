@@ -1,5 +1,6 @@
 #include "comm/links/serial/byte_stream.h"
 #include "comm/platform/clock.h"
+#include "comm/platform/process_global.h"
 
 namespace tola::serial {
 namespace {
@@ -14,8 +15,8 @@ public:
 }  // namespace
 
 Timebase& system_timebase() {
-    static SystemTimebase time;
-    return time;
+    static ProcessGlobal<SystemTimebase> time;
+    return *time;
 }
 
 }  // namespace tola::serial

@@ -64,12 +64,20 @@ const std::array<std::array<char, kLoaderSlot>, kLoaderLines>& loader_8051_lines
 }
 
 std::string_view loader_8051_text() {
-    static const std::string text = [] {
-        std::string t;
-        for (const auto& line : loader_8051_lines()) t.append(line.data(), ::strnlen(line.data(), kLoaderSlot));
+    struct JoinedText {
+        std::array<char, kLoaderLines * kLoaderSlot> chars{};
+        std::size_t length = 0;
+    };
+    static const JoinedText text = [] {
+        JoinedText t;
+        for (const auto& line : loader_8051_lines()) {
+            const std::size_t n = ::strnlen(line.data(), kLoaderSlot);
+            std::memcpy(t.chars.data() + t.length, line.data(), n);
+            t.length += n;
+        }
         return t;
     }();
-    return text;
+    return {text.chars.data(), text.length};
 }
 
 }  // namespace tola::usb

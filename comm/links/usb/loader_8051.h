@@ -14,7 +14,8 @@ inline constexpr std::size_t kLoaderSlot = 80;
 
 const std::array<std::array<char, kLoaderSlot>, kLoaderLines>& loader_8051_lines();
 
-// The lines joined into one text, as it is downloaded.
+// The lines joined into one text, as it is downloaded.  Static storage that
+// owns no heap memory, so that nothing of it outlives an unload of the library.
 std::string_view loader_8051_text();
 
 }  // namespace tola::usb

@@ -20,7 +20,10 @@ constexpr std::uint32_t kTestQuietMs = 2000;
 Transfer ioctl(std::uint32_t code, std::span<const std::uint8_t> in, std::span<std::uint8_t> out) {
     const PXM_COMM* c = valid_record();
     if (c == nullptr || c->hUSB == -1) return {false, 0};
-    const auto r = platform::usb_ioctl(c->hUSB, code, in, out);
+    const std::span<const std::uint8_t> payload =
+        usbchannel::output_is_payload(code) ? std::span<const std::uint8_t>(out) : std::span<const std::uint8_t>();
+    const std::uint32_t window = usb_state().reply_windows.window_for(code, in, payload);
+    const auto r = platform::usb_ioctl(c->hUSB, code, in, out, window);
     return {r.success, r.bytes_returned};
 }
 
@@ -37,6 +40,8 @@ bool bUSB_open() {
     if (handle < 0) handle = platform::usb_open_named("ezusb-0");
     if (handle < 0) return false;
     c->hUSB = handle;
+    usb_state().open_handle = handle;
+    usb_state().reply_windows = usbchannel::ReplyWindows{};
     // A new connection lifts an error stop of the previous one.
     library_state().stop_state = StopState::Running;
     return true;
@@ -46,10 +51,19 @@ void close() {
     PXM_COMM* c = valid_record();
     if (c == nullptr || c->hUSB == -1) return;
     platform::usb_close(c->hUSB);
+    if (usb_state().open_handle == c->hUSB) usb_state().open_handle = -1;
     report("Closed USB handle", 0);
     c->hUSB = -1;
     c->ssStatus[0] = '\0';
     usb_state().structures_loaded = false;
+}
+
+void release() {
+    UsbState& s = usb_state();
+    if (s.open_handle == -1) return;
+    platform::usb_close(s.open_handle);
+    s.open_handle = -1;
+    s.structures_loaded = false;
 }
 
 bool read_descriptor() {

@@ -10,6 +10,10 @@ namespace tola::usb {
 // "\\.\ezusb-0", into hUSB (closing an open one first).
 bool bUSB_open();
 void close();
+
+// Closes the device this link still holds without touching any record: for a
+// record that is not (or no longer) the one the device was opened for.
+void release();
 // Reads the device descriptor into dVID, dPID and the release number.
 bool read_descriptor();
 // The device still answers (no I/O within 2000 ms of a successful transfer).

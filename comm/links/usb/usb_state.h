@@ -1,6 +1,7 @@
 // Library-wide state of the USB link.
 #pragma once
 
+#include "comm/platform/usb_channel_frame.h"
 #include "tola_comm.h"
 
 #include <array>
@@ -43,6 +44,8 @@ struct BootModeAnswers {
 };
 
 struct UsbState {
+    int open_handle = -1;  // the device this link opened and has not closed, whatever record names it
+    usbchannel::ReplyWindows reply_windows;  // of the requests on the open device
     std::uint16_t release_number = 0;  // of the last device descriptor read
     std::optional<std::uint32_t> last_success_tick;  // last successful memory transfer
     char last_error_text[501] = {};
