@@ -80,6 +80,12 @@ Instrument options:
                                           connection closes after MS ms
                         restart-silence=MS  silence after the next restart
                         unplug            the socket is gone (replug brings it back)
+                      boot loader (every link):
+                        refuse-command=C[:N]  refuse the next N controller commands C
+                        refuse-erase=S[:N]    refuse the next N erases of sector S
+                        refuse-write=A[:N]    refuse the next N writes covering address
+                                              A (N = 0: all of them)
+                        weak-flash=A          the flash cell at A reads bit 0 flipped
                       serial and Bluetooth faces:
                         bad-sum[=N]       next N blocks sent: first packet's sum wrong
                         bad-xor[=N]       ... its XOR wrong

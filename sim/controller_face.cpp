@@ -97,6 +97,10 @@ usbchannel::Reply ControllerFace::on_block(const usbchannel::Request& request, C
     }
 
     core_.journal().record(JournalEntry{EventKind::ControllerCommand, Flag::None, code, 0, 0, address, {}});
+    if (!core_.accept_controller_command(code, address)) {
+        pending_ = Pending{};
+        return refused_reply();
+    }
     if (!stm32() || code == ctl::kRestart) {
         pending_.wait = Wait::RepeatedBlock;
     } else {

@@ -146,10 +146,20 @@ WriteStatus DeviceCore::write(std::uint32_t address, std::span<const std::uint8_
         journal_.refused("write out of range", 0, address, length);
         return WriteStatus::OutOfRange;
     }
+    if (boot_faults_.take_write_refusal(address, length)) {
+        journal_.refused("write refused by a fault", 0, address, length);
+        return WriteStatus::Refused;
+    }
     if (*kind == RegionKind::Flash) {
         FlashBank* bank = memory_.flash_at(address, length);
-        return bank->program(address, data, update_mode_, journal_) == FlashResult::Ok ? WriteStatus::Ok
-                                                                                      : WriteStatus::Refused;
+        if (bank->program(address, data, update_mode_, journal_) != FlashResult::Ok) return WriteStatus::Refused;
+        if (boot_faults_.weak_cell_in(address, length)) {
+            // The cell does not hold its programmed value: bit 0 reads flipped.
+            const std::uint32_t cell = *boot_faults_.weak_cell;
+            const std::uint8_t weak = static_cast<std::uint8_t>(data[cell - address] ^ 0x01);
+            memory_.load(cell, std::span(&weak, 1));
+        }
+        return WriteStatus::Ok;
     }
     memory_.write(address, data);
     journal_.record(JournalEntry{EventKind::MemoryWrite, Flag::None, 0, address, length, 0, {}});
@@ -215,7 +225,13 @@ void DeviceCore::carry_out(const HostCommandEffect& effect, const HostWords& sen
     const std::uint32_t command = sent[hw::kCommand];
     if (effect.unknown) note(command, 0, "unknown command " + hex(command) + " ignored");
     if (effect.host_mode) note(command, sent[hw::kArg1], "host mode; display: " + display_text());
-    if (effect.store) note(command, host::kStateStore, "settings stored");
+    if (effect.store) {
+        if (auto v = layout_.find(tw::kVersion)) {
+            stored_version_ = memory_.read(v->address, v->size);
+            stored_by_ = firmware_;
+        }
+        note(command, host::kStateStore, "settings stored");
+    }
     if (effect.clear_queue) {
         queue_.clear();
         status_[hw::kQueue] = queue_.host_word();
@@ -386,6 +402,12 @@ void DeviceCore::tick(Clock::time_point now) {
     }
 }
 
+bool DeviceCore::accept_controller_command(std::uint32_t command, std::uint32_t value) {
+    if (!boot_faults_.take_command_refusal(command, value)) return true;
+    journal_.refused("controller command refused by a fault", command, 0, value);
+    return false;
+}
+
 bool DeviceCore::erase_sector(std::uint32_t index) {
     ++erases_;
     for (auto& bank : memory_.flash_banks())
@@ -424,6 +446,12 @@ void DeviceCore::restart() {
     }
     const bool keep = !(config_.reset_settings_on_restart && firmware_ != previous);
     if (table_address_for(config_)) load_structures(keep, true);
+    // The identity block that the firmware stored survives a restart of that firmware.
+    if (stored_version_ && stored_by_ == firmware_) {
+        if (auto v = layout_.find(tw::kVersion)) memory_.load(v->address, *stored_version_);
+    } else {
+        stored_version_.reset();
+    }
     journal_.record(JournalEntry{EventKind::Restart, Flag::None, 0, 0, 0, 0,
                                  note.empty() ? "firmware " + firmware_ : note});
 }

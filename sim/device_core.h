@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/boot_loader_faults.h"
 #include "sim/host_block.h"
 #include "sim/host_layout.h"
 #include "sim/instrument_config.h"
@@ -43,7 +44,10 @@ public:
     // Erases done since the last call (each keeps the instrument busy a while).
     int take_erases();
 
-    // Boot-loader commands.
+    // Boot-loader commands.  A face asks first whether a command is taken: a
+    // command fault refuses it (and journals the refusal).
+    bool accept_controller_command(std::uint32_t command, std::uint32_t value);
+    BootLoaderFaults& boot_faults() { return boot_faults_; }
     void enter_update_mode();
     void request_restart() { restart_requested_ = true; }
     bool take_restart_request();
@@ -114,6 +118,12 @@ private:
     std::size_t newest_classic_entry_ = 0;
     std::uint32_t classic_entries_written_ = 0;
     std::uint32_t data_changes_ = 0;
+
+    BootLoaderFaults boot_faults_;
+    // The identity block as the firmware last stored it permanently (state 53),
+    // and the firmware that stored it: a restart of the same firmware keeps it.
+    std::optional<std::vector<std::uint8_t>> stored_version_;
+    std::string stored_by_;
 };
 
 }  // namespace tola::sim

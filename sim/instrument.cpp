@@ -13,12 +13,16 @@ namespace tola::sim {
 
 Instrument::Instrument(InstrumentConfig config) : config_(std::move(config)) {
     if (const std::string why = validate(config_); !why.empty()) throw std::invalid_argument(why);
+    core_ = std::make_unique<DeviceCore>(config_.core_config(), journal_);
     for (const auto& fault : config_.faults) {
         std::string why;
+        if (is_boot_loader_fault(fault)) {
+            if (!apply_boot_loader_fault(core_->boot_faults(), fault, &why)) throw std::invalid_argument(why);
+            continue;
+        }
         if (apply_link_fault(link_faults_, fault, &why)) continue;
         if (!why.empty() || !apply_fault(faults_, fault, &why)) throw std::invalid_argument(why);
     }
-    core_ = std::make_unique<DeviceCore>(config_.core_config(), journal_);
     if (config_.kind == 2) {
         link_face_ = std::make_unique<ClassicLinkFace>(*core_);
     } else if (config_.byte_stream_link()) {
@@ -55,13 +59,18 @@ bool Instrument::inject(std::string_view fault, std::string* error) {
     {
         std::lock_guard lock(mutex_);
         std::string why;
-        if (apply_link_fault(link_faults_, fault, &why)) {
+        if (is_boot_loader_fault(fault)) {
+            ok = apply_boot_loader_fault(core_->boot_faults(), fault, error);
+        } else if (apply_link_fault(link_faults_, fault, &why)) {
             ok = true;
         } else if (!why.empty()) {
             if (error) *error = why;
         } else {
             ok = apply_fault(faults_, fault, error);
-            if (ok && fault == "clear") link_faults_ = LinkFaults{};
+            if (ok && fault == "clear") {
+                link_faults_ = LinkFaults{};
+                core_->boot_faults() = BootLoaderFaults{};
+            }
             if (ok && (fault == "clear" || fault == "replug")) line_dead_ = false;
         }
     }
@@ -132,6 +141,7 @@ void Instrument::clear_faults() {
         std::lock_guard lock(mutex_);
         faults_ = FaultPlan{};
         link_faults_ = LinkFaults{};
+        core_->boot_faults() = BootLoaderFaults{};
         line_dead_ = false;
     }
     wake();

@@ -67,6 +67,7 @@ CodeAction MemoryLinkFace::on_code(std::uint8_t code, Clock::time_point) {
         // Serial: the code byte alone.  The acknowledgement leaves before the restart.
         const std::uint8_t command = static_cast<std::uint8_t>(code - kEraseCode + ctl::kEraseSector);
         core_.journal().record(JournalEntry{EventKind::ControllerCommand, Flag::None, command, 0, 0, 0, {}});
+        if (!core_.accept_controller_command(command, 0)) return CodeAction::refuse(link::kWrongCommand);
         if (code == kRestartCode) core_.request_restart();
         if (code == kEnterUpdateCode) core_.enter_update_mode();
         return CodeAction::answer(code);
@@ -113,6 +114,7 @@ BlockAction MemoryLinkFace::controller_block(std::uint8_t code, std::span<const 
         core_.journal().refused("controller command without its confirmation", command, 0, value);
         return BlockAction::refuse(link::kWrongCommand);
     }
+    if (!core_.accept_controller_command(command, value)) return BlockAction::refuse(link::kWrongCommand);
     switch (code) {
         case kEraseCode:
             return core_.erase_sector(value) ? BlockAction::accept() : BlockAction::refuse(link::kWrongCommand);

@@ -68,7 +68,7 @@ bool host_exchange(COMM_USB_HOST* block, std::uint32_t wait_ms) {
         // waits below one poll interval would otherwise always fail.
         std::uint32_t elapsed = 0;
         for (;;) {
-            platform::sleep_ms(kHostPollMs);
+            platform::poll_sleep_ms(kHostPollMs);
             if (!read_block(address, *block)) return false;
             elapsed += kHostPollMs;
             if (block->qdWord[0] == 0) break;

@@ -1,9 +1,14 @@
 #include "comm/platform/clock.h"
 
+#include <atomic>
 #include <cerrno>
 #include <ctime>
 
 namespace tola::platform {
+namespace {
+std::atomic<std::uint64_t> g_slept_ms{0};
+std::atomic<std::uint64_t> g_polled_ms{0};
+}  // namespace
 
 std::uint32_t tick_ms() {
     timespec now{};
@@ -13,9 +18,17 @@ std::uint32_t tick_ms() {
 }
 
 void sleep_ms(std::uint32_t ms) {
+    g_slept_ms.fetch_add(ms, std::memory_order_relaxed);
     timespec left{static_cast<time_t>(ms / 1000u), static_cast<long>(ms % 1000u) * 1000000L};
     while (::nanosleep(&left, &left) != 0 && errno == EINTR) {
     }
 }
+
+void poll_sleep_ms(std::uint32_t ms) {
+    g_polled_ms.fetch_add(ms, std::memory_order_relaxed);
+    sleep_ms(ms);
+}
+
+SleepTotals sleep_totals() { return SleepTotals{g_slept_ms.load(), g_polled_ms.load()}; }
 
 }  // namespace tola::platform

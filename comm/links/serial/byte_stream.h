@@ -35,6 +35,8 @@ public:
     virtual ~Timebase() = default;
     virtual std::uint32_t now() = 0;
     virtual void sleep(std::uint32_t ms) = 0;
+    // A sleep while waiting for bytes (kept apart from the protocol's fixed pauses).
+    virtual void poll(std::uint32_t ms) { sleep(ms); }
 
     std::uint32_t since(std::uint32_t earlier) { return now() - earlier; }
 };

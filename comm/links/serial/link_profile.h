@@ -26,6 +26,12 @@ struct LinkProfile {
     // Only the classic instrument on a serial port streams live data that the
     // link check has to switch off and on again.
     bool echo_live_data_applies;
+    // Waits for bytes look again every quick_poll_ms during the first
+    // quick_poll_window_ms of a wait, then every 5 ms.  An answer usually comes
+    // within a few milliseconds; looking only every 5 ms left most of those 5 ms
+    // idle with the answer already there.
+    std::uint32_t quick_poll_ms;
+    std::uint32_t quick_poll_window_ms;
 };
 
 inline constexpr LinkProfile kSerialProfile{
@@ -36,6 +42,8 @@ inline constexpr LinkProfile kSerialProfile{
     .keep_alive_answer_ms = 2000,
     .missed_answers_until_lost = 2,
     .echo_live_data_applies = true,
+    .quick_poll_ms = 5,
+    .quick_poll_window_ms = 0,
 };
 
 inline constexpr LinkProfile kBluetoothProfile{
@@ -46,6 +54,8 @@ inline constexpr LinkProfile kBluetoothProfile{
     .keep_alive_answer_ms = 1000,
     .missed_answers_until_lost = 1,
     .echo_live_data_applies = false,
+    .quick_poll_ms = 1,
+    .quick_poll_window_ms = 10,
 };
 
 }  // namespace tola::serial

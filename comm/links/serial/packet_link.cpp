@@ -76,7 +76,7 @@ std::size_t PacketLink::read(std::uint8_t* buffer, std::size_t wanted, std::uint
         }
         if (!progress_step(as_count(static_cast<std::size_t>(n)))) return 0;
         if (got >= wanted || idle_ms == 0 || time_.since(window_start) >= idle_ms) break;
-        time_.sleep(kPollMs);
+        time_.poll(poll_step(time_.since(window_start)));
     }
     if (got > 0) state_.last_read_tick = time_.now();
     return got;
@@ -115,7 +115,7 @@ bool PacketLink::wait_ack(std::uint8_t awaited, std::uint32_t timeout_ms) {
             report(LinkError::NoAcknowledge);
             return false;
         }
-        time_.sleep(kPollMs);
+        time_.poll(poll_step(time_.since(start)));
     }
 }
 
@@ -196,6 +196,10 @@ bool PacketLink::refuse(std::uint8_t refusal) {
     send_code(refusal);
     report(refusal_error(refusal));
     return false;
+}
+
+std::uint32_t PacketLink::poll_step(std::uint32_t waited_ms) const {
+    return waited_ms < profile_.quick_poll_window_ms ? profile_.quick_poll_ms : kPollMs;
 }
 
 void PacketLink::pace() {

@@ -77,6 +77,8 @@ public:
     void complete_pending_check();
     // Waits until the pacing interval has passed since the last write.
     void pace();
+    // The pause before looking for bytes again, `waited_ms` into a wait.
+    std::uint32_t poll_step(std::uint32_t waited_ms) const;
 
     LinkState& state() { return state_; }
     ByteStream& stream() { return stream_; }

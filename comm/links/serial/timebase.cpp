@@ -9,6 +9,7 @@ class SystemTimebase final : public Timebase {
 public:
     std::uint32_t now() override { return platform::tick_ms(); }
     void sleep(std::uint32_t ms) override { platform::sleep_ms(ms); }
+    void poll(std::uint32_t ms) override { platform::poll_sleep_ms(ms); }
 };
 
 }  // namespace

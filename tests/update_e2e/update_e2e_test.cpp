@@ -1,0 +1,412 @@
+// Whole firmware updates of a virtual Chromatik V through the real library, over
+// USB and over Bluetooth, with the update engine exactly as the program runs it;
+// and the failure paths, by faults injected into the virtual instrument.
+#include "update/binding/comm_functions.h"
+#include "update/firmware/ck_update_engine.h"
+#include "update/firmware/date_text.h"
+#include "update/firmware/firmware_catalog.h"
+#include "update/program_trace.h"
+#include "update/shell/device_connection.h"
+
+#include "sim/simulator.h"
+#include "sim/structures_image.h"
+
+#include "tests/update/fake_library.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+
+namespace ckupdate::testing {
+namespace {
+
+using tola::sim::EventKind;
+using tola::sim::JournalEntry;
+using ::testing::ElementsAre;
+
+const CommFunctions& Linked() {
+    static const CommFunctions table = [] {
+        CommFunctions f;
+#define CKUPDATE_LINKED(name) f.name = &::name;
+        CKUPDATE_COMM_NAMES(CKUPDATE_LINKED)
+#undef CKUPDATE_LINKED
+        return f;
+    }();
+    return table;
+}
+
+class Host final : public UpdateHost {
+public:
+    explicit Host(TDeviceConnection& c) : c_(c) {}
+    PXM_COMM& PortData() override { return c_.PortData(); }
+    std::int32_t OpenDev() override { return c_.OpenDev(); }
+    void CloseDev() override { c_.CloseDev(); }
+    void SetUSBWatchIdle(bool idle) override { c_.SetUSBWatchIdle(idle); }
+
+private:
+    TDeviceConnection& c_;
+};
+
+class UpdateEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        const std::string base = dir.path().toStdString();
+        ::setenv("TOLA_USB_DIR", (base + "/usb").c_str(), 1);
+        ::setenv("TOLA_BT_DIR", (base + "/bt").c_str(), 1);
+        Firmwares().SelectFirmware(0);
+        SetProgramTraceSink([this](const std::string& l) { traces.push_back(l); });
+    }
+    void TearDown() override {
+        SetProgramTraceSink({});
+        connection.CloseDev();
+        sim.reset();
+    }
+
+    tola::sim::Instrument& Start(int kind, std::vector<std::string> faults = {}) {
+        tola::sim::InstrumentConfig c;
+        c.kind = kind;
+        c.firmware = "511vLE";
+        c.faults = std::move(faults);
+        sim = std::make_unique<tola::sim::Simulator>(dir.path().toStdString() + "/usb", dir.path().toStdString() + "/bt");
+        tola::sim::Instrument& i = sim->add(c);
+        sim->start();
+        EXPECT_TRUE(i.wait_until_present(true, std::chrono::seconds(2)));
+        return i;
+    }
+
+    void Connect(std::uint32_t port) {
+        const CommApi api(&Linked());
+        if (port == kPortBluetooth) {
+            BT_DEVICES found{};
+            ASSERT_TRUE(api.CK_comm_BtDiscovery(&found));
+            ASSERT_GE(found.iCount, 1);
+            api.CK_comm_BtSetDevice(&found.qBtDevice[0]);
+        }
+        connection.PortData().iPort = port;
+        std::int32_t r = 2;
+        for (int i = 0; i < 100 && r != 1; ++i) {
+            r = connection.OpenDev();
+            if (r != 1) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        ASSERT_EQ(1, r) << connection.PortData().ssStatus;
+    }
+
+    TCkUpdateEngine& Engine(bool verify = true, bool service = false) {
+        engine = std::make_unique<TCkUpdateEngine>(CommApi(&Linked()), host, view);
+        UpdateOptions o;
+        o.verifyBeforeHeader = verify;
+        o.serviceMode = service;
+        engine->SetOptions(o);
+        engine->SetDeviceInfo(connection.DevInfo());
+        return *engine;
+    }
+
+    // Reads a structure from the instrument (after the update, with a new connection).
+    template <typename Record>
+    Record Read(int id) {
+        Record r{};
+        char message[501] = {};
+        EXPECT_TRUE(CommApi(&Linked()).CKPTransfer_local_structure(&connection.PortData(), &r, id, sizeof r,
+                                                                    TOLA_DIRECTION_UPLOAD, message))
+            << message;
+        return r;
+    }
+
+    // After an update the instrument restarts once more (the final leave command):
+    // wait for it and connect again.
+    void Reconnect(tola::sim::Instrument& i, std::uint32_t port) {
+        connection.CloseDev();
+        EXPECT_TRUE(i.journal().wait_for(EventKind::Restart, 2, std::chrono::seconds(5)));
+        std::this_thread::sleep_for(std::chrono::milliseconds(1700));
+        Connect(port);
+    }
+
+    static int Count(const std::vector<JournalEntry>& entries, std::uint32_t code) {
+        return static_cast<int>(std::count_if(entries.begin(), entries.end(), [&](const JournalEntry& e) { return e.code == code; }));
+    }
+
+    // The programming order the journal shows: every sector from 3 to the last
+    // erased once, in order, before its first write; the header block last; no flag.
+    static void ExpectSafeProgrammingOrder(const tola::sim::Instrument& i, const std::vector<std::uint8_t>& image,
+                                           std::uint32_t last_sector) {
+        std::vector<std::uint32_t> erased;
+        std::uint32_t erased_end = 0xC000;
+        const std::uint32_t ends[] = {0x4000, 0x8000, 0xC000, 0x10000, 0x20000, 0x40000, 0x60000, 0x80000, 0xA0000, 0xC0000};
+        std::vector<JournalEntry> writes;
+        for (const JournalEntry& e : i.journal().entries()) {
+            if (e.kind == EventKind::Restart) break;  // the first session only
+            if (e.kind == EventKind::Erase) {
+                erased.push_back(e.value);
+                erased_end = ends[e.value];
+            }
+            if (e.kind != EventKind::FlashWrite) continue;
+            writes.push_back(e);
+            const std::uint32_t offset = e.address - 0x08000000;
+            EXPECT_LE(offset + e.length, erased_end) << std::hex << offset;
+        }
+        std::vector<std::uint32_t> expected;
+        for (std::uint32_t s = 3; s <= last_sector; ++s) expected.push_back(s);
+        EXPECT_EQ(expected, erased);
+        ASSERT_FALSE(writes.empty());
+        EXPECT_EQ(0x0800C000u, writes.back().address);
+        // Blank blocks are never sent: every write carries image data.
+        for (const JournalEntry& w : writes) {
+            const auto first = image.begin() + (w.address - 0x08000000);
+            const bool blank = std::all_of(first, first + w.length, [](std::uint8_t b) { return b == 0xFF; });
+            const bool in_written_block = blank && w.length < 128;  // the blank half of a non-blank block
+            EXPECT_TRUE(!blank || in_written_block) << std::hex << w.address;
+        }
+        EXPECT_FALSE(i.journal().flagged(tola::sim::Flag::BootAreaWrite));
+        EXPECT_FALSE(i.journal().flagged(tola::sim::Flag::HeaderBeforeImage));
+        EXPECT_FALSE(i.journal().flagged(tola::sim::Flag::UnerasedFlashWrite));
+    }
+
+    QTemporaryDir dir;
+    std::unique_ptr<tola::sim::Simulator> sim;
+    TDeviceConnection connection{CommApi(&Linked())};
+    Host host{connection};
+    RecordingView view;
+    std::unique_ptr<TCkUpdateEngine> engine;
+    std::vector<std::string> traces;
+};
+
+TEST_F(UpdateEndToEnd, WholeUpdateOverUsb) {
+    // Sector 5 erases only at the third attempt.
+    tola::sim::Instrument& i = Start(4, {"refuse-erase=5:2"});
+    const auto boot_before = *i.peek(0x08000000, 0xC000);
+    Connect(kPortUsb);
+    ASSERT_EQ(3u, connection.DevInfo().CpuType);
+    TCkUpdateEngine& e = Engine();
+    e.Run();
+    ASSERT_EQ(UpdateResult::Succeeded, e.LastResult()) << view.messages.size();
+    EXPECT_THAT(view.results, ElementsAre(true));
+    EXPECT_EQ("512bLE", i.firmware());
+
+    const auto& image = Firmwares().Selected().qbyCK_default;
+    EXPECT_EQ(boot_before, *i.peek(0x08000000, 0xC000)) << "boot area untouched";
+    const auto flash = *i.peek(0x0800C000, static_cast<std::uint32_t>(image.size()) - 0xC000);
+    EXPECT_TRUE(std::equal(flash.begin(), flash.end(), image.begin() + 0xC000));
+    ExpectSafeProgrammingOrder(i, image, 8);
+
+    // Retries of sector 5: two pauses, one trace line.
+    EXPECT_EQ(1, std::count_if(traces.begin(), traces.end(), [](const std::string& l) {
+        return l.find("PageErase: Page=5, result=TRUE") != std::string::npos;
+    }));
+    const auto commands = i.journal().entries(EventKind::ControllerCommand);
+    EXPECT_EQ(1, Count(commands, 11));
+    EXPECT_EQ(2, Count(commands, 10)) << "after programming, and when the update ends";
+    const auto actions = i.journal().entries(EventKind::HostAction);
+    EXPECT_TRUE(std::any_of(actions.begin(), actions.end(), [](const JournalEntry& a) { return a.text == "settings stored"; }));
+
+    // What the instrument keeps: the backup, brought up to date for the new firmware.
+    Reconnect(i, kPortUsb);
+    const auto settings = Read<CKNG_SETTINGS>(CKPSTRUCT_SETTINGS);
+    EXPECT_EQ(0, std::memcmp(&settings, &e.Backup().CKNG_settings, sizeof settings));
+    EXPECT_EQ(0.511f, settings.qfRef_slope[0]);
+    EXPECT_EQ(120, settings.byTftBackLight);
+    const auto version = Read<COMM_VERSION>(CKPSTRUCT_COMMVERSION);
+    EXPECT_STREQ("512bLE", version.snRelease);
+    EXPECT_STREQ("Chromatik\xAE V", version.snName);
+    EXPECT_EQ(DateText(QDate::currentDate()).toLatin1(), QByteArray(version.snInstall_date));
+    EXPECT_STREQ(e.Backup().COMM_Version.snSerial_number, version.snSerial_number);
+}
+
+TEST_F(UpdateEndToEnd, UnreadableSettingsNeverEnterProgrammingMode) {
+    tola::sim::Instrument& i = Start(4);
+    Connect(kPortUsb);
+    TCkUpdateEngine& e = Engine();
+    i.inject("refuse=0x222402:100000");
+    e.Run();
+    EXPECT_EQ(StepState::Failed, view.last(UpdateStep::ReadSetup));
+    EXPECT_EQ(0u, i.journal().count(EventKind::ControllerCommand));
+    EXPECT_EQ("511vLE", i.firmware());
+}
+
+TEST_F(UpdateEndToEnd, RefusedProgrammingModeLeavesTheInstrumentAlone) {
+    tola::sim::Instrument& i = Start(4, {"refuse-command=11"});
+    Connect(kPortUsb);
+    Engine().Run();
+    EXPECT_EQ(StepState::Failed, view.last(UpdateStep::Program));
+    const auto commands = i.journal().entries(EventKind::ControllerCommand);
+    EXPECT_EQ(1, Count(commands, 11));
+    EXPECT_EQ(0, Count(commands, 10));
+    EXPECT_EQ(0u, i.journal().count(EventKind::Erase));
+    EXPECT_FALSE(i.in_update_mode());
+}
+
+TEST_F(UpdateEndToEnd, BlockThatNeverWritesThenASecondUpdateSucceeds) {
+    tola::sim::Instrument& i = Start(4, {"refuse-write=0x0800C040:0"});
+    const auto boot_before = *i.peek(0x08000000, 0xC000);
+    Connect(kPortUsb);
+    TCkUpdateEngine& e = Engine();
+    e.Run();
+    EXPECT_THAT(view.messages, ElementsAre(QStringLiteral("Error: Programming page 3, address 0x0800C040, lenth 0x80"),
+                                           QStringLiteral("Error: Update canceled")));
+    const auto writes = i.journal().entries(EventKind::FlashWrite);
+    EXPECT_TRUE(std::none_of(writes.begin(), writes.end(), [](const JournalEntry& w) { return w.address == 0x0800C000; }));
+    EXPECT_EQ(1, Count(i.journal().entries(EventKind::ControllerCommand), 10));
+
+    // The header block is erased: the boot loader keeps the instrument, and a
+    // second update brings it back.
+    i.clear_faults();
+    connection.CloseDev();
+    ASSERT_TRUE(i.journal().wait_for(EventKind::Restart, 1, std::chrono::seconds(5)));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1700));
+    Connect(kPortUsb);
+    view = RecordingView{};
+    TCkUpdateEngine& again = Engine(false, true);
+    again.Run();
+    EXPECT_EQ(UpdateResult::Succeeded, again.LastResult());
+    EXPECT_EQ("512bLE", i.firmware());
+    EXPECT_EQ(boot_before, *i.peek(0x08000000, 0xC000));
+}
+
+// A view that pulls the instrument's plug once the programming has gone some way.
+struct UnpluggingView final : UpdateView {
+    RecordingView& inner;
+    tola::sim::Instrument& instrument;
+    int blocks = 0;
+    UnpluggingView(RecordingView& v, tola::sim::Instrument& i) : inner(v), instrument(i) {}
+    void SetStep(UpdateStep s, const QString& t, StepState st) override { inner.SetStep(s, t, st); }
+    void SetCountDown(const CountDown& c) override {
+        if (inner.last(UpdateStep::Program) == StepState::Busy && ++blocks == 600) instrument.unplug();
+        inner.SetCountDown(c);
+    }
+    void SetVersionLines(const QString& a, const QString& b) override { inner.SetVersionLines(a, b); }
+    void ClearMessages() override { inner.ClearMessages(); }
+    void AddMessage(const QString& l) override { inner.AddMessage(l); }
+    void SetStartButtons(bool a, bool b) override { inner.SetStartButtons(a, b); }
+    void SetCancelEnabled(bool e) override { inner.SetCancelEnabled(e); }
+    void SetButtonsLocked(bool l) override { inner.SetButtonsLocked(l); }
+    bool AskYesAbort(const QString& t) override { return inner.AskYesAbort(t); }
+    void ShowErrorBox(const QString& t) override { inner.ShowErrorBox(t); }
+    void ShowMessageBox(const QString& t) override { inner.ShowMessageBox(t); }
+    void ShowResultPanel(bool s) override { inner.ShowResultPanel(s); }
+    void HideResultPanel() override {}
+};
+
+TEST_F(UpdateEndToEnd, InstrumentThatVanishesWhileProgrammingIsUpdatedAgainLater) {
+    tola::sim::Instrument& i = Start(4);
+    const auto boot_before = *i.peek(0x08000000, 0xC000);
+    Connect(kPortUsb);
+    UnpluggingView unplugging(view, i);
+    TCkUpdateEngine first(CommApi(&Linked()), host, unplugging);
+    first.SetDeviceInfo(connection.DevInfo());
+    first.Run();
+    EXPECT_EQ(StepState::Failed, view.last(UpdateStep::Program));
+    EXPECT_EQ(UpdateResult::Failed, first.LastResult());
+    ASSERT_FALSE(view.messages.empty());
+    EXPECT_TRUE(view.messages.front().startsWith(QStringLiteral("Error: Programming page ")));
+    const auto writes = i.journal().entries(EventKind::FlashWrite);
+    EXPECT_TRUE(std::none_of(writes.begin(), writes.end(), [](const JournalEntry& w) { return w.address == 0x0800C000; }));
+    EXPECT_TRUE(i.in_update_mode()) << "the boot loader keeps the half-programmed instrument";
+
+    i.replug();
+    connection.CloseDev();
+    ASSERT_TRUE(i.wait_until_present(true, std::chrono::seconds(2)));
+    Connect(kPortUsb);
+    view = RecordingView{};
+    TCkUpdateEngine& again = Engine(true, true);
+    again.Run();
+    EXPECT_EQ(UpdateResult::Succeeded, again.LastResult());
+    EXPECT_EQ("512bLE", i.firmware());
+    EXPECT_EQ(boot_before, *i.peek(0x08000000, 0xC000));
+}
+
+TEST_F(UpdateEndToEnd, SilentAfterRestartLeavesStepThreeBusy) {
+    tola::sim::Instrument& i = Start(4, {"restart-silence=9000"});
+    Connect(kPortUsb);
+    TCkUpdateEngine& e = Engine(false);
+    e.Run();
+    EXPECT_EQ(StepState::Busy, view.last(UpdateStep::WaitReset));
+    EXPECT_EQ(StepState::Off, view.last(UpdateStep::WriteSetup));
+    EXPECT_EQ(UpdateResult::NotBack, e.LastResult());
+    const auto actions = i.journal().entries(EventKind::HostAction);
+    EXPECT_TRUE(std::none_of(actions.begin(), actions.end(), [](const JournalEntry& a) { return a.text == "settings stored"; }));
+}
+
+TEST_F(UpdateEndToEnd, RefusedSettingsWriteIsStepFourRed) {
+    tola::sim::Instrument& i = Start(4);
+    const auto version = i.layout().find(tola::sim::tw::kVersion);
+    ASSERT_TRUE(version.has_value());
+    i.inject("refuse-write=" + std::to_string(version->address) + ":0");
+    Connect(kPortUsb);
+    TCkUpdateEngine& e = Engine(false);
+    e.Run();
+    EXPECT_EQ(StepState::Failed, view.last(UpdateStep::WriteSetup));
+    ASSERT_EQ(1u, view.messageBoxes.size());
+    EXPECT_TRUE(view.messageBoxes[0].startsWith(QStringLiteral("Error writing version.\n\r")));
+    EXPECT_TRUE(view.results.empty());
+    EXPECT_EQ("512bLE", i.firmware());
+}
+
+TEST_F(UpdateEndToEnd, VerifyDifferenceKeepsTheHeaderUnwritten) {
+    tola::sim::Instrument& i = Start(4, {"weak-flash=0x08020010"});
+    Connect(kPortUsb);
+    TCkUpdateEngine& e = Engine(true);
+    e.Run();
+    ASSERT_FALSE(view.messages.empty());
+    EXPECT_EQ(QStringLiteral("Error: Verifying page 5, address 0x08020010"), view.messages.front());
+    const auto writes = i.journal().entries(EventKind::FlashWrite);
+    EXPECT_TRUE(std::none_of(writes.begin(), writes.end(), [](const JournalEntry& w) { return w.address == 0x0800C000; }));
+    EXPECT_EQ(StepState::Failed, view.last(UpdateStep::Program));
+}
+
+TEST_F(UpdateEndToEnd, WholeUpdateOverBluetoothWithASmallImage) {
+    // A small external image keeps the Bluetooth run short: data in sectors 3 and 4.
+    QByteArray image(0x60000, char(0xFF));
+    const auto& full = Firmwares().Firmware[0].qbyCK_default;
+    auto copy = [&](std::uint32_t at, std::uint32_t length) {
+        std::copy_n(full.begin() + at, length, image.begin() + at);
+    };
+    copy(0, 0xC000);
+    QByteArray header(64, '\0');
+    header.replace(0, 10, "App Loaded");
+    header.replace(16, 6, "512tst");
+    image.replace(0xC000, 64, header);
+    copy(0xC040, 0x600);
+    copy(0x10000, 0x200);
+    auto field = [](const char* t) {
+        QByteArray b(t);
+        b.resize(64, '\0');
+        return b;
+    };
+    const QString file = dir.path() + "/small.bin";
+    {
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(field("Chromatik V") + field("512tst") + field("May 2, 2024") + image);
+    }
+
+    tola::sim::Instrument& i = Start(10);
+    const auto boot_before = *i.peek(0x08000000, 0xC000);
+    Connect(kPortBluetooth);
+    TCkUpdateEngine& e = Engine(true);
+    ASSERT_TRUE(e.OpenBinary(file));
+    e.Run();
+    ASSERT_EQ(UpdateResult::Succeeded, e.LastResult()) << (view.messages.empty() ? "" : view.messages.back().toStdString());
+    EXPECT_EQ("512tst", i.firmware());
+    EXPECT_EQ(boot_before, *i.peek(0x08000000, 0xC000));
+    std::vector<std::uint8_t> bytes(image.begin(), image.end());
+    ExpectSafeProgrammingOrder(i, bytes, 4);
+    const auto writes = i.journal().entries(EventKind::FlashWrite);
+    EXPECT_EQ(500u, writes.front().length);
+    EXPECT_EQ(2, Count(i.journal().entries(EventKind::ControllerCommand), 10));
+
+    Reconnect(i, kPortBluetooth);
+    const auto settings = Read<CKNG_SETTINGS>(CKPSTRUCT_SETTINGS);
+    EXPECT_EQ(0, std::memcmp(&settings, &e.Backup().CKNG_settings, sizeof settings));
+    EXPECT_STREQ("512tst", Read<COMM_VERSION>(CKPSTRUCT_COMMVERSION).snRelease);
+}
+
+}  // namespace
+}  // namespace ckupdate::testing

@@ -1,0 +1,428 @@
+#include "update/firmware/ck_update_engine.h"
+
+#include "update/firmware/date_text.h"
+#include "update/firmware/firmware_catalog.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace ckupdate {
+namespace {
+
+QString Tr(const char* text) { return QCoreApplication::translate("TfrmCkUpdate", text); }
+
+QString Name(const TNAME& field) {
+    return QString::fromLatin1(field, static_cast<qsizetype>(::strnlen(field, sizeof(TNAME))));
+}
+
+constexpr std::uint32_t kEnterSettleMs = 1000;
+constexpr std::uint32_t kLeaveSettleMs = 500;
+constexpr std::uint32_t kUsbRestartWaitMs = 3000;
+constexpr std::uint32_t kBluetoothRetryWaitMs = 1000;
+constexpr std::uint32_t kAfterResetMs = 2000;
+// Verify read sizes: the USB controller read takes at most 128 bytes, a
+// Bluetooth read is one request however long, so it reads big pieces.
+constexpr std::uint16_t kUsbVerifyChunk = 128;
+constexpr std::uint16_t kBluetoothVerifyChunk = 0x8000;
+// What a verify pass costs next to programming, until it has been measured.
+constexpr double kUsbVerifyShare = 0.35;
+constexpr double kBluetoothVerifyShare = 0.05;
+
+// Runs a function when the scope ends, however it ends.
+template <typename F>
+struct Finally {
+    F f;
+    ~Finally() { f(); }
+};
+template <typename F>
+Finally(F) -> Finally<F>;
+
+}  // namespace
+
+TCkUpdateEngine::TCkUpdateEngine(CommApi api, UpdateHost& host, UpdateView& view, ProgramClock& clock)
+    : api_(api), host_(host), view_(view), clock_(clock), update_if_(api, clock), backup_(api, host, view) {
+    backup_.SetStepObserver([this](UpdateStep step, StepState state) {
+        if (state != StepState::Off) record_.step = static_cast<int>(step);
+    });
+    FTimeStartMs = clock_.NowMs();
+    UpdateRemainingTime();
+    view_.SetVersionLines(VersionLine1(), VersionLine2());
+    HideSteps();
+    view_.ClearMessages();
+    UpdateButtons();
+    view_.HideResultPanel();
+}
+
+void TCkUpdateEngine::Dbg(const QString& text) const {
+    if (dbg_) dbg_(text);
+}
+
+void TCkUpdateEngine::InitDbg(std::function<void(const QString&)> sink) {
+    dbg_ = std::move(sink);
+    Dbg(QStringLiteral("Update: Hello Debug Window"));
+}
+
+void TCkUpdateEngine::SetDeviceInfo(const TDeviceInfo& info) {
+    dev_info_ = info;
+    UpdateButtons();
+}
+
+void TCkUpdateEngine::UpdateButtons() {
+    if (in_progress_) return;
+    const std::uint32_t cpu = dev_info_.CpuType;
+    const bool run = cpu == 3;
+    const bool second = (cpu == 2 || cpu == 3) && firmware_available_;
+    view_.SetStartButtons(run, second);
+}
+
+QString TCkUpdateEngine::VersionLine1() const {
+    return QStringLiteral("%1 V%2").arg(Firmwares().Selected().snCK_Kind, dev_info_.FirmwareVersion);
+}
+
+QString TCkUpdateEngine::VersionLine2() const {
+    const QString release = device_name_.isEmpty() ? Firmwares().Selected().snCK_firmware_release : release_number_;
+    return Tr("Update to V%1").arg(release);
+}
+
+void TCkUpdateEngine::Show() {
+    view_.SetVersionLines(VersionLine1(), VersionLine2());
+    HideSteps();
+    FTimeStartMs = clock_.NowMs();
+    UpdateRemainingTime();
+    view_.HideResultPanel();
+}
+
+void TCkUpdateEngine::SetStep(UpdateStep step, const QString& text, StepState state) {
+    if (state != StepState::Off) record_.step = static_cast<int>(step);
+    view_.SetStep(step, text, state);
+}
+
+void TCkUpdateEngine::HideSteps() {
+    for (int s = 1; s <= 5; ++s) view_.SetStep(static_cast<UpdateStep>(s), QString(), StepState::Off);
+}
+
+void TCkUpdateEngine::UpdateRemainingTime() {
+    const std::uint32_t total = FTimeReadSettingsMs + FTimeUpdateMs + FTimeResetMs + FTimeWriteSettingsMs;
+    const CountDown c = ComputeCountDown(total, clock_.NowMs() - FTimeStartMs);
+    FTimeRemainMs = c.remainingMs;
+    view_.SetCountDown(c);
+}
+
+// --- image buffer ---
+
+void TCkUpdateEngine::FillFromCatalog() {
+    if (!device_name_.isEmpty()) return;
+    const TSingleFirmware& f = Firmwares().Selected();
+    device_name_ = QStringLiteral("Chromatik® V");
+    release_number_ = f.snCK_firmware_release;
+    release_date_ = f.snCK_firmware_date;
+    std::fill(bin_stream_.Data.begin(), bin_stream_.Data.end(), std::uint8_t{0xFF});
+    std::copy_n(f.qbyCK_default.begin(), std::min<std::size_t>(f.N_FDATASIZE, bin_stream_.Data.size()),
+                bin_stream_.Data.begin());
+    image_from_file_ = false;
+    file_name_.clear();
+}
+
+bool TCkUpdateEngine::OpenBinary(const QString& path, QString* fileNameSetting) {
+    device_name_.clear();
+    release_number_.clear();
+    release_date_.clear();
+    firmware_available_ = false;
+    view_.ClearMessages();
+    view_.AddMessage(Tr("Source file: "));
+    view_.AddMessage(path);
+    const FirmwareFileRead read = ReadFirmwareFile(path, bin_stream_);
+    for (const QString& m : read.messages) view_.AddMessage(m);
+    device_name_ = FieldText(bin_stream_.CDeviceName);
+    release_number_ = FieldText(bin_stream_.CReleaseNumber);
+    release_date_ = FieldText(bin_stream_.CReleaseDate);
+    image_from_file_ = true;
+    file_name_ = path;
+    if (read.bytesRead >= kExternalFileMinimum) {
+        firmware_available_ = true;
+        view_.AddMessage(Tr("Target device: ") + device_name_);
+        view_.AddMessage(Tr("Version number: ") + release_number_);
+        view_.AddMessage(Tr("Version date: ") + release_date_);
+        view_.AddMessage(Tr("Installed: ") + DateText(QDate::currentDate()));
+        if (fileNameSetting) *fileNameSetting = path;
+    }
+    UpdateButtons();
+    host_.SetUpdateButtonCaption(release_number_);
+    return firmware_available_;
+}
+
+void TCkUpdateEngine::DiscardBinary() {
+    device_name_.clear();
+    image_from_file_ = false;
+    file_name_.clear();
+    view_.ClearMessages();
+}
+
+// --- the update ---
+
+void TCkUpdateEngine::Run() {
+    view_.SetCancelEnabled(false);
+    view_.ClearMessages();
+    try {
+        const Finally cancel{[&] { view_.SetCancelEnabled(true); }};
+        if (dev_info_.Device == 2324 || dev_info_.Device == 4324) {
+            const QString question =
+                Tr("A %1 will be updated with %2 software.\n\rContinue?").arg(Tr("PORTIVO"), Tr("SUPERNA"));
+            if (!view_.AskYesAbort(question)) {
+                result_ = UpdateResult::Cancelled;
+                return;
+            }
+        }
+        FTimeStartMs = clock_.NowMs();
+        UpdateRemainingTime();
+        if (device_name_.isEmpty()) FillFromCatalog();
+        Update();
+        FTimeReadSettingsMs = FTimeUpdateMs = FTimeResetMs = FTimeWriteSettingsMs = 0;
+        UpdateRemainingTime();
+    } catch (const EProgramError& e) {
+        view_.ShowErrorBox(e.Message());
+    } catch (const std::exception& e) {
+        view_.ShowErrorBox(QString::fromLocal8Bit(e.what()));
+    }
+}
+
+void TCkUpdateEngine::CheckUpdateAllowed() const {
+    ckupdate::CheckUpdateAllowed(dev_info_.CpuType, release_number_, dev_info_.FirmwareVersion,
+                                 options_.serviceMode);
+}
+
+// Checks no instrument is needed for: an external file read completely, something
+// to program after the header block, an application header where the boot loader
+// looks for one.
+void TCkUpdateEngine::CheckImage(std::uint32_t start) const {
+    const QString notProcessed = Tr("Update cannot be processed.\n\r");
+    if (image_from_file_ && !firmware_available_) throw EWrongUpdateDevice(Tr("Error: Missing data"));
+    if (ImageEnd(bin_stream_.Data) <= start + kHeaderBlockSize)
+        throw EWrongUpdateDevice(notProcessed + Tr("The firmware image holds nothing after its header block.\n\r"));
+    if (start == kApplicationStart &&
+        std::memcmp(bin_stream_.Data.data() + start, "App Loaded", 10) != 0)
+        throw EWrongUpdateDevice(notProcessed + Tr("The firmware image holds no Chromatik® V application.\n\r"));
+}
+
+void TCkUpdateEngine::FinishRecord(UpdateResult result, const QString& message) {
+    result_ = result;
+    static constexpr const char* kNames[] = {"", "succeeded", "refused", "cancelled", "failed", "not back"};
+    record_.result = QString::fromLatin1(kNames[static_cast<int>(result)]);
+    record_.message = message;
+    record_.durationMs = static_cast<qint64>(clock_.NowMs() - run_started_);
+    if (!options_.historyFile.isEmpty()) AppendUpdateRecord(options_.historyFile, record_);
+}
+
+void TCkUpdateEngine::Update() {
+    run_started_ = clock_.NowMs();
+    record_ = UpdateRecord{};
+    const PXM_COMM& pd = host_.PortData();
+    record_.time = QDateTime::currentDateTimeUtc().toString(Qt::ISODate);
+    record_.serial = Name(pd.snSerial_number);
+    record_.device = Name(pd.snDevice);
+    record_.fromRelease = dev_info_.FirmwareVersion;
+    record_.toRelease = release_number_;
+    record_.source = image_from_file_ ? file_name_ : QStringLiteral("catalog");
+    record_.verified = options_.verifyBeforeHeader;
+
+    ProgrammingParameters p;
+    p.startOffset = StartOffsetFor(release_number_);
+    p.bluetooth = Name(pd.snRS232).left(26).toUpper() == QLatin1String("BLUETOOTH");
+    p.blockSize = p.bluetooth ? kBluetoothBlockSize : kUsbBlockSize;
+    record_.port = p.bluetooth ? QStringLiteral("bluetooth") : QStringLiteral("usb");
+    try {
+        CheckUpdateAllowed();
+        CheckImage(p.startOffset);
+    } catch (const EProgramError& e) {
+        FinishRecord(UpdateResult::Refused, e.Message());
+        throw;
+    }
+
+    in_progress_ = true;
+    success_shown_ = false;
+    view_.SetButtonsLocked(true);
+    HideSteps();
+    bool entered = false;
+    QString failure;
+    {
+        const Finally done{[&] {
+            in_progress_ = false;
+            if (entered) {
+                update_if_.SendCommand(ctl::kLeaveProgramming, 0);
+                clock_.SleepMs(kLeaveSettleMs);
+            }
+            host_.SetUSBWatchIdle(false);
+            view_.ScrollMessagesToEnd();
+            view_.SetButtonsLocked(false);
+        }};
+        try {
+            view_.ProcessEvents();
+            backup_.FSettingsAvailable = false;
+            host_.SetUSBWatchIdle(true);
+            const std::uint32_t t = clock_.NowMs();
+            if (!Settings_ReadWrite(kSettingsRead)) throw ECkReadVersion(Tr("Error reading parameter") + "\n\r");
+            FTimeReadSettingsMs = clock_.NowMs() - t;
+            UpdateRemainingTime();
+            p.error = false;
+            host_.SetUSBWatchIdle(true);
+            SetStep(UpdateStep::Program, Tr("Updating"), StepState::Busy);
+            entered = update_if_.SendCommand(ctl::kEnterProgramming, 0);
+            if (entered) {
+                clock_.SleepMs(kEnterSettleMs);
+                if (p.startOffset < kApplicationStart)
+                    throw EWrongUpdateDevice(Tr("Update cannot be processed.\n\r") +
+                                             Tr("This release cannot be used for Chromatik® V.\n\r"
+                                                "Software version 503e or later is required.\n\r"));
+                ProgramImage(p);
+                view_.ProcessEvents();
+            } else {
+                SetStep(UpdateStep::Program, Tr("Update error"), StepState::Failed);
+                failure = Tr("Update error");
+            }
+        } catch (const EProgramError& e) {
+            failure = e.Message();
+            view_.AddMessage(Tr("Error: Update canceled"));
+        }
+    }
+    if (success_shown_) FinishRecord(UpdateResult::Succeeded, QString());
+    else if (p.error) FinishRecord(UpdateResult::NotBack, Tr("Waiting for Chromatik reset"));
+    else FinishRecord(UpdateResult::Failed, failure);
+}
+
+bool TCkUpdateEngine::Settings_ReadWrite(int direction) {
+    return backup_.Settings_ReadWrite(direction, Texts());
+}
+
+ReleaseTexts TCkUpdateEngine::Texts() const { return ReleaseTexts{device_name_, release_number_, release_date_}; }
+
+void TCkUpdateEngine::ProgramImage(ProgrammingParameters& p) {
+    try {
+        const std::vector<std::uint8_t>& data = bin_stream_.Data;
+        const std::uint32_t start = p.startOffset;
+        const std::uint32_t end = ImageEnd(data);
+        const std::uint32_t total = end - (start + kHeaderBlockSize);
+
+        std::size_t k = 0;
+        std::uint32_t boundary = 0;
+        do {
+            boundary += kSectorSizes[k];
+            ++k;
+        } while (!(k == 11 || boundary >= start));
+        const int header_page = static_cast<int>(k);
+
+        const double verify_share =
+            options_.verifyBeforeHeader ? (p.bluetooth ? kBluetoothVerifyShare : kUsbVerifyShare) : 0.0;
+        std::uint32_t done = 0;
+        std::uint32_t address = kFlashBase + start + kHeaderBlockSize;
+        const std::uint32_t t0 = clock_.NowMs();
+        do {
+            const std::uint32_t offset = address - kFlashBase;
+            if (offset >= boundary) {
+                boundary += kSectorSizes[k];
+                update_if_.PageErase(static_cast<int>(k));
+                ++k;
+            }
+            std::uint32_t n = std::min<std::uint32_t>(p.blockSize, total - done);
+            if (offset + n >= boundary) n -= (offset + n) % boundary;
+            const auto first = data.begin() + offset;
+            if (std::any_of(first, first + n, [](std::uint8_t b) { return b != 0xFF; }))
+                // The block lies in the sector erased last.
+                update_if_.ProgramFlash(data.data() + offset, static_cast<int>(k) - 1, address,
+                                        static_cast<std::uint16_t>(n));
+            view_.ProcessEvents();
+            address += n;
+            done += n;
+            const double elapsed = static_cast<double>(clock_.NowMs() - t0 + 1);
+            FTimeUpdateMs = static_cast<std::uint32_t>(
+                std::llround(elapsed * total / done * (1.0 + verify_share)));
+            UpdateRemainingTime();
+        } while (done < total);
+
+        if (options_.verifyBeforeHeader) Verify(p, end, clock_.NowMs() - t0);
+        view_.ProcessEvents();
+
+        update_if_.ProgramFlash(data.data() + start, header_page, kFlashBase + start,
+                                std::min<std::uint16_t>(p.blockSize, kHeaderBlockSize));
+        SetStep(UpdateStep::Program, Tr("Update completed"), StepState::Done);
+
+        std::uint32_t t = clock_.NowMs();
+        UpdateRemainingTime();
+        SetStep(UpdateStep::WaitReset, Tr("Waiting for Chromatik reset"), StepState::Busy);
+        update_if_.SendCommand(ctl::kLeaveProgramming, 0);
+        host_.CloseDev();
+        WaitForInstrument(p);
+        FTimeResetMs = clock_.NowMs() - t;
+        UpdateRemainingTime();
+        t = clock_.NowMs();
+        if (p.error) return;  // step 3 stays busy: the instrument did not come back
+
+        SetStep(UpdateStep::WaitReset, Tr("Reset done"), StepState::Done);
+        host_.SetUSBWatchIdle(true);
+        clock_.SleepMs(kAfterResetMs);
+        if (Settings_ReadWrite(kSettingsWrite)) {
+            SetStep(UpdateStep::Completed, Tr("Update completed"), StepState::Done);
+            FTimeWriteSettingsMs = clock_.NowMs() - t;
+            UpdateRemainingTime();
+            success_shown_ = true;
+            view_.ShowResultPanel(true);
+        }
+    } catch (const E_UpdateIf& e) {
+        view_.AddMessage(e.Message());
+        SetStep(UpdateStep::Program, Tr("Update error"), StepState::Failed);
+        throw;
+    } catch (const std::exception&) {
+        view_.ShowResultPanel(false);
+    }
+}
+
+// Only an open that reports the instrument connected (1) counts as back: 2 means
+// "not yet", and writing the settings to an instrument that is not there would
+// only turn a missing instrument into a failed restore.
+void TCkUpdateEngine::WaitForInstrument(ProgrammingParameters& p) {
+    std::int32_t r = 0;
+    if (p.bluetooth) {
+        r = host_.OpenDev();
+        if (r != 1) {
+            clock_.SleepMs(kBluetoothRetryWaitMs);
+            UpdateRemainingTime();
+            r = host_.OpenDev();
+        }
+    } else {
+        clock_.SleepMs(kUsbRestartWaitMs);
+        UpdateRemainingTime();
+        r = host_.OpenDev();
+    }
+    if (r != 1) p.error = true;
+}
+
+void TCkUpdateEngine::Verify(const ProgrammingParameters& p, std::uint32_t end, std::uint32_t programmingMs) {
+    const std::vector<std::uint8_t>& data = bin_stream_.Data;
+    const std::uint16_t chunk = p.bluetooth ? kBluetoothVerifyChunk : kUsbVerifyChunk;
+    const std::uint32_t first = p.startOffset + kHeaderBlockSize;
+    const std::uint32_t total = end - first;
+    std::vector<std::uint8_t> back(chunk);
+    const std::uint32_t t0 = clock_.NowMs();
+    for (std::uint32_t offset = first; offset < end;) {
+        const auto n = static_cast<std::uint16_t>(std::min<std::uint32_t>(chunk, end - offset));
+        const int page = SectorOf(offset);
+        update_if_.ReadFlash(back.data(), page, kFlashBase + offset, n);
+        const auto mismatch = std::mismatch(back.begin(), back.begin() + n, data.begin() + offset);
+        if (mismatch.first != back.begin() + n) {
+            const auto at = offset + static_cast<std::uint32_t>(mismatch.first - back.begin());
+            throw E_UpdateIf(Tr("Error: Verifying page %1, address 0x%2")
+                                 .arg(SectorOf(at))
+                                 .arg(QString::number(kFlashBase + at, 16).rightJustified(8, '0').toUpper()));
+        }
+        offset += n;
+        view_.ProcessEvents();
+        const double elapsed = static_cast<double>(clock_.NowMs() - t0 + 1);
+        FTimeUpdateMs = programmingMs + static_cast<std::uint32_t>(std::llround(elapsed * total / (offset - first)));
+        UpdateRemainingTime();
+    }
+}
+
+}  // namespace ckupdate

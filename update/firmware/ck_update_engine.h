@@ -1,0 +1,133 @@
+// The update dialog's work without its window (TfrmCkUpdate): the image buffer,
+// the eligibility check, the settings backup, erasing and programming the flash
+// through the boot loader, the wait for the restarted instrument, the restore,
+// the time estimates and the count-down.  It shows everything through an
+// UpdateView and reaches the main window through an UpdateHost; every library
+// call goes through the CommApi it is given.
+//
+// Synchronous: Run() returns when the update has ended.  All view and host calls
+// happen on the thread that calls Run() (see docs/update-engine.md).
+#pragma once
+
+#include "update/binding/comm_api.h"
+#include "update/firmware/bin_stream.h"
+#include "update/firmware/settings_backup.h"
+#include "update/firmware/update_history.h"
+#include "update/firmware/update_if.h"
+#include "update/firmware/update_rules.h"
+#include "update/firmware/update_view.h"
+#include "update/program_clock.h"
+#include "update/shell/device_connection.h"
+
+#include <functional>
+#include <optional>
+
+namespace ckupdate {
+
+inline constexpr std::uint16_t kUsbBlockSize = 128;
+inline constexpr std::uint16_t kBluetoothBlockSize = 500;
+
+struct UpdateOptions {
+    bool serviceMode = false;
+    // Read back every written block before the header block; stop on a difference.
+    bool verifyBeforeHeader = false;
+    // Where each attempt is appended (empty: no history).
+    QString historyFile;
+};
+
+// How the last Run() ended.
+enum class UpdateResult { None, Succeeded, Refused, Cancelled, Failed, NotBack };
+
+struct ProgrammingParameters {
+    std::uint32_t startOffset = kApplicationStart;
+    std::uint16_t blockSize = kUsbBlockSize;
+    bool error = false;
+    bool bluetooth = false;
+};
+
+class TCkUpdateEngine {
+public:
+    TCkUpdateEngine(CommApi api, UpdateHost& host, UpdateView& view, ProgramClock& clock = SystemClock());
+
+    void SetOptions(const UpdateOptions& options) { options_ = options; }
+    const UpdateOptions& Options() const { return options_; }
+
+    // The instrument's identity (main window); updates the buttons.
+    void SetDeviceInfo(const TDeviceInfo& info);
+    // Trace sink of the dialog; reports "Update: Hello Debug Window" to a new one.
+    void InitDbg(std::function<void(const QString&)> sink);
+    // The dialog is shown: version lines, steps hidden, count-down restarted.
+    void Show();
+
+    // Reads an external firmware file into the image buffer; the file name is
+    // stored in *fileNameSetting when complete.  True when complete.
+    bool OpenBinary(const QString& path, QString* fileNameSetting = nullptr);
+    void DiscardBinary();
+    // Fills the buffer from the selected catalog entry when it holds nothing.
+    void FillFromCatalog();
+
+    // "Run": the question for Portivo/Superna instruments, the update, the reset
+    // of the estimates.  Errors that escape go to the view's error box.
+    void Run();
+    // The update itself (the hidden second start button).  Raises the refusals
+    // of CheckUpdateAllowed.
+    void Update();
+    void CheckUpdateAllowed() const;
+    void ProgramImage(ProgrammingParameters& p);
+    bool Settings_ReadWrite(int direction);
+    void UpdateRemainingTime();
+
+    // State, for views and tests.
+    const TBinStream& FBinStream() const { return bin_stream_; }
+    const QString& FDeviceName() const { return device_name_; }
+    const QString& FReleaseNumber() const { return release_number_; }
+    const QString& FReleaseDate() const { return release_date_; }
+    bool FFirmwareAvailable() const { return firmware_available_; }
+    bool FUpdateInPogress() const { return in_progress_; }
+    const TDeviceInfo& FUpdateDevInfo() const { return dev_info_; }
+    const TSettingsBackup& Backup() const { return backup_; }
+    std::uint32_t FTimeReadSettingsMs = 2000;
+    std::uint32_t FTimeUpdateMs = 450000;
+    std::uint32_t FTimeResetMs = 12000;
+    std::uint32_t FTimeWriteSettingsMs = 8000;
+    std::uint32_t FTimeStartMs = 0;
+    std::uint32_t FTimeRemainMs = 1;
+    UpdateResult LastResult() const { return result_; }
+    const UpdateRecord& LastRecord() const { return record_; }
+    // Version lines as shown.
+    QString VersionLine1() const;
+    QString VersionLine2() const;
+
+private:
+    void SetStep(UpdateStep step, const QString& text, StepState state);
+    void HideSteps();
+    void UpdateButtons();
+    void CheckImage(std::uint32_t start) const;
+    void Verify(const ProgrammingParameters& p, std::uint32_t end, std::uint32_t programmingMs);
+    void WaitForInstrument(ProgrammingParameters& p);
+    ReleaseTexts Texts() const;
+    void Dbg(const QString& text) const;
+    void FinishRecord(UpdateResult result, const QString& message);
+
+    CommApi api_;
+    UpdateHost& host_;
+    UpdateView& view_;
+    ProgramClock& clock_;
+    TUpdateIf update_if_;
+    TSettingsBackup backup_;
+    UpdateOptions options_;
+    TDeviceInfo dev_info_;
+    TBinStream bin_stream_;
+    QString device_name_, release_number_, release_date_;
+    bool firmware_available_ = false;
+    bool image_from_file_ = false;
+    QString file_name_;
+    bool in_progress_ = false;
+    std::function<void(const QString&)> dbg_;
+    UpdateResult result_ = UpdateResult::None;
+    UpdateRecord record_;
+    bool success_shown_ = false;
+    std::uint32_t run_started_ = 0;
+};
+
+}  // namespace ckupdate

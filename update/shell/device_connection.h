@@ -1,0 +1,82 @@
+// Opening and closing the instrument for the program (OpenDev, CloseDev of the
+// main window), the device-type table and the job flags that the connection
+// thread works on.  Needs no widgets: the main window observes it, tolactl uses
+// it directly.
+//
+// OpenDev and CloseDev call the library and must not run on two threads at once
+// (the program keeps them apart with its interface section and the watch-idle
+// bit).  The job flags are atomic and may be read and written from any thread.
+#pragma once
+
+#include "update/binding/comm_api.h"
+
+#include <QString>
+
+#include <atomic>
+#include <cstdint>
+
+namespace ckupdate {
+
+// The instrument's identity as the update needs it.
+struct TDeviceInfo {
+    std::uint32_t Device = 0;   // device type code: 1234, 3234, 4324, 5324
+    std::uint32_t CpuType = 0;  // 0 when the instrument did not tell, else 1, 2, 3 (only 3 may be updated)
+    QString FirmwareVersion;    // release text, such as "511vLE"
+};
+
+namespace job {
+inline constexpr std::uint8_t kTest = 0x01, kWatchOpen = 0x02, kReconnect = 0x04, kDisconnect = 0x08,
+                              kInitialConnect = 0x10, kWatchIdle = 0x20, kCloseAndReconnect = 0x40;
+}
+
+inline constexpr std::uint32_t kPortUsb = 1;
+inline constexpr std::uint32_t kPortBluetooth = 500;
+inline constexpr std::int32_t kDeviceTypeQueryWaitMs = 300;
+inline constexpr std::int32_t kPollDetails = 7;
+
+struct DeviceKind {
+    const char* name;  // 8-bit text for snDevice
+    std::uint32_t cpuType;
+};
+// The name and processor type of a device type code.
+DeviceKind DeviceKindFor(std::uint32_t code);
+
+// What the main window does when the connection changes.
+class ConnectionObserver {
+public:
+    virtual ~ConnectionObserver() = default;
+    virtual void ShowConnected() {}
+    virtual void ShowDisconnected() {}
+    virtual void SetBusyCursor(bool /*busy*/) {}
+    virtual void EnableConnectMenus() {}
+};
+
+class TDeviceConnection {
+public:
+    explicit TDeviceConnection(CommApi api, ConnectionObserver* observer = nullptr);
+
+    // The library's result (0..4): 1 connected.  Sets the job flags from it.
+    std::int32_t OpenDev();
+    void CloseDev();
+
+    // The watch-idle switch (job bit 0x20).
+    void SetUSBWatchIdle(bool idle);
+    std::uint8_t JobFlags() const { return jobs_.load(); }
+    void SetJobFlags(std::uint8_t flags) { jobs_.store(flags); }
+
+    PXM_COMM& PortData() { return port_data_; }
+    const TDeviceInfo& DevInfo() const { return dev_info_; }
+    void SetObserver(ConnectionObserver* observer) { observer_ = observer; }
+    CommApi Api() const { return api_; }
+
+private:
+    void AskDeviceType();
+
+    CommApi api_;
+    ConnectionObserver* observer_;
+    PXM_COMM port_data_{};
+    TDeviceInfo dev_info_;
+    std::atomic<std::uint8_t> jobs_{0};
+};
+
+}  // namespace ckupdate
