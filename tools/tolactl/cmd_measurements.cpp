@@ -28,10 +28,9 @@ constexpr auto kPollPeriod = std::chrono::milliseconds(500);
 
 std::atomic<bool> interrupted{false};
 
-// Says why on standard error and ends the command with status 1.
+// Ends the command with status 1; main says why.
 [[noreturn]] void fail(const std::string& why) {
-    std::fprintf(stderr, "tolactl: %s\n", why.c_str());
-    throw CLI::RuntimeError(why, 1);
+    throw Failure(why, 1);
 }
 
 extern "C" void on_interrupt(int) { interrupted = true; }
