@@ -74,6 +74,7 @@ protected:
         bus_ = std::make_unique<MockUsbBus>();
     }
     void TearDown() override {
+        device_.reset();
         backend_.reset();
         bus_.reset();
     }
@@ -99,8 +100,19 @@ protected:
         return backend().open(*info, options, error);
     }
 
+    // An instrument at port 1-4 that echoes, opened through the backend.
+    void plug_and_open() {
+        mock_ = &bus_->plug(instrument_at("1-4"), function_);
+        std::string error;
+        device_ = open("usb-1-4", error);
+        ASSERT_TRUE(device_) << error;
+    }
+
     std::unique_ptr<MockUsbBus> bus_;
     std::unique_ptr<usbd::LibusbBackend> backend_;
+    std::shared_ptr<EchoFunction> function_ = std::make_shared<EchoFunction>();
+    MockUsbDevice* mock_ = nullptr;
+    std::unique_ptr<usbd::UsbDevice> device_;
 };
 
 TEST_F(LibusbBackendTest, ListsEveryDeviceWithItsPortAndIdentifiers) {
@@ -162,18 +174,15 @@ TEST_F(LibusbBackendTest, OpenReadsTheDescriptorFromTheDeviceAndHoldsTheInterfac
 }
 
 TEST_F(LibusbBackendTest, BulkTransfersReachTheDeviceAndComeBackWhole) {
-    bus_->plug(instrument_at("1-4"), std::make_shared<EchoFunction>());
-    std::string error;
-    auto device = open("usb-1-4", error);
-    ASSERT_TRUE(device) << error;
+    ASSERT_NO_FATAL_FAILURE(plug_and_open());
 
     for (const std::size_t size : {std::size_t{1}, std::size_t{64}, std::size_t{4100}}) {
         const auto sent = pattern(size);
-        const auto out = device->bulk_out(kOut, sent, 1000);
+        const auto out = device_->bulk_out(kOut, sent, 1000);
         ASSERT_EQ(TransferStatus::Ok, out.status) << size;
         EXPECT_EQ(size, out.length);
         std::vector<std::uint8_t> in(8192);
-        const auto r = device->bulk_in(kIn, in, 1000);
+        const auto r = device_->bulk_in(kIn, in, 1000);
         ASSERT_EQ(TransferStatus::Ok, r.status) << size;
         ASSERT_EQ(size, r.length);
         in.resize(r.length);
@@ -182,63 +191,51 @@ TEST_F(LibusbBackendTest, BulkTransfersReachTheDeviceAndComeBackWhole) {
 }
 
 TEST_F(LibusbBackendTest, AStallIsReportedAndTheEndpointClearedForTheNextTransfer) {
-    auto function = std::make_shared<EchoFunction>();
-    MockUsbDevice& mock = bus_->plug(instrument_at("1-4"), function);
-    std::string error;
-    auto device = open("usb-1-4", error);
-    ASSERT_TRUE(device) << error;
+    ASSERT_NO_FATAL_FAILURE(plug_and_open());
 
-    function->stall_out = true;
-    EXPECT_EQ(TransferStatus::Stall, device->bulk_out(kOut, pattern(8), 1000).status);
-    function->stall_in = true;
+    function_->stall_out = true;
+    EXPECT_EQ(TransferStatus::Stall, device_->bulk_out(kOut, pattern(8), 1000).status);
+    function_->stall_in = true;
     std::vector<std::uint8_t> in(64);
-    EXPECT_EQ(TransferStatus::Stall, device->bulk_in(kIn, in, 1000).status);
-    EXPECT_EQ((std::vector<std::uint8_t>{kOut, kIn}), mock.record().halts_cleared);
+    EXPECT_EQ(TransferStatus::Stall, device_->bulk_in(kIn, in, 1000).status);
+    EXPECT_EQ((std::vector<std::uint8_t>{kOut, kIn}), mock_->record().halts_cleared);
 
-    function->stall_out = false;
-    function->stall_in = false;
-    EXPECT_EQ(TransferStatus::Ok, device->bulk_out(kOut, pattern(8), 1000).status);
-    EXPECT_EQ(TransferStatus::Ok, device->bulk_in(kIn, in, 1000).status);
+    function_->stall_out = false;
+    function_->stall_in = false;
+    EXPECT_EQ(TransferStatus::Ok, device_->bulk_out(kOut, pattern(8), 1000).status);
+    EXPECT_EQ(TransferStatus::Ok, device_->bulk_in(kIn, in, 1000).status);
 }
 
 TEST_F(LibusbBackendTest, ASilentDeviceTimesOutAndTheTransferIsWithdrawn) {
-    auto function = std::make_shared<EchoFunction>();
-    MockUsbDevice& mock = bus_->plug(instrument_at("1-4"), function);
-    std::string error;
-    auto device = open("usb-1-4", error);
-    ASSERT_TRUE(device) << error;
+    ASSERT_NO_FATAL_FAILURE(plug_and_open());
 
     std::vector<std::uint8_t> in(64);
-    const auto r = device->bulk_in(kIn, in, 100);
+    const auto r = device_->bulk_in(kIn, in, 100);
     EXPECT_EQ(TransferStatus::Timeout, r.status);
     EXPECT_EQ(0u, r.length);
-    EXPECT_EQ(1, mock.record().discarded);
+    EXPECT_EQ(1, mock_->record().discarded);
 
     // What the device says next goes to the next transfer, not to the withdrawn one.
-    function->queue({1, 2, 3});
-    const auto next = device->bulk_in(kIn, in, 1000);
+    function_->queue({1, 2, 3});
+    const auto next = device_->bulk_in(kIn, in, 1000);
     ASSERT_EQ(TransferStatus::Ok, next.status);
     EXPECT_EQ(3u, next.length);
     EXPECT_EQ(1, in[0]);
 }
 
 TEST_F(LibusbBackendTest, AnAnswerThatComesLaterCompletesThePendingTransfer) {
-    auto function = std::make_shared<EchoFunction>();
-    MockUsbDevice& mock = bus_->plug(instrument_at("1-4"), function);
-    std::string error;
-    auto device = open("usb-1-4", error);
-    ASSERT_TRUE(device) << error;
+    ASSERT_NO_FATAL_FAILURE(plug_and_open());
 
     std::vector<std::uint8_t> in(64);
-    auto pending = std::async(std::launch::async, [&] { return device->bulk_in(kIn, in, 10000); });
-    ASSERT_TRUE(mock.wait_for_pending_in(10s));
-    function->queue({9, 8, 7, 6});
-    bus_->wake(mock);
+    auto pending = std::async(std::launch::async, [&] { return device_->bulk_in(kIn, in, 10000); });
+    ASSERT_TRUE(mock_->wait_for_pending_in(10s));
+    function_->queue({9, 8, 7, 6});
+    bus_->wake(*mock_);
     const auto r = pending.get();
     ASSERT_EQ(TransferStatus::Ok, r.status);
     EXPECT_EQ(4u, r.length);
     EXPECT_EQ(9, in[0]);
-    EXPECT_EQ(0, mock.record().discarded);
+    EXPECT_EQ(0, mock_->record().discarded);
 }
 
 TEST_F(LibusbBackendTest, ABusyInterfaceIsRefusedWithTheReason) {
@@ -260,34 +257,29 @@ TEST_F(LibusbBackendTest, AMissingInterfaceIsRefusedBeforeTheDeviceIsTouched) {
 }
 
 TEST_F(LibusbBackendTest, AnUnpluggedDeviceFailsItsNextTransferAsGone) {
-    MockUsbDevice& mock = bus_->plug(instrument_at("1-4"), std::make_shared<EchoFunction>());
-    std::string error;
-    auto device = open("usb-1-4", error);
-    ASSERT_TRUE(device) << error;
+    ASSERT_NO_FATAL_FAILURE(plug_and_open());
     const auto info = find("usb-1-4");
     ASSERT_TRUE(info);
 
-    bus_->unplug(mock);
-    EXPECT_EQ(TransferStatus::Gone, device->bulk_out(kOut, pattern(8), 1000).status);
+    bus_->unplug(*mock_);
+    EXPECT_EQ(TransferStatus::Gone, device_->bulk_out(kOut, pattern(8), 1000).status);
     std::vector<std::uint8_t> in(64);
-    EXPECT_EQ(TransferStatus::Gone, device->bulk_in(kIn, in, 1000).status);
-    device.reset();
+    EXPECT_EQ(TransferStatus::Gone, device_->bulk_in(kIn, in, 1000).status);
+    device_.reset();
 
     EXPECT_FALSE(find("usb-1-4"));
+    std::string error;
     EXPECT_FALSE(backend().open(*info, {}, error));
     EXPECT_NE(std::string::npos, error.find("left the bus")) << error;
 }
 
 TEST_F(LibusbBackendTest, UnpluggingDuringATransferEndsItAsGone) {
-    MockUsbDevice& mock = bus_->plug(instrument_at("1-4"), std::make_shared<EchoFunction>());
-    std::string error;
-    auto device = open("usb-1-4", error);
-    ASSERT_TRUE(device) << error;
+    ASSERT_NO_FATAL_FAILURE(plug_and_open());
 
     std::vector<std::uint8_t> in(64);
-    auto pending = std::async(std::launch::async, [&] { return device->bulk_in(kIn, in, 10000); });
-    ASSERT_TRUE(mock.wait_for_pending_in(10s));
-    bus_->unplug(mock);
+    auto pending = std::async(std::launch::async, [&] { return device_->bulk_in(kIn, in, 10000); });
+    ASSERT_TRUE(mock_->wait_for_pending_in(10s));
+    bus_->unplug(*mock_);
     EXPECT_EQ(TransferStatus::Gone, pending.get().status);
 }
 
