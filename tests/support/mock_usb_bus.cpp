@@ -87,6 +87,16 @@ MockUsbDevice::MockUsbDevice(MockUsbDeviceSpec spec, std::shared_ptr<MockUsbFunc
     }
 }
 
+MockUsbDevice::~MockUsbDevice() {
+    // Transfers the host never reaped (it closed the device first).
+    for (auto* queue : {&pending_, &completed_}) {
+        for (auto& u : *queue) {
+            if (u.buffer) g_object_unref(u.buffer);
+            g_object_unref(u.urb);
+        }
+    }
+}
+
 std::vector<std::uint8_t> MockUsbDevice::device_descriptor() const {
     if (spec_.descriptor.size() == 18) return spec_.descriptor;
     std::vector<std::uint8_t> d{18, kDeviceDescriptorType, 0x00, 0x02, spec_.device_class, 0, 0, 64};

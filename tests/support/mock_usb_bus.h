@@ -68,6 +68,10 @@ struct MockUsbDeviceSpec {
 
 class MockUsbDevice {
 public:
+    ~MockUsbDevice();
+    MockUsbDevice(const MockUsbDevice&) = delete;
+    MockUsbDevice& operator=(const MockUsbDevice&) = delete;
+
     const MockUsbDeviceSpec& spec() const { return spec_; }
     const std::string& devnode() const { return devnode_; }
     // The 18-byte device descriptor the device reports.

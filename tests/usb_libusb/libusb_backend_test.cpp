@@ -154,7 +154,7 @@ TEST_F(LibusbBackendTest, OpenReadsTheDescriptorFromTheDeviceAndHoldsTheInterfac
         auto device = open("usb-1-4", error);
         ASSERT_TRUE(device) << error;
         std::array<std::uint8_t, 18> d{};
-        const auto r = device->read_device_descriptor(d, 1000);
+        const auto r = device->read_device_descriptor(d, 5000);
         ASSERT_EQ(TransferStatus::Ok, r.status);
         EXPECT_EQ(18u, r.length);
         EXPECT_EQ(mock.device_descriptor(), std::vector<std::uint8_t>(d.begin(), d.end()));
@@ -178,11 +178,11 @@ TEST_F(LibusbBackendTest, BulkTransfersReachTheDeviceAndComeBackWhole) {
 
     for (const std::size_t size : {std::size_t{1}, std::size_t{64}, std::size_t{4100}}) {
         const auto sent = pattern(size);
-        const auto out = device_->bulk_out(kOut, sent, 1000);
+        const auto out = device_->bulk_out(kOut, sent, 5000);
         ASSERT_EQ(TransferStatus::Ok, out.status) << size;
         EXPECT_EQ(size, out.length);
         std::vector<std::uint8_t> in(8192);
-        const auto r = device_->bulk_in(kIn, in, 1000);
+        const auto r = device_->bulk_in(kIn, in, 5000);
         ASSERT_EQ(TransferStatus::Ok, r.status) << size;
         ASSERT_EQ(size, r.length);
         in.resize(r.length);
@@ -194,16 +194,16 @@ TEST_F(LibusbBackendTest, AStallIsReportedAndTheEndpointClearedForTheNextTransfe
     ASSERT_NO_FATAL_FAILURE(plug_and_open());
 
     function_->stall_out = true;
-    EXPECT_EQ(TransferStatus::Stall, device_->bulk_out(kOut, pattern(8), 1000).status);
+    EXPECT_EQ(TransferStatus::Stall, device_->bulk_out(kOut, pattern(8), 5000).status);
     function_->stall_in = true;
     std::vector<std::uint8_t> in(64);
-    EXPECT_EQ(TransferStatus::Stall, device_->bulk_in(kIn, in, 1000).status);
+    EXPECT_EQ(TransferStatus::Stall, device_->bulk_in(kIn, in, 5000).status);
     EXPECT_EQ((std::vector<std::uint8_t>{kOut, kIn}), mock_->record().halts_cleared);
 
     function_->stall_out = false;
     function_->stall_in = false;
-    EXPECT_EQ(TransferStatus::Ok, device_->bulk_out(kOut, pattern(8), 1000).status);
-    EXPECT_EQ(TransferStatus::Ok, device_->bulk_in(kIn, in, 1000).status);
+    EXPECT_EQ(TransferStatus::Ok, device_->bulk_out(kOut, pattern(8), 5000).status);
+    EXPECT_EQ(TransferStatus::Ok, device_->bulk_in(kIn, in, 5000).status);
 }
 
 TEST_F(LibusbBackendTest, ASilentDeviceTimesOutAndTheTransferIsWithdrawn) {
@@ -217,7 +217,7 @@ TEST_F(LibusbBackendTest, ASilentDeviceTimesOutAndTheTransferIsWithdrawn) {
 
     // What the device says next goes to the next transfer, not to the withdrawn one.
     function_->queue({1, 2, 3});
-    const auto next = device_->bulk_in(kIn, in, 1000);
+    const auto next = device_->bulk_in(kIn, in, 5000);
     ASSERT_EQ(TransferStatus::Ok, next.status);
     EXPECT_EQ(3u, next.length);
     EXPECT_EQ(1, in[0]);
@@ -262,9 +262,9 @@ TEST_F(LibusbBackendTest, AnUnpluggedDeviceFailsItsNextTransferAsGone) {
     ASSERT_TRUE(info);
 
     bus_->unplug(*mock_);
-    EXPECT_EQ(TransferStatus::Gone, device_->bulk_out(kOut, pattern(8), 1000).status);
+    EXPECT_EQ(TransferStatus::Gone, device_->bulk_out(kOut, pattern(8), 5000).status);
     std::vector<std::uint8_t> in(64);
-    EXPECT_EQ(TransferStatus::Gone, device_->bulk_in(kIn, in, 1000).status);
+    EXPECT_EQ(TransferStatus::Gone, device_->bulk_in(kIn, in, 5000).status);
     device_.reset();
 
     EXPECT_FALSE(find("usb-1-4"));
