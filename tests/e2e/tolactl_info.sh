@@ -27,5 +27,13 @@ grep -q "Serial:      H51234" <<<"$info"
 "$bin/tolactl" write 21 "$work/settings.bin" | grep -q "identifier 21 written"
 "$bin/tolactl" read 21 --out "$work/again.bin"
 cmp "$work/settings.bin" "$work/again.bin"
-if "$bin/tolactl" read 29 2>/dev/null; then echo "identifier 29 must be refused"; exit 1; fi
+if "$bin/tolactl" read 29 2>"$work/err"; then echo "identifier 29 must be refused"; exit 1; fi
+grep -q "no structure has identifier 29" "$work/err"
+
+# Without an instrument the tool says why and exits 2.
+set +e
+TOLA_USB_DIR="$work/empty" "$bin/tolactl" info --port usb 2>"$work/err"
+status=$?
+set -e
+[ "$status" = 2 ] && grep -q "^tolactl: no instrument: " "$work/err"
 echo "tolactl end-to-end: ok"

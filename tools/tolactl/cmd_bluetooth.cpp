@@ -33,7 +33,7 @@ void add_bluetooth_commands(CLI::App& app) {
         auto devices = std::make_unique<BT_DEVICES>();
         std::memset(devices.get(), 0, sizeof *devices);
         const int32_t result = bTOLA_comm_bt_discovery_ex(devices.get(), sizeof *devices);
-        if (result < 0) throw CLI::RuntimeError("no Bluetooth client library (libTolaBtClient.so)", 1);
+        if (result < 0) throw Failure("no Bluetooth client library (libTolaBtClient.so)", 1);
         std::printf("%u instrument(s)\n", devices->iCount);
         for (std::uint32_t i = 0; i < devices->iCount && i < TOLA_BT_DEVICES_MAX; ++i)
             std::printf("%s  %s\n", devices->qBtDevice[i].snBtAddress,
@@ -49,7 +49,7 @@ void add_bluetooth_commands(CLI::App& app) {
         std::filesystem::create_directories(file.parent_path());
         std::ofstream out(file);
         out << *address << '\n';
-        if (!out) throw CLI::RuntimeError("cannot write " + file.string(), 1);
+        if (!out) throw Failure("cannot write " + file.string(), 1);
         std::printf("selected %s\n", address->c_str());
     });
 }

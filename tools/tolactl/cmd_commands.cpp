@@ -13,7 +13,7 @@ namespace tolactl {
 namespace {
 
 void report(const char* what, std::int32_t ok, const PXM_COMM& c) {
-    if (!ok) throw CLI::RuntimeError(std::string(what) + " failed" + (c.ssStatus[0] ? ": " + to_utf8(c.ssStatus) : ""), 1);
+    if (!ok) throw Failure(std::string(what) + " failed" + (c.ssStatus[0] ? ": " + to_utf8(c.ssStatus) : ""), 1);
     std::printf("%s: ok\n", what);
 }
 
@@ -145,7 +145,7 @@ void add_command_commands(CLI::App& app) {
         for (std::size_t done = 0; done < data.size(); done += 128) {
             const auto n = static_cast<std::int32_t>(std::min<std::size_t>(128, data.size() - done));
             if (!bTOLA_comm_Controller_write(data.data() + done, at + static_cast<std::uint32_t>(done), n, 10))
-                throw CLI::RuntimeError("ctl-write failed at offset " + std::to_string(done), 1);
+                throw Failure("ctl-write failed at offset " + std::to_string(done), 1);
         }
         std::printf("ctl-write: %zu bytes written\n", data.size());
     });

@@ -60,7 +60,7 @@ void add_structure_commands(CLI::App& app) {
         COMM_STRUCTURE_SIZES s{};
         char message[501] = {};
         if (!bTOLA_Transfer_local_structure(&session.record(), &t, CKPSTRUCT_COMMSTRUCTURETABLE, sizeof t, 2, message))
-            throw CLI::RuntimeError(std::string("structure table: ") + message, 1);
+            throw Failure(std::string("structure table: ") + message, 1);
         bTOLA_Transfer_local_structure(&session.record(), &s, CKPSTRUCT_COMMSTRUCTURESIZES, sizeof s, 2, message);
         std::vector<char> text(10001, 0);
         TOLA_Get_COMM_structure_table(text.data(), &t, &s);
@@ -80,13 +80,13 @@ void add_structure_commands(CLI::App& app) {
         char message[501] = {};
         if (!bTOLA_Transfer_local_structure(&session.record(), bytes.data(), id, static_cast<std::int32_t>(bytes.size()),
                                             2, message))
-            throw CLI::RuntimeError("read " + std::to_string(id) + ": " + to_utf8(message), 1);
+            throw Failure("read " + std::to_string(id) + ": " + to_utf8(message), 1);
         if (out_file->empty()) {
             print_hex(bytes);
         } else {
             std::ofstream out(*out_file, std::ios::binary);
             out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-            if (!out) throw CLI::RuntimeError("cannot write " + *out_file, 1);
+            if (!out) throw Failure("cannot write " + *out_file, 1);
         }
     });
 
@@ -107,7 +107,7 @@ void add_structure_commands(CLI::App& app) {
         char message[501] = {};
         if (!bTOLA_Transfer_local_structure(&session.record(), bytes.data(), id, static_cast<std::int32_t>(bytes.size()),
                                             1, message))
-            throw CLI::RuntimeError("write " + std::to_string(id) + ": " + to_utf8(message), 1);
+            throw Failure("write " + std::to_string(id) + ": " + to_utf8(message), 1);
         std::printf("identifier %d written (%zu bytes)\n", id, bytes.size());
     });
 }

@@ -127,7 +127,7 @@ int run_update(const UpdateOptionsCli& o) {
     }
 
     std::string why;
-    if (!connect(connection, port, why)) throw CLI::RuntimeError("no instrument: " + why, 2);
+    if (!connect(connection, port, why)) throw Failure("no instrument: " + why, 2);
     const TDeviceInfo& info = connection.DevInfo();
     if (o.file.empty() && o.image.empty()) Firmwares().ChooseVariant(info.FirmwareVersion, o.service);
     engine.SetDeviceInfo(info);

@@ -7,10 +7,18 @@
 
 namespace tolactl {
 
+// A command that cannot do its work ends with this: main says why on standard
+// error ("tolactl: why") and exits with the code.
+class Failure : public CLI::RuntimeError {
+public:
+    Failure(const std::string& why, int exit_code) : CLI::RuntimeError(why, exit_code) {}
+};
+
 void add_version_command(CLI::App& app);
 void add_structure_commands(CLI::App& app);
 void add_command_commands(CLI::App& app);
 void add_bluetooth_commands(CLI::App& app);
+void add_measurement_commands(CLI::App& app);
 void add_update_commands(CLI::App& app);
 
 // The Bluetooth instrument chosen with bt-select (empty: none).

@@ -1,6 +1,8 @@
 // tolactl - command-line access to a Chromatik instrument through libTOLA_comm.
 #include "commands.h"
 
+#include <cstdio>
+
 int main(int argc, char** argv) {
     CLI::App app{"tolactl - talk to a Chromatik instrument through libTOLA_comm"};
     app.require_subcommand(1);
@@ -8,7 +10,15 @@ int main(int argc, char** argv) {
     tolactl::add_structure_commands(app);
     tolactl::add_command_commands(app);
     tolactl::add_bluetooth_commands(app);
+    tolactl::add_measurement_commands(app);
     tolactl::add_update_commands(app);
-    CLI11_PARSE(app, argc, argv);
+    try {
+        app.parse(argc, argv);
+    } catch (const tolactl::Failure& failure) {
+        std::fprintf(stderr, "tolactl: %s\n", failure.what());
+        return failure.get_exit_code();
+    } catch (const CLI::ParseError& error) {
+        return app.exit(error);
+    }
     return 0;
 }

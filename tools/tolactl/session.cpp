@@ -35,7 +35,7 @@ Session::Session(const PortOption& option, int timeout_ms) {
     comm_.iPort = static_cast<std::uint32_t>(port);
     if (port == TOLA_PORT_BLUETOOTH) {
         const std::string address = selected_device();
-        if (address.empty()) throw CLI::RuntimeError("no Bluetooth instrument selected: use bt-scan and bt-select", 2);
+        if (address.empty()) throw Failure("no Bluetooth instrument selected: use bt-scan and bt-select", 2);
         BT_DEVICE device{};
         std::snprintf(device.snBtAddress, sizeof device.snBtAddress, "%s", address.c_str());
         TOLA_comm_bt_set_device_ex(&device, sizeof device);
@@ -50,7 +50,7 @@ Session::Session(const PortOption& option, int timeout_ms) {
     }
     const std::string status = to_utf8(comm_.ssStatus);
     TOLA_comm_close();
-    throw CLI::RuntimeError("no instrument: " + (status.empty() ? std::string("no answer") : status), 2);
+    throw Failure("no instrument: " + (status.empty() ? std::string("no answer") : status), 2);
 }
 
 Session::~Session() { TOLA_comm_close(); }

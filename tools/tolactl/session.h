@@ -22,7 +22,7 @@ std::int32_t port_number(const std::string& port);
 
 class Session {
 public:
-    // Runs search steps until connected or failed; throws CLI::RuntimeError with
+    // Runs search steps until connected or failed; throws Failure with
     // the library's status text when no instrument answers.
     explicit Session(const PortOption& option, int timeout_ms = 130000);
     ~Session();
