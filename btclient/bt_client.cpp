@@ -4,25 +4,21 @@
 // address, with "<address>.name" beside it holding the device name.  A search
 // lists them, connect opens the chosen one, and the connection is a plain byte
 // stream.  One connection at a time, as with the real client.
-#include "comm/platform/bt_client_api.h"
+#include "btclient/client_functions.h"
+#include "btclient/client_stream.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <string>
-#include <type_traits>
 #include <vector>
 
-#include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
-
-#define TOLA_BT_EXPORT extern "C" __attribute__((visibility("default")))
 
 namespace {
 
@@ -31,10 +27,7 @@ namespace fs = std::filesystem;
 struct Client {
     std::mutex mutex;
     std::string address;  // chosen by set device
-    int fd = -1;
-    int32_t handle = 0;   // of the open connection; 0 while none
-    int32_t last_handle = 0;
-    bool peer_closed = false;
+    tola::btclient::ClientStream stream;
 };
 
 // Never destroyed: a host thread may still be inside a client call while the
@@ -48,19 +41,6 @@ fs::path bt_dir() {
     if (const char* d = std::getenv("TOLA_BT_DIR"); d && *d) return d;
     if (const char* x = std::getenv("XDG_RUNTIME_DIR"); x && *x) return fs::path(x) / "tola" / "bt";
     return fs::path("/tmp") / ("tola-" + std::to_string(::getuid())) / "bt";
-}
-
-void copy_text(char* out, std::size_t capacity, const std::string& text) {
-    const std::size_t n = std::min(text.size(), capacity - 1);
-    std::memcpy(out, text.data(), n);
-    std::memset(out + n, 0, capacity - n);
-}
-
-void close_locked(Client& c) {
-    if (c.fd >= 0) ::close(c.fd);
-    c.fd = -1;
-    c.handle = 0;
-    c.peer_closed = false;
 }
 
 int open_socket(const fs::path& path) {
@@ -85,19 +65,17 @@ TOLA_BT_EXPORT int32_t TolaBtClientInit(void) { return 1; }
 TOLA_BT_EXPORT int32_t TolaBtClientConnect(void) {
     Client& c = client();
     std::lock_guard lock(c.mutex);
-    close_locked(c);
+    c.stream.close();
     if (c.address.empty()) return -1;
-    c.fd = open_socket(bt_dir() / c.address);
-    if (c.fd < 0) return -1;
-    c.last_handle = c.last_handle >= 0x7FFF ? 1 : c.last_handle + 1;
-    c.handle = c.last_handle;
-    return c.handle;
+    const int fd = open_socket(bt_dir() / c.address);
+    if (fd < 0) return -1;
+    return c.stream.open(fd);
 }
 
 TOLA_BT_EXPORT int32_t TolaBtClientDisConnect(void) {
     Client& c = client();
     std::lock_guard lock(c.mutex);
-    close_locked(c);
+    c.stream.close();
     return 1;
 }
 
@@ -116,8 +94,7 @@ TOLA_BT_EXPORT int32_t TolaBtClientDiscoverDevices(BT_DEVICES* devices) {
         std::string name;
         std::ifstream in(dir / (addresses[i] + ".name"));
         if (!std::getline(in, name) || name.empty()) name = addresses[i];
-        copy_text(devices->qBtDevice[i].snBtAddress, sizeof(TMNAME), addresses[i]);
-        copy_text(devices->qBtDevice[i].snBtDeviceName, sizeof(TMNAME), name);
+        tola::btclient::put_device(devices->qBtDevice[i], addresses[i], name);
     }
     devices->iCount = static_cast<uint32_t>(addresses.size());
     return 1;
@@ -134,64 +111,21 @@ TOLA_BT_EXPORT int32_t TolaBtClientSetDevice(BT_DEVICE* device) {
 TOLA_BT_EXPORT int32_t TolaBtClientExit(void) { return TolaBtClientDisConnect(); }
 
 TOLA_BT_EXPORT int32_t TolaBtClientReadFile(void* buffer, uint32_t length, uint32_t* bytes_read) {
-    if (bytes_read) *bytes_read = 0;
-    if (!buffer || !bytes_read) return 0;
     Client& c = client();
     std::lock_guard lock(c.mutex);
-    if (c.fd < 0) return 0;
-    if (length == 0) return 1;
-    for (;;) {
-        const ssize_t n = ::recv(c.fd, buffer, length, MSG_DONTWAIT);
-        if (n > 0) {
-            *bytes_read = static_cast<uint32_t>(n);
-            return 1;
-        }
-        if (n == 0) {
-            c.peer_closed = true;
-            return 1;
-        }
-        if (errno == EINTR) continue;
-        return errno == EAGAIN || errno == EWOULDBLOCK ? 1 : 0;
-    }
+    return c.stream.read(buffer, length, bytes_read);
 }
 
 TOLA_BT_EXPORT int32_t TolaBtClientWriteFile(const void* buffer, uint32_t length, uint32_t* bytes_written) {
-    if (bytes_written) *bytes_written = 0;
-    if (!buffer || !bytes_written) return 0;
     Client& c = client();
     std::lock_guard lock(c.mutex);
-    if (c.fd < 0) return 0;
-    const auto* p = static_cast<const std::uint8_t*>(buffer);
-    uint32_t done = 0;
-    while (done < length) {
-        const ssize_t n = ::send(c.fd, p + done, length - done, MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (n > 0) {
-            done += static_cast<uint32_t>(n);
-            continue;
-        }
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            pollfd w{c.fd, POLLOUT, 0};
-            if (::poll(&w, 1, 2000) > 0) continue;  // the instrument stopped reading: give up
-        }
-        break;
-    }
-    *bytes_written = done;
-    return done == length ? 1 : 0;
+    return c.stream.write(buffer, length, bytes_written);
 }
 
 TOLA_BT_EXPORT int32_t TolaBtClientClearBuffer(void) {
     Client& c = client();
     std::lock_guard lock(c.mutex);
-    if (c.fd < 0) return 0;
-    char sink[4096];
-    for (;;) {
-        const ssize_t n = ::recv(c.fd, sink, sizeof sink, MSG_DONTWAIT);
-        if (n > 0) continue;
-        if (n == 0) c.peer_closed = true;
-        if (n < 0 && errno == EINTR) continue;
-        return 1;
-    }
+    return c.stream.clear();
 }
 
 TOLA_BT_EXPORT int32_t TolaBtClientGetRadioCount(int32_t) {
@@ -202,32 +136,12 @@ TOLA_BT_EXPORT int32_t TolaBtClientGetRadioCount(int32_t) {
 TOLA_BT_EXPORT int32_t TolaBtClientReInit(void) {
     Client& c = client();
     std::lock_guard lock(c.mutex);
-    close_locked(c);
+    c.stream.close();
     return 1;
 }
 
 TOLA_BT_EXPORT int32_t TolaBtClientGetConnectionStatus(int32_t handle) {
     Client& c = client();
     std::lock_guard lock(c.mutex);
-    if (c.fd < 0 || handle != c.handle || c.peer_closed) return 0;
-    pollfd p{c.fd, static_cast<short>(POLLIN | POLLRDHUP), 0};
-    if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLRDHUP | POLLERR))) {
-        c.peer_closed = true;
-        return 0;
-    }
-    return 1;
+    return c.stream.status(handle);
 }
-
-// The library binds these by name through the shared signatures.
-static_assert(std::is_same_v<decltype(&TolaBtClientInit), TolaBtClientInit_fn>);
-static_assert(std::is_same_v<decltype(&TolaBtClientConnect), TolaBtClientConnect_fn>);
-static_assert(std::is_same_v<decltype(&TolaBtClientDisConnect), TolaBtClientDisConnect_fn>);
-static_assert(std::is_same_v<decltype(&TolaBtClientDiscoverDevices), TolaBtClientDiscoverDevices_fn>);
-static_assert(std::is_same_v<decltype(&TolaBtClientSetDevice), TolaBtClientSetDevice_fn>);
-static_assert(std::is_same_v<decltype(&TolaBtClientExit), TolaBtClientExit_fn>);
-static_assert(std::is_same_v<decltype(&TolaBtClientReadFile), TolaBtClientReadFile_fn>);
-static_assert(std::is_same_v<decltype(&TolaBtClientWriteFile), TolaBtClientWriteFile_fn>);
-static_assert(std::is_same_v<decltype(&TolaBtClientClearBuffer), TolaBtClientClearBuffer_fn>);
-static_assert(std::is_same_v<decltype(&TolaBtClientGetRadioCount), TolaBtClientGetRadioCount_fn>);
-static_assert(std::is_same_v<decltype(&TolaBtClientReInit), TolaBtClientReInit_fn>);
-static_assert(std::is_same_v<decltype(&TolaBtClientGetConnectionStatus), TolaBtClientGetConnectionStatus_fn>);

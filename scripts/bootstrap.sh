@@ -12,6 +12,7 @@ packages=(
   clang libclang-rt-14-dev
   libusb-1.0-0-dev libsystemd-dev libbluetooth-dev
   dbus-daemon python3 python3-dbusmock
+  umockdev libumockdev-dev
 )
 
 missing=()

@@ -1,67 +1,31 @@
-// The simulator's only contact with the operating system's sockets: Unix-domain
-// stream sockets, a wake-up event and poll().
+// The simulator's Unix-domain stream sockets, wake-up event and poll(): the
+// shared helpers of platform/unix_socket.h under the simulator's names.
 #pragma once
 
-#include <chrono>
-#include <cstdint>
-#include <filesystem>
-#include <optional>
-#include <span>
 #include <string>
-#include <vector>
 
-#include <poll.h>
+#include "platform/unix_socket.h"
 
 namespace tola::sim::os {
 
-class Fd {
-public:
-    Fd() = default;
-    explicit Fd(int fd) : fd_(fd) {}
-    Fd(Fd&& o) noexcept : fd_(o.release()) {}
-    Fd& operator=(Fd&& o) noexcept;
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    ~Fd() { reset(); }
+using tola::os::accept_from;
+using tola::os::connect_to;
+using tola::os::Fd;
+using tola::os::read_some;
+using tola::os::receive_exact;
+using tola::os::remove_socket_file;
+using tola::os::send_all;
+using tola::os::wait_for;
+using tola::os::WakeEvent;
+using tola::os::write_some;
 
-    int get() const { return fd_; }
-    explicit operator bool() const { return fd_ >= 0; }
-    int release();
-    void reset();
-
-private:
-    int fd_ = -1;
-};
-
-// Binds a listening socket at the path (parent folders made, a stale socket replaced).
-Fd listen_at(const std::filesystem::path& path, std::string* error);
-// Accepts one pending connection, non-blocking; an empty Fd when none is waiting.
-Fd accept_from(const Fd& listener);
-// Connects to a socket, blocking; an empty Fd when nobody listens there.
-Fd connect_to(const std::filesystem::path& path);
-void remove_socket_file(const std::filesystem::path& path);
-
-// >0 bytes moved, 0 end of stream, -1 would block, -2 failure.
-long read_some(const Fd& fd, std::span<std::uint8_t> buffer);
-long write_some(const Fd& fd, std::span<const std::uint8_t> data);
-
-// Whole-buffer transfers on a blocking socket, each bounded by a deadline.
-bool send_all(const Fd& fd, std::span<const std::uint8_t> data, std::chrono::milliseconds timeout);
-bool receive_exact(const Fd& fd, std::span<std::uint8_t> buffer, std::chrono::milliseconds timeout);
-
-// Waits for events; a negative timeout waits without end.
-int wait_for(std::vector<pollfd>& fds, int timeout_ms);
-
-// A counter other threads bump to wake the serving thread's poll().
-class WakeEvent {
-public:
-    WakeEvent();
-    int fd() const { return fd_.get(); }
-    void signal() const;
-    void drain() const;
-
-private:
-    Fd fd_;
-};
+// Binds a listening socket at the path (parent folders made, a stale socket
+// replaced); the reason of a failure goes to `error` when given.
+inline Fd listen_at(const std::filesystem::path& path, std::string* error) {
+    std::string why;
+    Fd fd = tola::os::listen_at(path, why);
+    if (!fd && error) *error = why;
+    return fd;
+}
 
 }  // namespace tola::sim::os
