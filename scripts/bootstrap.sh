@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev googletest
   libbenchmark-dev
   libcli11-dev nlohmann-json3-dev
-  qt6-base-dev
+  qt6-base-dev qt6-pdf-dev
   clang libclang-rt-14-dev
   libusb-1.0-0-dev libsystemd-dev libbluetooth-dev
   dbus-daemon python3 python3-dbusmock

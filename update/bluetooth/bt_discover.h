@@ -119,6 +119,7 @@ private:
     ProcessStateReceiver* receiver_ = nullptr;
 
     std::unique_ptr<TDiscoverThread> f_DiscoverThread;
+    bool f_SearchEnded = true;  // the end of the last search has been handled
     BT_DEVICE f_Device{};
     int f_DeviceCount = 0;
     std::unique_ptr<BT_DEVICES> f_BtDevices;

@@ -53,6 +53,7 @@ private:
     QLabel* lblVNumber_;
     QLabel* lblCopyright_;
     QPushButton* btnOk_;
+    bool shownOnce_ = false;
 };
 
 }  // namespace ckupdate
