@@ -12,6 +12,8 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <algorithm>
+
 namespace ckupdate::testing {
 namespace {
 
@@ -96,8 +98,11 @@ TEST_F(UpdateDialogTest, BlockThatNeverWritesListsItsErrorAndCancels) {
     EXPECT_EQ(QStringList({"Error: Programming page 3, address 0x0800C040, lenth 0x80", "Error: Update canceled"}),
               Lines());
     EXPECT_FALSE(Update().pnlMessage()->isVisible());
-    // The boot loader was left again at the end.
-    EXPECT_FALSE(Instrument().in_update_mode());
+    // The boot loader was told to leave at the end; with the application's
+    // header block erased it keeps the instrument.
+    const auto commands = Instrument().journal().entries(tola::sim::EventKind::ControllerCommand);
+    EXPECT_EQ(1, std::count_if(commands.begin(), commands.end(), [](const auto& c) { return c.code == 10; }));
+    EXPECT_TRUE(Instrument().in_update_mode());
 }
 
 TEST_F(UpdateDialogTest, RefusalOfTheEligibilityTableIsAnErrorBox) {

@@ -325,6 +325,7 @@ void TfrmMain::BuildFirmwareMenu() {
         if (i == catalog.Default) {
             mmFirmware_->setDefaultAction(item);
             item->setChecked(true);
+            chosen_firmware_item_ = item;
         }
         connect(item, &QAction::triggered, this, [this, item] { FirmwareItemClick(item); });
     }

@@ -238,6 +238,7 @@ private:
     QMenu* mmFirmware_ = nullptr;
     QActionGroup* firmwareGroup_ = nullptr;
     QAction* smFW0_ = nullptr;
+    QAction* chosen_firmware_item_ = nullptr;  // the ticked item before "Read firmware file"
     QMenu* mmInfo_ = nullptr;
     QAction* smInfoAbout_ = nullptr;
     QAction* smInfoEula_ = nullptr;

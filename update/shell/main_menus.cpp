@@ -227,18 +227,19 @@ void TfrmMain::smFW0Click() {
         TfrmCkUpdate* dialog = windows_.frmCkUpdate;
         if (dialog == nullptr) return;
         // A cancelled choice keeps the image and the item that were chosen.
-        QAction* before = nullptr;
-        for (QAction* a : firmwareGroup_->actions())
-            if (a != smFW0_ && a->isChecked()) before = a;
         smFW0_->setChecked(true);
-        if (dialog->OpenBinary(settings_) == TfrmCkUpdate::FileChoice::Cancelled && before != nullptr)
-            before->setChecked(true);
+        if (dialog->OpenBinary(settings_) == TfrmCkUpdate::FileChoice::Cancelled) {
+            if (chosen_firmware_item_ != nullptr) chosen_firmware_item_->setChecked(true);
+            return;
+        }
+        chosen_firmware_item_ = smFW0_;
     });
 }
 
 void TfrmMain::FirmwareItemClick(QAction* item) {
     Guarded([this, item] {
         item->setChecked(true);
+        chosen_firmware_item_ = item;
         Firmwares().SelectFirmware(static_cast<std::uint32_t>(item->data().toInt()));
         if (windows_.frmCkUpdate != nullptr) windows_.frmCkUpdate->DiscardBinary();
         SetUpdateButtonCaption(Firmwares().Selected().snCK_firmware_release);
