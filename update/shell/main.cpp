@@ -1,4 +1,5 @@
 // Tola_CK_Update: updates the firmware of a Chromatik V.
+#include "update/shell/first_paint.h"
 #include "update/shell/pictures.h"
 #include "update/shell/program_windows.h"
 #include "update/shell/translations.h"
@@ -18,6 +19,7 @@ int main(int argc, char** argv) {
 
     ckupdate::TProgramWindows windows(ckupdate::TProgramStart{QCoreApplication::arguments(), programPath, nullptr});
     QObject::connect(&windows.frmMain(), &ckupdate::TfrmMain::Closed, &app, &QApplication::quit);
+    ckupdate::ReportFirstPaintIfAsked(windows.frmMain());
     windows.frmMain().show();
     return QApplication::exec();
 }
