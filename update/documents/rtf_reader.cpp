@@ -91,7 +91,7 @@ public:
             if (!Handle(t)) break;
         }
         FlushText();
-        cursor_.setBlockFormat(BlockFormat());
+        if (states_.size() > 1) cursor_.setBlockFormat(BlockFormat());  // a document never closed
         result.paragraphs = paragraphs_;
         result.truncated = truncated_;
         return result;
@@ -119,6 +119,7 @@ private:
             FlushText();
             if (State().destination == Destination::FontTable) CommitFontName();
             if (states_.size() <= 1) return true;  // a stray "}" before the document group
+            if (states_.size() == 2) cursor_.setBlockFormat(BlockFormat());  // the last paragraph
             states_.pop_back();
             return states_.size() > 1;  // text after the document group is not read
         case RtfToken::Kind::ControlWord:
