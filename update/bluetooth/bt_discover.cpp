@@ -108,6 +108,7 @@ TfrmDiscover::TfrmDiscover(CommApi api, ProgramSettings& settings, QWidget* pare
     btnDiscConnect_->setVisible(false);
     btnDiscDelete_->setVisible(false);
     btnDiscDeleteAll_->setVisible(false);
+    SetConnectDeleteEnabled(false);
     connect(btnDiscSearch_, &QPushButton::clicked, this, &TfrmDiscover::btnDiscSearchClick);
     connect(btnDiscCancel_, &QPushButton::clicked, this, &TfrmDiscover::btnDiscCancelClick);
     connect(btnDiscConnect_, &QPushButton::clicked, this, &TfrmDiscover::btnDiscConnectClick);

@@ -71,7 +71,7 @@ void TKnownDeviceList::SaveToFile(const QString& path) const {
     // leaves the previous list in place.
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit()) {
-        throw EKnownDevicesFile(QCoreApplication::translate("TfrmDiscover", "Cannot create file \"%1\". %2")
+        throw EKnownDevicesFile(QCoreApplication::translate("ckupdate::TfrmDiscover", "Cannot create file \"%1\". %2")
                                     .arg(path, file.errorString()));
     }
 }

@@ -74,7 +74,7 @@ QPixmap MakerLogo() {
     p.drawPath(mark);
 
     p.setPen(kInk);
-    p.setFont(PictureFont(15, true));
+    p.setFont(PictureFont(12, true));
     p.drawText(QRectF(32, 3, 56, 20), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Veltrona"));
     p.setPen(QColor(120, 124, 132));
     p.setFont(PictureFont(8, false));
@@ -148,17 +148,17 @@ QPixmap ProductPicture() {
     p.drawText(QRectF(-20, -24, 58, 42), Qt::AlignCenter, QStringLiteral("A2"));
 
     // measuring button
-    QRadialGradient button(82, -4, 18);
+    QRadialGradient button(98, -14, 16);
     button.setColorAt(0, kBrand.lighter(140));
     button.setColorAt(1, kBrand.darker(130));
     p.setBrush(button);
     p.setPen(QPen(kBrand.darker(160), 1));
-    p.drawEllipse(QPointF(82, -4), 15, 15);
+    p.drawEllipse(QPointF(98, -14), 13, 13);
 
     // name on the body
     p.setPen(QColor(220, 224, 230));
-    p.setFont(PictureFont(11, true));
-    p.drawText(QRectF(60, 12, 70, 16), Qt::AlignCenter, QStringLiteral("Chromatik V"));
+    p.setFont(PictureFont(10, true));
+    p.drawText(QRectF(48, 4, 80, 16), Qt::AlignCenter, QStringLiteral("Chromatik V"));
     p.restore();
 
     // A row of shade tabs along the bottom.

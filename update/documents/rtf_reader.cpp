@@ -9,6 +9,7 @@
 #include <QTextCharFormat>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextOption>
 
 #include <algorithm>
 #include <string_view>
@@ -23,6 +24,7 @@ constexpr int kMaxUnicodeSkip = 255;
 constexpr double kTwipsPerPixel = 15.0;  // 1440 twips per inch at 96 pixels per inch
 constexpr int kMaxTwips = 31680;         // 22 inches
 constexpr int kMaxHalfPoints = 2000;
+constexpr int kDefaultTabTwips = 720;
 
 enum class Destination { Text, Skip, FontTable, ColourTable };
 
@@ -91,7 +93,7 @@ public:
             if (!Handle(t)) break;
         }
         FlushText();
-        cursor_.setBlockFormat(BlockFormat());
+        if (states_.size() > 1) cursor_.setBlockFormat(BlockFormat());  // a document never closed
         result.paragraphs = paragraphs_;
         result.truncated = truncated_;
         return result;
@@ -119,6 +121,7 @@ private:
             FlushText();
             if (State().destination == Destination::FontTable) CommitFontName();
             if (states_.size() <= 1) return true;  // a stray "}" before the document group
+            if (states_.size() == 2) cursor_.setBlockFormat(BlockFormat());  // the last paragraph
             states_.pop_back();
             return states_.size() > 1;  // text after the document group is not read
         case RtfToken::Kind::ControlWord:
@@ -224,8 +227,9 @@ private:
         }
         if (SkipForUnicode()) return;
 
-        if (w == "rtf" || w == "ansi" || w == "ansicpg" || w == "deff") {
+        if (w == "rtf" || w == "ansi" || w == "ansicpg" || w == "deff" || w == "deftab") {
             if (w == "deff" && t.hasParameter) defaultFont_ = p;
+            if (w == "deftab" && t.hasParameter) SetDefaultTab(p);
         } else if (w == "fonttbl") {
             s.destination = Destination::FontTable;
         } else if (w == "colortbl") {
@@ -291,6 +295,12 @@ private:
         else if (w == "sa") s.afterTwips = Twips(p);
         else return;  // words this reader does not know are passed over
         if (CharacterPropertiesDiffer(before, s)) FlushText(before);
+    }
+
+    void SetDefaultTab(int twips) {
+        QTextOption option = cursor_.document()->defaultTextOption();
+        option.setTabStopDistance(std::clamp(twips, 1, kMaxTwips) / kTwipsPerPixel);
+        cursor_.document()->setDefaultTextOption(option);
     }
 
     static int Twips(int value) { return std::clamp(value, -kMaxTwips, kMaxTwips); }
@@ -444,6 +454,10 @@ RtfReadResult ReadRtf(const QByteArray& rtf, QTextDocument& document) {
         document.setPlainText(FromWindows1252(rtf));
         return {};
     }
+    // Tab stops every half inch unless the document says otherwise.
+    QTextOption option = document.defaultTextOption();
+    option.setTabStopDistance(kDefaultTabTwips / kTwipsPerPixel);
+    document.setDefaultTextOption(option);
     RtfInterpreter reader(std::string_view(rtf.constData(), static_cast<std::size_t>(rtf.size())), document);
     return reader.Run();
 }
