@@ -299,6 +299,7 @@ void TfrmCkUpdate::showEvent(QShowEvent* event) {
         pnlMessage_->setPalette(QPalette(kDoneColour));
     }
     QDialog::showEvent(event);
+    if (!event->spontaneous() && btnUpdateFW_CKV_->isEnabled()) btnUpdateFW_CKV_->setFocus();
 }
 
 void TfrmCkUpdate::closeEvent(QCloseEvent* event) {
