@@ -484,12 +484,17 @@ void TfrmMain::PostDiscoverMenuCommand() {
     });
 }
 
+// The windows are looked up on the window's own thread.
 void TfrmMain::PostDiscoverSearchClick() {
-    if (windows_.frmDiscover != nullptr) windows_.frmDiscover->PostSearchClick();
+    Post([this] {
+        if (windows_.frmDiscover != nullptr) windows_.frmDiscover->PostSearchClick();
+    });
 }
 
 void TfrmMain::PostDiscoverClose() {
-    if (windows_.frmDiscover != nullptr) windows_.frmDiscover->PostClose();
+    Post([this] {
+        if (windows_.frmDiscover != nullptr) windows_.frmDiscover->PostClose();
+    });
 }
 
 void TfrmMain::PostUpdateButtonClick() {
