@@ -24,7 +24,12 @@ Options:
                         (default: DIR/../sim-state.json)
   --control PATH        control socket for faults and journals (default:
                         DIR/../sim-control); lines "<index> <fault>",
-                        "journal <index>", "list"
+                        "<index> trigger" (press the trigger: a colour
+                        measurement), "<index> echo" (send the current queue
+                        entry again), "journal <index>", "list"
+  --tell LINE           send LINE to the control socket of a running
+                        chromatik-sim (found by --control or --usb-dir), print
+                        the answer and exit, e.g. --tell "0 trigger"
   --journal FILE        write every instrument's journal there on exit ("-": stdout)
   --config FILE         instruments from a file: JSON {"instruments": [{"kind": 4,
                         ...}]} or key=value lines, "[instrument]" between them
@@ -52,7 +57,11 @@ Instrument options:
   --command-delay-ms N  time a host command takes (default 20 for release
                         0x0103, else 0)
   --measure-time-ms N   from a measure or calibrate command to its results (150)
-  --measure-kind N      kind every measurement reports, 1..7 (0: rotate)
+  --measure-kind N      kind every measurement reports, 1..7 or 12 (0: the
+                        rotation tooth, tab, tooth area in three steps,
+                        ceramic, verification, tooth with average and, over
+                        Bluetooth, average and whiteness alone)
+  --trigger-every-ms N  press the trigger every N ms (0: only when told)
   --restart-silence-ms N  how long a restart keeps the instrument away (1500)
   --erase-time-ms N     how long a flash sector erase keeps the instrument busy (0)
   --reset-settings 0|1  whether new firmware brings its default settings (1)
@@ -160,6 +169,7 @@ std::optional<ProgramOptions> parse_command_line(std::span<const std::string_vie
         else if (key == "state-file") state = std::filesystem::path(value);
         else if (key == "control") control = std::filesystem::path(value);
         else if (key == "journal") o.journal = std::filesystem::path(value);
+        else if (key == "tell") o.tell = std::string(value);
         else if (key == "config") {
             if (!load_config_file(value, o.instruments, error)) return std::nullopt;
         } else {

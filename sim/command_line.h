@@ -20,6 +20,8 @@ struct ProgramOptions {
     std::optional<std::filesystem::path> journal;  // "-" for standard output
     std::vector<InstrumentConfig> instruments;
     bool help = false;
+    // Not a simulator: send this line to the control socket of a running one.
+    std::optional<std::string> tell;
 };
 
 // usb_dir is the default folder of the channel when --usb-dir is not given,

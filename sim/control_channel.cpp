@@ -36,9 +36,36 @@ std::string control_command(Simulator& simulator, std::string_view line) {
     }
     Instrument* inst = instrument_at(head);
     if (!inst) return "error no such instrument";
+    if (rest == "trigger") {
+        inst->press_trigger();
+        return "ok";
+    }
+    if (rest == "echo") return inst->send_again() ? "ok" : "error the queue is empty";
     std::string why;
     if (!inst->inject(rest, &why)) return "error " + why;
     return "ok";
+}
+
+std::optional<std::string> ask_control(const std::filesystem::path& path, std::string_view line,
+                                       std::chrono::milliseconds timeout) {
+    os::Fd fd = os::connect_to(path);
+    if (!fd) return std::nullopt;
+    std::string request(line);
+    request += '\n';
+    if (!os::send_all(fd, std::span(reinterpret_cast<const std::uint8_t*>(request.data()), request.size()), timeout))
+        return std::nullopt;
+    const bool listing = line.rfind("list", 0) == 0 || line.rfind("journal", 0) == 0;
+    std::string answer;
+    std::uint8_t byte = 0;
+    while (os::receive_exact(fd, std::span(&byte, 1), timeout)) {
+        answer.push_back(static_cast<char>(byte));
+        if (byte != '\n') continue;
+        if (!listing || answer == ".\n" || answer.ends_with("\n.\n")) {
+            answer.pop_back();
+            return answer;
+        }
+    }
+    return std::nullopt;
 }
 
 struct ControlChannel::Impl {

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "sim/byte_order.h"
+#include "sim/content_blocks.h"
 #include "sim/firmware_header.h"
 
 namespace tola::sim {
@@ -28,6 +29,25 @@ constexpr std::array<std::size_t, 6> kStatusRoles{hw::kState, hw::kLamp,        
 // The state in which the first generation offers a finished measurement.
 constexpr std::uint32_t kClassicResultsState = 21;
 constexpr std::size_t kClassicResultEntries = 12;
+// The state after a calibration: no measurement to read.
+constexpr std::uint32_t kCalibratedState = 30;
+// Command times from which the firmware asks the host to poll by its sample interval.
+constexpr std::uint32_t kSampleIntervalCommandTime = 4000;
+
+// What the later generation's state code says after a measurement of each kind.
+std::uint32_t state_after(int mode) {
+    switch (mode) {
+        case kind::kTooth: return 40;
+        case kind::kToothArea: return 42;
+        case kind::kVerify: return 44;
+        case kind::kTab:
+        case kind::kTab2:
+        case kind::kCeramic: return 24;
+        case kind::kToothAverage: return 65;
+        case kind::kWhiteness: return 91;
+        default: return kCalibratedState;
+    }
+}
 
 char hex_digit(unsigned v) { return "0123456789ABCDEF"[v & 0xF]; }
 std::string hex(std::uint32_t v) {
@@ -46,6 +66,7 @@ DeviceCore::DeviceCore(InstrumentConfig config, Journal& journal)
     host_layout_ = host_layout(layout_.layout_number);
     load_factory_flash();
     if (table_address_for(config_)) load_structures(false, false);
+    if (config_.trigger_every.count() > 0) next_trigger_ = Clock::now() + config_.trigger_every;
 }
 
 void DeviceCore::build_memory_map() {
@@ -103,6 +124,9 @@ void DeviceCore::load_structures(bool keep_settings, bool keep_flash) {
     status_[hw::kCommandTime] = kHostInitialCommandTime;
     queue_.clear();
     measure_due_.reset();
+    area_step_ = 0;
+    newest_classic_entry_ = 0;
+    classic_entries_written_ = 0;
 }
 
 std::optional<std::vector<std::uint8_t>> DeviceCore::read(std::uint32_t address, std::uint32_t length) {
@@ -227,44 +251,118 @@ void DeviceCore::carry_out(const HostCommandEffect& effect, const HostWords& sen
             note(command, index, "no such queue entry");
         }
     }
-    if (effect.measure || effect.calibrate) {
-        if (measure_due_) {
-            note(command, 0, "busy measuring; command ignored");
-        } else {
-            calibrating_ = effect.calibrate && !effect.measure;
-            note(command, 0, calibrating_ ? "calibration started" : "measurement started");
-            measure_due_ = now + config_.measure_time;
-            if (config_.measure_time.count() == 0) {
-                measure_due_.reset();
-                finish_measurement();
-            }
-        }
-    }
+    if (effect.measure || effect.calibrate) start_measurement(now, effect.calibrate && !effect.measure, command);
     publish_status();
 }
 
+void DeviceCore::start_measurement(Clock::time_point now, bool calibrate, std::uint32_t command) {
+    if (measure_due_) {
+        note(command, 0, "busy measuring; command ignored");
+        return;
+    }
+    calibrating_ = calibrate;
+    note(command, 0, calibrating_ ? "calibration started" : "measurement started");
+    measure_due_ = now + config_.measure_time;
+    if (config_.measure_time.count() == 0) {
+        measure_due_.reset();
+        finish_measurement();
+    }
+}
+
+void DeviceCore::press_trigger(Clock::time_point now) {
+    ++trigger_presses_;
+    note(0, trigger_presses_, "trigger pressed");
+    start_measurement(now, false, 0);
+    publish_status();
+}
+
+bool DeviceCore::echo_current() {
+    if (queue_.size() == 0) {
+        note(0, 0, "nothing to send again");
+        return false;
+    }
+    const std::size_t index = queue_.position();
+    const std::size_t entry = layout_.layout_number < 22 ? newest_classic_entry_ : 0;
+    write_measurement(memory_, layout_, queue_.at(index), entry);
+    status_[hw::kEvents] |= host::kEventEcho;
+    note(0, static_cast<std::uint32_t>(index), "queue entry sent again");
+    publish_status();
+    return true;
+}
+
+void DeviceCore::set_lamp_bits(std::uint32_t bits) {
+    status_[hw::kLamp] = bits;
+    data_changed();
+    publish_status();
+}
+
+// The kinds follow the rotation (or the configured kind); a tooth area takes
+// three measurements, one per area, before the rotation moves on.
+MeasurementSample DeviceCore::next_sample() {
+    const int mode = config_.measure_kind != 0 ? config_.measure_kind
+                                               : rotation_kind(sequence_, config_.reports_whiteness);
+    MeasurementSample m = colour_measurement(measurements_taken_, sequence_, mode, area_step_);
+    if (mode == kind::kToothArea && ++area_step_ < 3) return m;
+    area_step_ = 0;
+    ++sequence_;
+    return m;
+}
+
+// The first generation keeps twelve entries.  From .19 on it fills them as a
+// ring from the top down, so the entry after the newest holds the one before;
+// .16 to .18 keep a single measurement in entry 1 and a tooth area's three
+// areas in entries 0 to 2.
+std::size_t DeviceCore::place_classic_entry(const MeasurementSample& m) {
+    const int n = layout_.layout_number;
+    if (n >= 16 && n <= 18) {
+        const auto results = layout_.find(tw::kResults);
+        auto clear_state = [&](std::size_t e) {
+            if (results) memory_.load(results->address + static_cast<std::uint32_t>(e) * layout_.results_entry,
+                                      std::vector<std::uint8_t>(4, 0));
+        };
+        if (m.mode != kind::kToothArea) {
+            clear_state(0);
+            return 1;
+        }
+        if (m.area_step == 0) clear_state(1), clear_state(2);
+        return static_cast<std::size_t>(m.area_step);
+    }
+    const std::size_t entry = (kClassicResultEntries - classic_entries_written_ % kClassicResultEntries) %
+                              kClassicResultEntries;
+    ++classic_entries_written_;
+    return entry;
+}
+
 void DeviceCore::finish_measurement() {
-    MeasurementSample m = calibrating_ ? calibration_measurement(measurements_taken_)
-                                       : colour_measurement(measurements_taken_);
-    if (!calibrating_ && config_.measure_kind != 0) m.mode = config_.measure_kind;
+    const MeasurementSample m = calibrating_ ? calibration_measurement(measurements_taken_) : next_sample();
     ++measurements_taken_;
+    queue_.add(m);
     std::size_t entry = 0;
     if (layout_.layout_number < 22) {
-        // The first generation writes its twelve entries in turn and names the
-        // newest by its entry number.
-        entry = (measurements_taken_ - 1) % kClassicResultEntries;
-        queue_.add(m);
-        status_[hw::kQueue] = static_cast<std::uint32_t>(entry);
-        status_[hw::kState] = kClassicResultsState;
+        if (!calibrating_) {
+            entry = place_classic_entry(m);
+            newest_classic_entry_ = entry;
+            write_measurement(memory_, layout_, m, entry);
+        }
+        status_[hw::kQueue] = static_cast<std::uint32_t>(newest_classic_entry_);
+        status_[hw::kState] = calibrating_ ? kCalibratedState : kClassicResultsState;
     } else {
-        queue_.add(m);
+        write_measurement(memory_, layout_, m, entry);
         status_[hw::kQueue] = queue_.host_word();
+        status_[hw::kState] = state_after(m.mode);
     }
-    write_measurement(memory_, layout_, m, entry);
-    status_[hw::kEvents] |= host::kEventMeasurement | host::kEventEcho;
+    status_[hw::kEvents] |= host::kEventMeasurement;
+    data_changed();
     note(calibrating_ ? host::kCalibrate : host::kMeasure, static_cast<std::uint32_t>(queue_.size()),
          calibrating_ ? "calibration done" : "measurement done");
     publish_status();
+}
+
+void DeviceCore::data_changed() {
+    ++data_changes_;
+    if (auto p = layout_.find(tw::kData))
+        memory_.load(p->address, data_block(layout_.layout_number, p->size, layout_.order, data_changes_,
+                                            status_[hw::kLamp]));
 }
 
 void DeviceCore::publish_status() {
@@ -272,14 +370,21 @@ void DeviceCore::publish_status() {
     if (!host) return;
     auto bytes = *memory_.read(host->address, host->size);
     HostWords words = read_host_words(bytes, host_layout_, layout_.order);
+    // A slow sample rate asks the host to poll by the sample interval.
+    if (status_[hw::kCommandTime] >= kSampleIntervalCommandTime)
+        status_[hw::kEvents] |= host::kEventSampleInterval;
+    else
+        status_[hw::kEvents] &= ~host::kEventSampleInterval;
     for (std::size_t r : kStatusRoles) words[r] = status_[r];
     write_host_words(bytes, words, host_layout_, layout_.order);
     memory_.load(host->address, bytes);
 }
 
 std::optional<Clock::time_point> DeviceCore::next_deadline() const {
-    if (host_due_ && measure_due_) return std::min(*host_due_, *measure_due_);
-    return host_due_ ? host_due_ : measure_due_;
+    std::optional<Clock::time_point> next;
+    for (const auto& t : {host_due_, measure_due_, next_trigger_})
+        if (t && (!next || *t < *next)) next = t;
+    return next;
 }
 
 void DeviceCore::tick(Clock::time_point now) {
@@ -290,6 +395,10 @@ void DeviceCore::tick(Clock::time_point now) {
     if (measure_due_ && now >= *measure_due_) {
         measure_due_.reset();
         finish_measurement();
+    }
+    if (next_trigger_ && now >= *next_trigger_) {
+        next_trigger_ = now + config_.trigger_every;
+        press_trigger(now);
     }
 }
 

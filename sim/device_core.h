@@ -54,10 +54,25 @@ public:
     // Starts again from what flash holds; returns the firmware now running.
     void restart();
 
-    // Host command completion and measurements under way.
+    // Host command completion, measurements under way and periodic trigger presses.
     std::optional<Clock::time_point> next_deadline() const;
     void tick(Clock::time_point now);
     const MeasurementQueue& queue() const { return queue_; }
+
+    // The user presses the trigger: a colour measurement starts (unless one is
+    // under way).  The user asks the instrument to send its current queue entry
+    // again: it is reported with the echo flag.
+    void press_trigger(Clock::time_point now);
+    bool echo_current();
+
+    // What the byte-stream faces report on their own.
+    std::uint32_t measurements_taken() const { return measurements_taken_; }
+    std::uint32_t trigger_presses() const { return trigger_presses_; }
+    // First generation: the results entry that holds the newest measurement.
+    std::size_t newest_classic_entry() const { return newest_classic_entry_; }
+    // The lamp and shutter bits the instrument reports.
+    std::uint32_t lamp_bits() const { return status_[hw::kLamp]; }
+    void set_lamp_bits(std::uint32_t bits);
 
 private:
     void build_memory_map();
@@ -66,7 +81,11 @@ private:
     void host_block_written(Clock::time_point now);
     void run_host_command(Clock::time_point now);
     void carry_out(const HostCommandEffect& effect, const HostWords& words, Clock::time_point now);
+    void start_measurement(Clock::time_point now, bool calibrate, std::uint32_t command);
     void finish_measurement();
+    MeasurementSample next_sample();
+    std::size_t place_classic_entry(const MeasurementSample& m);
+    void data_changed();
     void publish_status();
     void note(std::uint32_t command, std::uint32_t value, std::string text);
     std::string display_text() const;
@@ -92,6 +111,13 @@ private:
     std::uint32_t measurements_taken_ = 0;
     std::optional<Clock::time_point> measure_due_;
     bool calibrating_ = false;
+    std::uint32_t sequence_ = 0;   // position in the rotation of kinds
+    int area_step_ = 0;            // next area of a tooth area under way
+    std::uint32_t trigger_presses_ = 0;
+    std::optional<Clock::time_point> next_trigger_;
+    std::size_t newest_classic_entry_ = 0;
+    std::uint32_t classic_entries_written_ = 0;
+    std::uint32_t data_changes_ = 0;
 
     BootLoaderFaults boot_faults_;
     // The identity block as the firmware last stored it permanently (state 53),

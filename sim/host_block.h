@@ -17,7 +17,7 @@ inline constexpr std::uint32_t kQueryDeviceType = 21;
 inline constexpr std::uint32_t kServiceRestoreDefaults = 30, kServiceClearQueue = 22;
 inline constexpr std::uint32_t kStartMeasure = 1, kStartCalibrate = 2;  // word 3 of kStart
 inline constexpr std::uint32_t kStateClearQueue = 51, kStateStore = 53;
-inline constexpr std::uint32_t kEventMeasurement = 0x2, kEventEcho = 0x4;
+inline constexpr std::uint32_t kEventMeasurement = 0x2, kEventEcho = 0x4, kEventSampleInterval = 0x8;
 // Every flag the firmware knows; a command with any other bit is not carried out.
 inline constexpr std::uint32_t kKnownFlags = kLamp | kSetState | kStart | kReadQueue | kRateParameters | kBias |
                                              kStore | kService | kSampleRate | kMeasure | kCalibrate;

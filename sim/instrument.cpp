@@ -147,6 +147,24 @@ void Instrument::clear_faults() {
     wake();
 }
 
+void Instrument::press_trigger() {
+    {
+        std::lock_guard lock(mutex_);
+        core_->press_trigger(Clock::now());
+    }
+    wake();
+}
+
+bool Instrument::send_again() {
+    bool sent = false;
+    {
+        std::lock_guard lock(mutex_);
+        sent = core_->echo_current();
+    }
+    wake();
+    return sent;
+}
+
 bool Instrument::send_message(std::uint8_t code, std::vector<std::uint8_t> data) {
     {
         std::lock_guard lock(mutex_);

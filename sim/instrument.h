@@ -66,6 +66,12 @@ public:
     void replug();
     void clear_faults();
 
+    // The user at the instrument: a trigger press starts a colour measurement; a
+    // request to send the current queue entry again reports it with the echo flag
+    // (false when the queue is empty).
+    void press_trigger();
+    bool send_again();
+
     // Inspection and factory set-up, outside the journal.
     // Classic instrument on its serial port: sends a data message of its own
     // (code, then one packet of data) when the line is next idle.  False for

@@ -27,6 +27,7 @@ InstrumentConfig InstrumentConfig::core_config() const {
     if (kind >= 8 && kind <= 11) {
         c.kind = 4;
         c.cpu = 2;
+        c.reports_whiteness = kind >= 10;
     } else if (kind == 2) {
         c.kind = 1;
     }
@@ -119,9 +120,13 @@ bool apply_setting(InstrumentConfig& c, std::string_view key, std::string_view v
         if (!n) return fail(error, bad);
         c.measure_time = std::chrono::milliseconds(*n);
     } else if (key == "measure-kind") {
-        auto n = number(7);
-        if (!n) return fail(error, bad);
+        auto n = number(12);
+        if (!n || (*n > 7 && *n != 12)) return fail(error, bad);
         c.measure_kind = static_cast<int>(*n);
+    } else if (key == "trigger-every-ms") {
+        auto n = number(86400000);
+        if (!n) return fail(error, bad);
+        c.trigger_every = std::chrono::milliseconds(*n);
     } else if (key == "restart-silence-ms") {
         auto n = number(600000);
         if (!n) return fail(error, bad);

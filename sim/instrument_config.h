@@ -32,7 +32,9 @@ struct InstrumentConfig {
     std::optional<std::uint16_t> descriptor_release;
     std::optional<std::chrono::milliseconds> command_delay;  // host command completion
     std::chrono::milliseconds measure_time{150};  // from a measure or calibrate command to its results
-    int measure_kind = 0;  // kind every colour measurement reports (1..7); 0: the instrument's rotation
+    int measure_kind = 0;  // kind every colour measurement reports (1..7, 12); 0: the instrument's rotation
+    std::chrono::milliseconds trigger_every{0};  // the trigger is pressed this often (0: only on request)
+    bool reports_whiteness = false;  // the Bluetooth generation also measures average and whiteness alone (kind 12)
     std::chrono::milliseconds restart_silence{1500};
     // How long a flash sector erase keeps the instrument busy: a request that
     // arrives meanwhile is answered only when the erase is done.
@@ -65,7 +67,8 @@ std::string socket_relative_path(std::string_view socket_name);
 
 // Sets one field from its textual form ("kind", "cpu", "release", "firmware",
 // "firmware-date", "serial", "device-type", "name", "socket", "descriptor-release",
-// "command-delay-ms", "measure-time-ms", "measure-kind", "restart-silence-ms", "erase-time-ms", "reset-settings",
+// "command-delay-ms", "measure-time-ms", "measure-kind", "trigger-every-ms", "restart-silence-ms",
+// "erase-time-ms", "reset-settings",
 // "fault", "bt-address", "bt-name").
 bool apply_setting(InstrumentConfig& config, std::string_view key, std::string_view value, std::string* error);
 

@@ -133,7 +133,8 @@ std::uint8_t classic_message_for(std::uint8_t download) {
     return kMessages[download - 30u];
 }
 
-ClassicLinkFace::ClassicLinkFace(DeviceCore& core) : core_(core) {
+ClassicLinkFace::ClassicLinkFace(DeviceCore& core)
+    : core_(core), seen_measurements_(core.measurements_taken()), seen_presses_(core.trigger_presses()) {
     // Bias 0, then the two rate settings of the instrument's usual sample rate.
     store_u16(std::span(parameters_).subspan(4, 2), 2000, core_.layout().order);
     store_u16(std::span(parameters_).subspan(6, 2), 10, core_.layout().order);
@@ -164,9 +165,57 @@ std::vector<std::uint8_t> ClassicLinkFace::message_data(std::uint8_t download) {
         case 39: return structure(tw::kData, 0, sizes[tw::kData]);
         case 40:
             return core_.read(core_.layout().table_address, kTableBytes).value_or(std::vector<std::uint8_t>{});
-        case 41: return structure(tw::kResults, 0, sizes[tw::kResults] / 12 * 3);  // the three latest of 12
+        case 41: return newest_results();
         default: return {};
     }
+}
+
+// The three newest of the twelve results entries, newest first (.16 to .18
+// keep them in entries 0 to 2 already).
+std::vector<std::uint8_t> ClassicLinkFace::newest_results() {
+    const std::uint32_t entry = core_.layout().results_entry;
+    const int n = core_.layout().layout_number;
+    if (n >= 16 && n <= 18) return structure(tw::kResults, 0, 3 * entry);
+    std::vector<std::uint8_t> out;
+    for (std::size_t k = 0; k < 3; ++k) {
+        const auto e = static_cast<std::uint32_t>((core_.newest_classic_entry() + k) % 12);
+        const auto bytes = structure(tw::kResults, e * entry, entry);
+        if (bytes.empty()) return {};
+        out.insert(out.end(), bytes.begin(), bytes.end());
+    }
+    return out;
+}
+
+bool ClassicLinkFace::news() const {
+    return !queued_.empty() || !pending_.empty() || core_.measurements_taken() != seen_measurements_ ||
+           core_.trigger_presses() != seen_presses_;
+}
+
+// What happened since the last look becomes messages, if their echoes are on.
+void ClassicLinkFace::collect_echoes() {
+    if (core_.trigger_presses() != seen_presses_) {
+        seen_presses_ = core_.trigger_presses();
+        if (echo_.switches) pending_.push_back(OutgoingBlock{172, {0x00, 0x01}, false});
+    }
+    if (core_.measurements_taken() != seen_measurements_) {
+        seen_measurements_ = core_.measurements_taken();
+        if (echo_.measurement)
+            pending_.push_back(OutgoingBlock{155, message_data(34), true});
+        if (echo_.results) pending_.push_back(OutgoingBlock{162, newest_results(), true});
+    }
+}
+
+std::optional<Clock::time_point> ClassicLinkFace::next_unsolicited() const {
+    if (news()) return Clock::time_point{};
+    return next_live_;
+}
+
+void ClassicLinkFace::reset() {
+    next_live_.reset();
+    queued_.clear();
+    pending_.clear();
+    seen_measurements_ = core_.measurements_taken();
+    seen_presses_ = core_.trigger_presses();
 }
 
 CodeAction ClassicLinkFace::on_code(std::uint8_t code, Clock::time_point now) {
@@ -176,6 +225,28 @@ CodeAction ClassicLinkFace::on_code(std::uint8_t code, Clock::time_point now) {
     if (code >= 128 && code <= 132) return CodeAction::receive(std::nullopt, true);
     if (code == 4) next_live_ = now + kLivePeriod;
     if (code == 6) next_live_.reset();
+    switch (code) {
+        case 9: echo_.measurement = true; break;
+        case 10: echo_.measurement = false; break;
+        case 26: echo_.results = true; break;
+        case 27: echo_.results = false; break;
+        case 11: echo_.switches = true; break;
+        case 12: echo_.switches = false; break;
+        case 15: echo_.lamp = true; break;
+        case 16: echo_.lamp = false; break;
+        case 19:
+        case 20:
+        case 21:
+        case 22: {
+            const std::uint32_t bit = code <= 20 ? 0x1 : 0x2;
+            const bool on = code == 19 || code == 21;
+            const std::uint32_t bits = on ? core_.lamp_bits() | bit : core_.lamp_bits() & ~bit;
+            core_.set_lamp_bits(bits);
+            if (echo_.lamp) pending_.push_back(OutgoingBlock{173, {static_cast<std::uint8_t>(bits)}, false});
+            break;
+        }
+        default: break;
+    }
     // The codes from 150 on are the instrument's own messages and refusals.
     if (code >= 150) return CodeAction::refuse(link::kUnknownCommand);
     return CodeAction::answer(code);
@@ -188,16 +259,17 @@ BlockAction ClassicLinkFace::on_block(std::uint8_t code, std::vector<std::uint8_
     return BlockAction::accept();
 }
 
-std::optional<Clock::time_point> ClassicLinkFace::next_unsolicited() const {
-    if (!queued_.empty()) return Clock::time_point{};  // due at once
-    return next_live_;
-}
-
 std::optional<OutgoingBlock> ClassicLinkFace::unsolicited(Clock::time_point now) {
     if (!queued_.empty()) {
         OutgoingBlock message = std::move(queued_.front());
         queued_.pop_front();
         return message;
+    }
+    collect_echoes();
+    if (!pending_.empty()) {
+        OutgoingBlock next = std::move(pending_.front());
+        pending_.pop_front();
+        return next;
     }
     if (!next_live_ || now < *next_live_) return std::nullopt;
     next_live_ = now + kLivePeriod;

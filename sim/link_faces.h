@@ -18,11 +18,16 @@
 // A request outside its windows or one the memory refuses is answered 201.
 //
 // Classic instrument (kind 2): answers the link check with 1 and sends its
-// structures as data messages after the download commands 30..41; takes its
-// sample-rate and bias parameters with 142 and display items 128..132 as blocks;
-// code 4 starts the live-data echo (message 176 every 250 ms) until 6.  Other
-// messages of its own (switches 172, lamp and shutter 173, ...) go out as one
-// packet each when queued.
+// structures as data messages after the download commands 30..41 (41: the
+// three newest results entries, newest first); takes its sample-rate and bias
+// parameters with 142 and display items 128..132 as blocks; code 4 starts the
+// live-data echo (message 176 every 250 ms) until 6.  Echoes it sends on its own:
+// after a measurement the measurement details (155, code 9 until 10) and the
+// results (162, code 26 until 27) as blocks; a trigger press as a switches packet
+// (172: two bytes, high first, bit 0 the trigger; code 11 until 12); a lamp or
+// shutter change (codes 19-22) as a lamp packet (173: one byte, bit 0 lamp, bit 1
+// shutter; code 15 until 16).
+// Data messages queued by hand (send_message) go out first, as one packet each.
 #pragma once
 
 #include <array>
@@ -78,10 +83,7 @@ public:
     BlockAction on_block(std::uint8_t code, std::vector<std::uint8_t> data, Clock::time_point now) override;
     std::optional<OutgoingBlock> unsolicited(Clock::time_point now) override;
     std::optional<Clock::time_point> next_unsolicited() const override;
-    void reset() override {
-        next_live_.reset();
-        queued_.clear();
-    }
+    void reset() override;
 
     const std::array<std::uint8_t, kParameterBytes>& parameters() const { return parameters_; }
 
@@ -90,12 +92,22 @@ public:
     void queue_message(OutgoingBlock message) { queued_.push_back(std::move(message)); }
 
 private:
+    struct Echoes {
+        bool measurement = false, results = false, switches = false, lamp = false;
+    };
     std::vector<std::uint8_t> structure(std::size_t table_word, std::uint32_t offset, std::uint32_t size);
     std::vector<std::uint8_t> message_data(std::uint8_t download);
+    std::vector<std::uint8_t> newest_results();
+    void collect_echoes();
+    bool news() const;
 
     DeviceCore& core_;
     std::array<std::uint8_t, kParameterBytes> parameters_{};
     std::optional<Clock::time_point> next_live_;
+    Echoes echo_;
+    std::deque<OutgoingBlock> pending_;
+    std::uint32_t seen_measurements_ = 0;
+    std::uint32_t seen_presses_ = 0;
     std::deque<OutgoingBlock> queued_;
 };
 

@@ -24,6 +24,15 @@ int main(int argc, char** argv) {
         std::cout << usage_text();
         return 0;
     }
+    if (options->tell) {
+        const auto answer = ask_control(options->control_socket, *options->tell);
+        if (!answer) {
+            std::cerr << "chromatik-sim: no answer from " << options->control_socket.string() << '\n';
+            return 1;
+        }
+        std::cout << *answer << '\n';
+        return answer->rfind("error", 0) == 0 ? 1 : 0;
+    }
 
     block_termination_signals();
     try {

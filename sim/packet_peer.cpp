@@ -116,6 +116,7 @@ void PacketPeer::receive(std::span<const std::uint8_t> bytes, Clock::time_point 
     if (bytes.empty()) return;
     in_.insert(in_.end(), bytes.begin(), bytes.end());
     last_activity_ = now;
+    own_after_ = now + kQuietBeforeOwn;
     process(now);
 }
 
@@ -139,7 +140,9 @@ std::optional<Clock::time_point> PacketPeer::deadline() const {
         case State::AwaitAck: return last_activity_ + kAckWait;
         case State::Idle: break;
     }
-    return handler_.next_unsolicited();
+    const auto own = handler_.next_unsolicited();
+    if (!own) return std::nullopt;
+    return std::max(*own, own_after_);
 }
 
 void PacketPeer::tick(Clock::time_point now) {
@@ -156,7 +159,15 @@ void PacketPeer::tick(Clock::time_point now) {
             state_ = State::Idle;  // the host gave up on this block
             return;
         case State::Idle:
-            if (auto packet = handler_.unsolicited(now)) send_single_packet(*packet);
+            if (auto own = handler_.unsolicited(now)) {
+                own_after_ = now + kQuietBeforeOwn;
+                if (own->as_block) {
+                    last_activity_ = now;  // the host has from now on to acknowledge
+                    start_sending(std::move(*own));
+                } else {
+                    send_single_packet(*own);
+                }
+            }
             return;
     }
 }

@@ -80,6 +80,9 @@ bool apply_link_fault(LinkFaults& faults, std::string_view text, std::string* er
 struct OutgoingBlock {
     std::uint8_t code = 0;
     std::vector<std::uint8_t> data;
+    // Sent on the instrument's own: as acknowledged packets of a block, or as one
+    // packet that nobody acknowledges.
+    bool as_block = false;
 };
 
 // What the instrument does with a code byte that opens an exchange.
@@ -117,7 +120,8 @@ public:
     virtual ~LinkHandler() = default;
     virtual CodeAction on_code(std::uint8_t code, Clock::time_point now) = 0;
     virtual BlockAction on_block(std::uint8_t code, std::vector<std::uint8_t> data, Clock::time_point now) = 0;
-    // A packet the instrument sends on its own while the line is idle (live data).
+    // What the instrument sends on its own while the line is idle (live data,
+    // echoes of measurements, switches and lamp changes).
     virtual std::optional<OutgoingBlock> unsolicited(Clock::time_point) { return std::nullopt; }
     virtual std::optional<Clock::time_point> next_unsolicited() const { return std::nullopt; }
     virtual void reset() {}
@@ -128,6 +132,9 @@ public:
     static constexpr auto kHeaderWait = std::chrono::milliseconds(2000);
     static constexpr auto kDataWait = std::chrono::milliseconds(1000);
     static constexpr auto kAckWait = std::chrono::milliseconds(2000);
+    // The instrument sends nothing of its own until the line has been quiet this
+    // long: the host listens past the end of every message before it moves on.
+    static constexpr auto kQuietBeforeOwn = std::chrono::milliseconds(120);
 
     enum class State { Idle, AwaitHeader, AwaitData, AwaitAck };
 
@@ -164,6 +171,7 @@ private:
     std::deque<std::uint8_t> in_;
     std::vector<std::uint8_t> out_;
     Clock::time_point last_activity_{};
+    Clock::time_point own_after_{};  // nothing unsolicited before this
     bool drop_ = false;
 
     // Receiving a block.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "sim/content_blocks.h"
 #include "sim/content_settings.h"
 #include "sim/content_setup.h"
 #include "sim/host_layout.h"
@@ -159,7 +160,7 @@ std::vector<std::uint8_t> initial_host_block(int n, std::uint32_t size, ByteOrde
 }
 
 std::vector<std::uint8_t> default_settings(const StructureLayout& layout, std::uint32_t size) {
-    if (!has_settings_record(layout.layout_number)) return pattern_block(tw::kSettings, size, layout.order);
+    if (!has_settings_record(layout.layout_number)) return classic_settings_block(size, layout.order);
     return settings_block(layout.layout_number, size, layout.order);
 }
 
@@ -176,6 +177,8 @@ void write_measurement(MemoryMap& memory, const StructureLayout& layout, const M
         }
     }
     if (auto p = layout.find(tw::kMeasureDetails)) memory.load(p->address, details_block(m, n, p->size, layout.order));
+    if (auto p = layout.find(tw::kMeas); p && n >= 22) memory.load(p->address, meas_block(n, p->size, layout.order, m.number));
+    if (auto p = layout.find(tw::kAdd5); p && n >= 31) memory.load(p->address, short_result_block(m, p->size));
 }
 
 void write_structures(MemoryMap& memory, const StructureLayout& layout, const VersionTexts& texts) {
@@ -199,12 +202,20 @@ void write_structures(MemoryMap& memory, const StructureLayout& layout, const Ve
                 memory.load(p.address, n >= 22 ? norm_block(n, p.size, order) : classic_norm_block(n, p.size, order));
                 break;
             case tw::kSettings: memory.load(p.address, default_settings(layout, p.size)); break;
+            case tw::kData: memory.load(p.address, data_block(n, p.size, order, 0, 0)); break;
+            case tw::kAdd3:
+                memory.load(p.address, n >= 29 ? calibration_block(p.size, order) : pattern_block(p.table_word, p.size, order));
+                break;
+            case tw::kMeas: memory.load(p.address, meas_block(n, p.size, order, 0)); break;
+            case tw::kShadeTables:
+                memory.load(p.address, shade_tables_block(n, layout.sizes[tw::kShadeTables], order));
+                break;
             case tw::kResults:
             case tw::kMeasureDetails: break;  // below
             default: memory.load(p.address, pattern_block(p.table_word, p.size, order)); break;
         }
     }
-    const MeasurementSample factory = colour_measurement(0);
+    const MeasurementSample factory = colour_measurement(0, 0, kind::kTooth);
     const std::size_t entries = n < 22 && layout.results_entry ? layout.sizes[tw::kResults] / layout.results_entry : 1;
     for (std::size_t e = 0; e < entries; ++e) write_measurement(memory, layout, factory, e);
 }

@@ -12,9 +12,12 @@
 //  - version block: ten 26-byte NUL-padded texts from the configuration;
 //  - host command block: all zero except the state (20) and the command time
 //    (1000), at their places in the release's block (host_layout.h);
-//  - set-up, norm data and settings: content_setup.h, content_settings.h;
-//  - results and measurement details: the last measurement from the factory
-//    check (content_results.h; the first generation fills all twelve entries);
+//  - set-up, norm data and settings: content_setup.h, content_settings.h (the
+//    first generation's settings: content_blocks.h);
+//  - data block, measurement block and shade tables: content_blocks.h;
+//  - results, measurement details and (.31 on) the short result record: the last
+//    measurement from the factory check (content_results.h; the first generation
+//    fills all twelve entries);
 //  - every other structure: 32-bit words 0xC000_0000 | table word << 16 | word
 //    index (so 0xC00F0003 is word 3 of the settings); a last partial word holds the
 //    leading bytes of that value.

@@ -7,8 +7,8 @@ using namespace tola;
 
 namespace {
 
-// A poll right after a re-initialisation reports nothing once, whatever the
-// worker found.
+// The first poll after loading and after every open reports nothing once,
+// whatever the worker found (the record may be filled all the same).
 std::int32_t after_reinitialisation_check(std::int32_t result) {
     if (library_state().reinitialised.exchange(false)) return 0;
     return result;
@@ -20,23 +20,21 @@ extern "C" {
 
 TOLA_API int32_t bTOLA_comm_poll_measurements(COMM_MEASUREMENT* lpMeasurement, int32_t iKind) {
     return serialised(kFlagResults<>, [&] {
-        const std::int32_t result =
-            lpMeasurement != nullptr ? measurements::poll_measurements(*lpMeasurement, iKind) : 0;
-        return after_reinitialisation_check(result);
+        return after_reinitialisation_check(measurements::poll_measurements(lpMeasurement, iKind));
     });
 }
 
 TOLA_API int32_t bTOLA_comm_poll_measurements_ex(COMM_MEASUREMENT* lpMeasurement, int32_t iSize, int32_t iKind) {
     return serialised(kFlagResults<>, [&] {
         const auto result = with_local_copy<COMM_MEASUREMENT>(
-            lpMeasurement, iSize, [&](COMM_MEASUREMENT& m) { return measurements::poll_measurements(m, iKind); });
+            lpMeasurement, iSize, [&](COMM_MEASUREMENT& m) { return measurements::poll_measurements(&m, iKind); });
         return after_reinitialisation_check(result.value_or(0));
     });
 }
 
 TOLA_API int32_t bTOLA_comm_get_queue_measurement(COMM_MEASUREMENT* lpMeasurement, int32_t iWhich) {
     return serialised(kFlagResults<>, [&] {
-        return lpMeasurement != nullptr ? measurements::get_queue_measurement(*lpMeasurement, iWhich) : 0;
+        return measurements::get_queue_measurement(lpMeasurement, iWhich);
     });
 }
 
@@ -44,7 +42,7 @@ TOLA_API int32_t bTOLA_comm_get_queue_measurement_ex(COMM_MEASUREMENT* lpMeasure
                                                      int32_t iWhich) {
     return serialised(kFlagResults<>, [&] {
         return with_local_copy<COMM_MEASUREMENT>(lpMeasurement, iSize, [&](COMM_MEASUREMENT& m) {
-                   return measurements::get_queue_measurement(m, iWhich);
+                   return measurements::get_queue_measurement(&m, iWhich);
                }).value_or(0);
     });
 }

@@ -21,7 +21,7 @@ struct LibraryState {
     int attach_count = 0;         // touched only by the loader's start-up and shut-down
     // Set by every open call before it waits for the mutex, read under the
     // mutex by the next measurement poll on whatever thread that runs.
-    std::atomic<bool> reinitialised{false};
+    std::atomic<bool> reinitialised{true};  // the first poll after loading reports 0 too
     std::int32_t poll_details = 1;
     StopState stop_state = StopState::Running;
     void (*progress_hook)(std::int32_t count) = nullptr;

@@ -93,12 +93,14 @@ constexpr std::array kDetails24Units{
     words(0, 257), bytes(1028, 78), words(1108, 497), bytes(3096, 3848),
     texts(6944, 3096, 1, Flow::DownloadOnly),
 };
-// .25 swaps two 372-byte blocks: host 3096..3467 (sn3D, q3D and what follows)
-// lies at 6944..7315, and host 6944..7315 at 3096..3467 with its leading name
-// as text.  The swapped block runs past the 7064 bytes .25 reports.
+// .25 (7064 bytes) swaps two 120-byte blocks: the head of the second-system
+// block (sn3D, t3D_method and most of q3D: host 3096..3215) lies at
+// 6944..7063, and what the host keeps at 6944..7063 (the interpolated name
+// as text, then 23 words) lies at 3096..3215.  Host 7064..7315 has no place
+// in this release.
 constexpr std::array kDetails25Units{
     words(0, 257), bytes(1028, 78), words(1108, 497),
-    bytes(3096, 6944, 372), bytes(3468, 3476), texts(6944, 3096, 1), words(6972, 3124, 86),
+    bytes(3096, 6944, 120), bytes(3216, 3728), texts(6944, 3096, 1), words(6972, 3124, 23),
 };
 // .22 keeps the .24 layout.
 constexpr std::array kDetails22Units{words(0, 257), bytes(1028, 78), words(1108, 497), bytes(3096, 3848)};

@@ -3,6 +3,7 @@
 #include "comm/api/bounded_string.h"
 #include "comm/api/library_state.h"
 #include "comm/commands/classic_exchange.h"
+#include "comm/measurements/compose.h"
 #include "comm/structures/host_copies.h"
 #include "comm/structures/layout_state.h"
 #include "comm/structures/structure_catalogue.h"
@@ -115,15 +116,26 @@ bool classic_upload(const PXM_COMM& comm, std::uint8_t code) {
     return comm.iDevice == TOLA_DEVICE_SERIAL_CLASSIC && comm.hRS232 != -1 && commands::classic_command(code);
 }
 
-// Identifier 25 composes a measurement from the host copies of the last one.
-bool compose_measurement(PXM_COMM& comm, std::int32_t direction, bool local) {
+// Identifier 25 composes a measurement from the host copies of the last one
+// into the caller's record (at most its size; the rest of the library's
+// record is not the caller's).
+bool compose_measurement(PXM_COMM& comm, Link link, void* buffer, std::int32_t size, std::int32_t direction,
+                         bool local) {
     if (!local || direction == 1) return false;
     if (!release_or_later("CK0A.00.24.00")) {
         comm.tStatus |= TOLA_STATUS_WRONG_DEVICE;
         return false;
     }
-    // Interpreting the measurement details comes with the measurement functions.
-    return false;
+    COMM_MEASUREMENT record{};
+    const std::size_t count =
+        buffer == nullptr || size <= 0 ? 0 : std::min(static_cast<std::size_t>(size), sizeof record);
+    if (count > 0) std::memcpy(&record, buffer, count);
+    const auto how = link == Link::Usb      ? measurements::ComposeLink::Usb
+                     : link == Link::Serial ? measurements::ComposeLink::Serial
+                                            : measurements::ComposeLink::Bluetooth;
+    measurements::compose_measurement(record, how);
+    if (count > 0) std::memcpy(buffer, &record, count);
+    return true;
 }
 
 }  // namespace
@@ -175,7 +187,7 @@ std::int32_t transfer_local_structure(PXM_COMM* comm, void* buffer, std::int32_t
             ok = local || transfer_over(link, Copy::Setup, 2);
             break;
         case CKPSTRUCT_COMMMEASUREMENT: {
-            ok = compose_measurement(*comm, direction, local);
+            ok = compose_measurement(*comm, link, buffer, size, direction, local);
             if (!ok) set_message(message, failure_text(direction));
             return ok ? 1 : 0;
         }

@@ -131,8 +131,9 @@ TEST(Content, ResultsTiersCarryTheFactoryMeasurement) {
     EXPECT_EQ(r.name(98), "A1");
     EXPECT_EQ(r.name(124), "A2");  // second best of the single area
     EXPECT_NEAR(r.f32(176 + 4), 78.0f, 1e-4);  // L of area 1
-    EXPECT_EQ(r.name(524), "3M2");
-    EXPECT_EQ(r.name(758), "A1");
+    EXPECT_EQ(r.name(524), "3M1.5");  // interpolated
+    EXPECT_EQ(r.name(602), "3M");     // its block
+    EXPECT_EQ(r.name(758), "A1-A2");  // the classical block
     EXPECT_EQ(r.u32(836), 1u);  // average count
 
     Instrument short_one(release(h8sx_config(), "CK0A.00.24.00"));
@@ -158,7 +159,7 @@ TEST(Content, DetailsKeepTheMatchBlockLittleEndianOnBigEndianProcessors) {
     EXPECT_EQ(le32(d.bytes, 6868), 2u);   // qiStatus[0]
     EXPECT_EQ(d.name(3096), "3M2");
     EXPECT_EQ(d.name(1028), "A1");
-    EXPECT_EQ(d.name(6944), "3M2");
+    EXPECT_EQ(d.name(6944), "3M1.5");
     EXPECT_EQ(be32(d.bytes, 1108), 1u);   // tClassical_method, processor order
     EXPECT_EQ(be32(d.bytes, 7312), 1u);   // average count
     EXPECT_EQ(be32(d.bytes, 1112), 1u);   // qClassical.iShade: A1 is entry 1
@@ -207,6 +208,93 @@ TEST(Content, HostBlockStartsIdleWhereEachReleaseKeepsItsState) {
         for (std::size_t i = 0; i < h.size; i += 4) nonzero += h.u32(i) != 0;
         EXPECT_EQ(nonzero, c.time_at ? 2u : 1u) << c.name;
     }
+}
+
+TEST(Content, Release25PlacesTheSecondSystemBlockAtTheEndOfItsRecord) {
+    Instrument inst(release(stm32_config(), "CK0A.00.25.00"));
+    const Image d(inst, 4);
+    ASSERT_EQ(d.size, 7064u);
+    EXPECT_EQ(d.name(6944), "3M2") << "sn3D, 120 bytes from 3096 of the current layout";
+    EXPECT_EQ(le32(d.bytes, 6944 + 28), 1u) << "t3D_method";
+    EXPECT_EQ(d.name(3096), "3M1.5") << "the interpolated name in its place";
+    EXPECT_EQ(le32(d.bytes, 6864), 1u) << "the fields before 6944 stay";
+}
+
+TEST(Content, FirstGenerationDetailsCloseWithTheFieldsFromQf3D) {
+    Instrument inst(classic_config());  // .20: 6748 bytes
+    const Image d(inst, 4);
+    ASSERT_EQ(d.size, 6748u);
+    EXPECT_EQ(le32(d.bytes, 6528 + 6864 - 6724), 1u) << "iMode";
+    EXPECT_NEAR(d.f32_le(6528), 78.0f, 1e-4) << "qf3D: L of the area";
+}
+
+TEST(Content, ShortResultRecordCodesAndValues) {
+    Instrument inst(stm32_config());  // .31
+    const Image p(inst, 13);
+    ASSERT_EQ(p.size, 624u);
+    EXPECT_EQ(p.bytes[0], 1);    // a tooth
+    EXPECT_EQ(p.bytes[12], 16);  // "3M2" is entry 15 of the second-system shades
+    EXPECT_EQ(p.bytes[16], 40);  // "3M1.5" is entry 39 of the interpolated shades
+    EXPECT_EQ(p.bytes[24], 1);   // "A1"
+    EXPECT_EQ(p.bytes[25], 2);   // "A2", the second best
+    // L of area 0: 78.0 * 218 = 17004, high byte first.
+    EXPECT_EQ(p.bytes[28], 17004 >> 8);
+    EXPECT_EQ(p.bytes[29], 17004 & 0xFF);
+    EXPECT_EQ(le32(p.bytes, 592 + 16), 1u) << "the further values: the measurement number";
+
+    Instrument older(release(stm32_config(), "CK0A.00.30.00"));
+    EXPECT_EQ(older.layout().sizes[13], 0u) << "no short record before .31";
+}
+
+TEST(Content, ShadeTablesInEachReleasesLayout) {
+    Instrument now(stm32_config());
+    const Image t(now, 2);
+    ASSERT_EQ(t.size, 8788u);
+    EXPECT_EQ(t.name(0), "Tooth shades");
+    EXPECT_EQ(t.u32(28), 16u);
+    EXPECT_EQ(t.bytes[596], 1);  // "A1", little-endian 16-bit code
+    EXPECT_NEAR(t.f32(1108), 78.1f, 1e-4);
+    const auto second = *now.peek(now.layout().addresses[2] + 8788, 8788);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(second.data())), "Tab shades");
+
+    Instrument old(classic_config());  // .20: 624 bytes after the name, big-endian
+    const Image o(old, 2);
+    EXPECT_EQ(o.name(0), "Tooth shades");
+    EXPECT_EQ(o.u32(28 + 624), 16u);
+    EXPECT_EQ(be16(o.bytes, 596 + 624), 1u);
+    EXPECT_NEAR(o.f32(1108 + 624), 78.1f, 1e-4);
+
+    Instrument oldest(release(classic_config(), "CK0A.00.15.00"));
+    const Image e(oldest, 2);
+    EXPECT_EQ(e.u32(28), 16u);
+    EXPECT_EQ(be16(e.bytes, 596 + 132), 1u);
+}
+
+TEST(Content, DataBlockCountsItsChanges) {
+    InstrumentConfig c = stm32_config();
+    c.measure_time = 0ms;
+    Instrument inst(c);
+    EXPECT_EQ(Image(inst, 6).u32(132), 0u);
+    inst.press_trigger();
+    EXPECT_EQ(Image(inst, 6).u32(132), 1u);
+    EXPECT_EQ(Image(inst, 6).u32(64), 3900u);
+
+    InstrumentConfig k = classic_config();
+    k.measure_time = 0ms;
+    Instrument classic(k);
+    classic.press_trigger();
+    EXPECT_EQ(Image(classic, 6).u32(204), 1u);
+}
+
+TEST(Content, MeasurementBlockKeepsItsSixteenBitRegionWhereTheReleasePutsIt) {
+    Instrument newest(release(stm32_config(), "CK0A.00.32.00"));
+    const Image n(newest, 14);
+    EXPECT_NE(le16(n.bytes, 708), 0u);
+    EXPECT_EQ(le32(n.bytes, 4), 40u);
+    Instrument shifted(release(stm32_config(), "CK0A.00.30.00"));
+    const Image s(shifted, 14);
+    EXPECT_EQ(le16(s.bytes, 708), 0u) << "two bytes later in .29 to .31";
+    EXPECT_NE(le16(s.bytes, 710), 0u);
 }
 
 }  // namespace

@@ -70,8 +70,8 @@ TEST(Measurement, MeasureQueuesResultsAndRaisesEvents) {
     Bytes b = i.host();
     EXPECT_EQ(le32(b, 0), 0u);
     EXPECT_EQ(le32(b, 48), 1u << 16 | 0);  // one entry, current 0
-    EXPECT_EQ(le32(b, 60) & 0x6, 0x6u);
-    EXPECT_EQ(le32(b, 32), 20u);  // the state survives the host's all-zero block
+    EXPECT_EQ(le32(b, 60) & 0x6, 0x2u);  // a new measurement, no echo
+    EXPECT_EQ(le32(b, 32), 40u);          // the state after a tooth measurement
     EXPECT_EQ(le32(b, 56), 1000u);
 
     i.send(block(16, {{0, 0x800000}}));
@@ -182,13 +182,13 @@ TEST(Measurement, Release22KeepsItsWordsWhereItsBlockHasThem) {
     i.send(block(19, {{0, 0x800000}}));
     b = i.host(76);
     EXPECT_EQ(le32(b, 16 * 4), 1u << 16);
-    EXPECT_EQ(le32(b, 10 * 4) & 0x6, 0x6u);
+    EXPECT_EQ(le32(b, 10 * 4) & 0x6, 0x2u);
     EXPECT_EQ(le32(b, 15 * 4), 0u);
     EXPECT_EQ(le32(b, 18 * 4), 1000u);
     EXPECT_EQ(le32(i.results(), 0), 1u);
 }
 
-TEST(Measurement, FirstGenerationStartFillsTheNextOfTwelveEntries) {
+TEST(Measurement, FirstGenerationFillsTwelveEntriesAsARingFromTheTop) {
     InstrumentConfig c = classic_config();
     c.measure_time = 0ms;
     Harness h(c);
@@ -197,15 +197,78 @@ TEST(Measurement, FirstGenerationStartFillsTheNextOfTwelveEntries) {
     Bytes start(44, 0);
     start[3] = 0x4;   // word 0, big-endian
     start[15] = 1;    // word 3: colour measurement
+    auto entry = [&](std::uint32_t e) { return *h.instrument.peek(layout.addresses[5] + 628 * e, 628); };
     for (int n = 0; n < 2; ++n) ASSERT_EQ(ez_write(link, layout.addresses[7], start), 0x22);
-    const Bytes b = *h.instrument.peek(layout.addresses[7], 44);
+    Bytes b = *h.instrument.peek(layout.addresses[7], 44);
     EXPECT_EQ(be32(b, 0), 0u);
-    EXPECT_EQ(be32(b, 40), 1u);   // word 10: newest entry
+    EXPECT_EQ(be32(b, 40), 11u);  // word 10: newest entry; the first went into entry 0
     EXPECT_EQ(be32(b, 28), 21u);  // word 7: results ready
-    EXPECT_EQ(be32(b, 24), 6u);   // word 6: event flags
-    const Bytes entry = *h.instrument.peek(layout.addresses[5] + 628, 628);
-    EXPECT_EQ(be32(entry, 444), 1u);  // a tab
-    EXPECT_EQ(name_at(entry, 176), "B1");
+    EXPECT_EQ(be32(b, 24), 2u);   // word 6: event flags
+    EXPECT_EQ(be32(entry(11), 444), 1u);  // a tab
+    EXPECT_EQ(name_at(entry(11), 176), "B1");
+    EXPECT_EQ(be32(entry(0), 444), 0u);  // the tooth before it
+
+    // A tooth area: three measurements, one area each, in entries 10, 9, 8.
+    for (int n = 0; n < 3; ++n) ASSERT_EQ(ez_write(link, layout.addresses[7], start), 0x22);
+    b = *h.instrument.peek(layout.addresses[7], 44);
+    EXPECT_EQ(be32(b, 40), 8u);
+    for (std::uint32_t step = 0; step < 3; ++step) {
+        const Bytes e = entry(10 - step);
+        EXPECT_EQ(be32(e, 0), 6u);
+        EXPECT_EQ(be32(e, 444), 0u);
+        EXPECT_EQ(be32(e, 448), step);
+        EXPECT_EQ(be32(e, 452), 1u);
+    }
+}
+
+TEST(Measurement, ToothAreaTakesThreeMeasurementsAndTheStatesTellHowFar) {
+    InstrumentConfig c = stm32_config();
+    c.measure_kind = 2;
+    Stm32 i(c);
+    const std::array<std::uint32_t, 3> states[3] = {{2, 0, 0}, {4, 2, 0}, {4, 4, 4}};
+    for (std::size_t step = 0; step < 3; ++step) {
+        i.send(block(16, {{0, 0x800000}}));
+        const Bytes r = i.results();
+        EXPECT_EQ(le32(r, 0), 2u);
+        for (std::size_t k = 0; k < 3; ++k) EXPECT_EQ(le32(r, 8 + 4 * k), states[step][k]) << step;
+        EXPECT_NE(name_at(r, 98 + 26 * step), "---") << "the area just measured has its shade";
+        if (step < 2) {
+            EXPECT_EQ(name_at(r, 98 + 26 * (step + 1)), "---");
+        }
+        EXPECT_EQ(le32(i.host(), 32), 42u);
+    }
+    const Bytes details = *i.h.instrument.peek(i.at(4), 7316);
+    EXPECT_EQ(le32(details, 6868 + 8), 4u);
+    EXPECT_EQ(name_at(details, 3096 + 52), name_at(i.results(), 20 + 52)) << "the third area's second-system shade";
+}
+
+TEST(Measurement, TriggerMeasuresAndSendAgainRaisesTheEchoFlag) {
+    Stm32 i(stm32_config());
+    EXPECT_FALSE(i.h.instrument.send_again()) << "nothing in the queue";
+    i.h.instrument.press_trigger();
+    Bytes b = i.host();
+    EXPECT_EQ(le32(b, 48), 1u << 16);
+    EXPECT_EQ(le32(b, 60) & 0x6, 0x2u);
+    b[60] = 0;  // acknowledged
+    i.send(b);
+    EXPECT_TRUE(i.h.instrument.send_again());
+    EXPECT_EQ(le32(i.host(), 60) & 0x6, 0x4u);
+    const auto a = i.actions();
+    ASSERT_GE(a.size(), 3u);
+    EXPECT_EQ(a[0], "nothing to send again");
+    EXPECT_EQ(a[1], "trigger pressed");
+    EXPECT_EQ(a.back(), "queue entry sent again");
+}
+
+TEST(Measurement, CalibrationLeavesAStateThatOffersNoMeasurement) {
+    Stm32 i(stm32_config());
+    i.send(block(16, {{0, 0x1000000}}));
+    EXPECT_EQ(le32(i.host(), 32), 30u);
+    // A slow sample rate asks the host to poll by the sample interval.
+    EXPECT_EQ(le32(i.host(), 60) & 0x8, 0u);
+    i.send(block(16, {{0, 0x40000}, {7, 3}}));
+    EXPECT_EQ(le32(i.host(), 56), 10000u);
+    EXPECT_EQ(le32(i.host(), 60) & 0x8, 0x8u);
 }
 
 }  // namespace

@@ -197,5 +197,42 @@ TEST(ClassicSerialFace, LiveEchoRunsFromFourUntilSix) {
     EXPECT_TRUE(wire.quiet(400ms));
 }
 
+TEST(ClassicSerialFace, EchoesTriggerMeasurementAndLampOnItsOwn) {
+    LinkHarness h(link_config(2));
+    auto wire = h.wire();
+    for (int code : {9, 26, 11, 15}) ASSERT_EQ(wire.command(static_cast<std::uint8_t>(code)), code);
+    const auto layout = h.instrument.layout();
+
+    h.instrument.press_trigger();
+    auto header = wire.receive_header();
+    ASSERT_TRUE(header);
+    EXPECT_EQ(header->code, 172);  // the switches: one packet, nobody acknowledges it
+    EXPECT_EQ(header->total, 1);
+    EXPECT_EQ(wire.receive(header->length), (Bytes{0x00, 0x01}));
+
+    const auto details = wire.receive_block(155);
+    ASSERT_TRUE(details);
+    EXPECT_EQ(details->size(), layout.sizes[4]);
+    const auto results = wire.receive_block(162);
+    ASSERT_TRUE(results);
+    const std::uint32_t entry = layout.results_entry;
+    ASSERT_EQ(results->size(), 3 * entry);
+    // The newest entry comes first: the one the measurement just filled.
+    const Bytes newest(results->begin(), results->begin() + entry);
+    EXPECT_EQ(newest, *h.instrument.peek(layout.addresses[5], entry)) << "the first measurement fills entry 0";
+    EXPECT_TRUE(wire.quiet(300ms));
+
+    EXPECT_EQ(wire.command(19), 19);  // lamp on
+    header = wire.receive_header();
+    ASSERT_TRUE(header);
+    EXPECT_EQ(header->code, 173);
+    EXPECT_EQ(wire.receive(header->length), (Bytes{0x01}));
+
+    // Echoes off: a measurement says nothing.
+    for (int code : {10, 27, 12, 16}) ASSERT_EQ(wire.command(static_cast<std::uint8_t>(code)), code);
+    h.instrument.press_trigger();
+    EXPECT_TRUE(wire.quiet(600ms));
+}
+
 }  // namespace
 }  // namespace tola::sim::test

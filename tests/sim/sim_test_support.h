@@ -98,6 +98,12 @@ inline std::uint32_t le32(std::span<const std::uint8_t> b, std::size_t at = 0) {
 inline std::uint32_t be32(std::span<const std::uint8_t> b, std::size_t at = 0) {
     return static_cast<std::uint32_t>(b[at]) << 24 | b[at + 1] << 16 | b[at + 2] << 8 | b[at + 3];
 }
+inline std::uint16_t le16(std::span<const std::uint8_t> b, std::size_t at = 0) {
+    return static_cast<std::uint16_t>(b[at] | b[at + 1] << 8);
+}
+inline std::uint16_t be16(std::span<const std::uint8_t> b, std::size_t at = 0) {
+    return static_cast<std::uint16_t>(b[at] << 8 | b[at + 1]);
+}
 inline void put_le32(Bytes& b, std::size_t at, std::uint32_t v) {
     for (int i = 0; i < 4; ++i) b[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
 }

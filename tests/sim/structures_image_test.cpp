@@ -84,11 +84,14 @@ TEST(StructuresImage, PatternAndTableUseTheProcessorsByteOrder) {
     EXPECT_GE(version_be, 0xFF2000u);
     EXPECT_LT(version_be, 0xFFC000u);
 
-    // Word 2 of the data block: 0xC0060002.
-    const std::uint32_t s_stm = stm.layout().addresses[6];
-    const std::uint32_t s_h8 = h8.layout().addresses[6];
-    EXPECT_EQ(*stm.peek(s_stm + 8, 4), (Bytes{0x02, 0x00, 0x06, 0xC0}));
-    EXPECT_EQ(*h8.peek(s_h8 + 8, 4), (Bytes{0xC0, 0x06, 0x00, 0x02}));
+    // Word 2 of additional block 2: 0xC0090002.
+    const std::uint32_t s_stm = stm.layout().addresses[9];
+    const std::uint32_t s_h8 = h8.layout().addresses[9];
+    EXPECT_EQ(*stm.peek(s_stm + 8, 4), (Bytes{0x02, 0x00, 0x09, 0xC0}));
+    EXPECT_EQ(*h8.peek(s_h8 + 8, 4), (Bytes{0xC0, 0x09, 0x00, 0x02}));
+    // The data block is the live data: the battery word at 64 in each order.
+    EXPECT_EQ(*stm.peek(stm.layout().addresses[6] + 64, 4), (Bytes{0x3C, 0x0F, 0x00, 0x00}));
+    EXPECT_EQ(*h8.peek(h8.layout().addresses[6] + 64, 4), (Bytes{0x00, 0x00, 0x0F, 0x3C}));
 }
 
 TEST(StructuresImage, UnknownReleaseIsStillServedUnderItsOwnName) {

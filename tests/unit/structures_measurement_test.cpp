@@ -253,26 +253,36 @@ TEST_P(MeasurementConversion, Details24And25ExchangeTheVerifyAnd3DBlocks) {
     EXPECT_EQ("verify", text_at(out, 3096));
     EXPECT_EQ(0x1108u, get32(out, 1108, order()));
 
-    // .25: host 3096..3467 <-> target 6944..7315, host 6944..7315 <-> target 3096..3467.
-    Bytes t25(7316, 0), h25(7316, 0xEE);
+    // .25 (7064 bytes): host 3096..3215 <-> target 6944..7063 and host
+    // 6944..7063 <-> target 3096..3215; nothing of the record lies beyond 7064.
+    Bytes t25(7064, 0), h25(7316, 0xEE);
     put_text(t25, 6944, "3D-name");
-    t25[7315] = 0x15;
+    put32(t25, 6976, 0x3128, order());  // q3D.iShade (host 3128), moved as bytes
+    t25[7063] = 0x15;                   // host 3215
     put_text(t25, 3096, "verify");
     put32(t25, 3124, 0x6972, order());
-    put32(t25, 3464, 0x7312, order());
-    t25[3468] = 0x68;
+    put32(t25, 3212, 0x7060, order());
+    t25[3216] = 0x68;
+    t25[6943] = 0x43;
     ASSERT_TRUE(upload(StructureKind::MeasureDetails, 25, order(), h25, t25));
     EXPECT_EQ("3D-name", text_at(h25, 3096));
-    EXPECT_EQ(0x15, h25[3467]);
+    EXPECT_EQ(0x15, h25[3215]);
+    EXPECT_EQ(0x68, h25[3216]);
+    EXPECT_EQ(0x43, h25[6943]);
     EXPECT_EQ("verify", text_at(h25, 6944));
     EXPECT_EQ(0x6972u, host32(h25, 6972));
-    EXPECT_EQ(0x7312u, host32(h25, 7312));
-    EXPECT_EQ(0x68, h25[3468]);
-    Bytes o25(7316, 0xEE);
+    EXPECT_EQ(0x7060u, host32(h25, 7060));
+    EXPECT_EQ(0u, host32(h25, 7064)) << "no place in .25: cleared";
+    EXPECT_EQ(0u, host32(h25, 7312));
+    Bytes o25(7064 + 16, 0xEE);
     ASSERT_TRUE(download(StructureKind::MeasureDetails, 25, order(), h25, o25));
     EXPECT_EQ("3D-name", text_at(o25, 6944));
+    EXPECT_EQ(get32(t25, 6976, order()), get32(o25, 6976, order()));
+    EXPECT_EQ(0x15, o25[7063]);
     EXPECT_EQ("verify", text_at(o25, 3096));
-    EXPECT_EQ(0x7312u, get32(o25, 3464, order()));
+    EXPECT_EQ(0x7060u, get32(o25, 3212, order()));
+    EXPECT_EQ(0x68, o25[3216]);
+    for (std::size_t i = 7064; i < o25.size(); ++i) EXPECT_EQ(0xEE, o25[i]) << "written past .25's record at " << i;
 }
 
 TEST_P(MeasurementConversion, DetailsBefore22EndWithTheTailFromQf3D) {

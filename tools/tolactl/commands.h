@@ -11,6 +11,7 @@ void add_version_command(CLI::App& app);
 void add_structure_commands(CLI::App& app);
 void add_command_commands(CLI::App& app);
 void add_bluetooth_commands(CLI::App& app);
+void add_measurement_commands(CLI::App& app);
 void add_update_commands(CLI::App& app);
 
 // The Bluetooth instrument chosen with bt-select (empty: none).

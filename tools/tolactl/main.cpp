@@ -8,6 +8,7 @@ int main(int argc, char** argv) {
     tolactl::add_structure_commands(app);
     tolactl::add_command_commands(app);
     tolactl::add_bluetooth_commands(app);
+    tolactl::add_measurement_commands(app);
     tolactl::add_update_commands(app);
     CLI11_PARSE(app, argc, argv);
     return 0;
