@@ -10,6 +10,8 @@
 #include <QEvent>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QFontMetrics>
+#include <QStyle>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QProgressBar>
@@ -248,6 +250,21 @@ void TfrmDiscover::FillListView() {
         item->setText(0, row.name);
         item->setText(1, row.address);
     }
+    // Names longer than the design column take width from the address column,
+    // as far as a whole address stays readable.
+    const QFontMetrics metrics(lvDevices_->font());
+    int nameText = 0, addressText = metrics.horizontalAdvance(lvDevices_->headerItem()->text(1));
+    for (int i = 0; i < lvDevices_->topLevelItemCount(); ++i) {
+        nameText = qMax(nameText, metrics.horizontalAdvance(lvDevices_->topLevelItem(i)->text(0)));
+        addressText = qMax(addressText, metrics.horizontalAdvance(lvDevices_->topLevelItem(i)->text(1)));
+    }
+    const int margins = 2 * lvDevices_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, lvDevices_) + 12;
+    const int addressWidth = addressText + margins;
+    const int room = lvDevices_->viewport()->width() > 0 ? lvDevices_->viewport()->width() : 2 * kColumnWidth;
+    const int nameWidth = qBound(kColumnWidth, nameText + margins + lvDevices_->indentation(),
+                                 qMax(kColumnWidth, room - addressWidth));
+    lvDevices_->setColumnWidth(0, nameWidth);
+    lvDevices_->setColumnWidth(1, qMax(addressWidth, room - nameWidth));
 }
 
 QString TfrmDiscover::GetDeviceNameList(int idx) const {

@@ -41,6 +41,8 @@ QLabel* MakeLabel(QWidget* parent, const char* objectName, const QFont& font, co
     return label;
 }
 
+constexpr int kLogoLeft = 328;
+
 // Sizes an automatically sized label to its text at (left, top).
 void PlaceAt(QLabel* label, int left, int top) {
     label->adjustSize();
@@ -97,9 +99,14 @@ TfrmAbout::TfrmAbout(const QString& programPath, QWidget* parent)
 
     PlaceAt(lblTitle_, 12, 8);
     PlaceAt(lblQuality_, 12, 32);
+    // A longer translation of the slogan keeps clear of the logo.
+    for (int size = 15; lblQuality_->x() + lblQuality_->width() > kLogoLeft - 4 && size >= 11; --size) {
+        lblQuality_->setFont(ArialFont(size, true));
+        PlaceAt(lblQuality_, 12, 32);
+    }
     imgLogo_->setObjectName(QStringLiteral("imgLogo"));
     imgLogo_->setPixmap(MakerLogo());
-    imgLogo_->setGeometry(328, 8, 88, 37);
+    imgLogo_->setGeometry(kLogoLeft, 8, 88, 37);
 
     shpImageFrame_->setObjectName(QStringLiteral("shpImageFrame"));
     shpImageFrame_->setGeometry(6, 58, 430, 376);

@@ -1,6 +1,7 @@
 #include "update/documents/about_pictures.h"
 
 #include <QFont>
+#include <QFontMetricsF>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
@@ -19,6 +20,14 @@ QFont PictureFont(int pixelSize, bool bold) {
     font.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
     font.setPixelSize(pixelSize);
     font.setBold(bold);
+    return font;
+}
+
+// The font at most pixelSize high in which the text fits the width (the
+// fallback fonts of a system without Arial are wider).
+QFont FittingFont(const QString& text, double width, int pixelSize, bool bold) {
+    QFont font = PictureFont(pixelSize, bold);
+    while (pixelSize > 6 && QFontMetricsF(font).horizontalAdvance(text) > width) font = PictureFont(--pixelSize, bold);
     return font;
 }
 
@@ -74,7 +83,7 @@ QPixmap MakerLogo() {
     p.drawPath(mark);
 
     p.setPen(kInk);
-    p.setFont(PictureFont(12, true));
+    p.setFont(FittingFont(QStringLiteral("Veltrona"), 55, 12, true));
     p.drawText(QRectF(32, 3, 56, 20), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Veltrona"));
     p.setPen(QColor(120, 124, 132));
     p.setFont(PictureFont(8, false));
@@ -157,8 +166,8 @@ QPixmap ProductPicture() {
 
     // name on the body
     p.setPen(QColor(220, 224, 230));
-    p.setFont(PictureFont(10, true));
-    p.drawText(QRectF(48, 4, 80, 16), Qt::AlignCenter, QStringLiteral("Chromatik V"));
+    p.setFont(FittingFont(QStringLiteral("Chromatik V"), 70, 10, true));
+    p.drawText(QRectF(36, 4, 80, 16), Qt::AlignCenter, QStringLiteral("Chromatik V"));
     p.restore();
 
     // A row of shade tabs along the bottom.
