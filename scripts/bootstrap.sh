@@ -8,7 +8,9 @@ packages=(
   libgtest-dev libgmock-dev googletest
   libbenchmark-dev
   libcli11-dev nlohmann-json3-dev
-  qt6-base-dev
+  qt6-base-dev qt6-pdf-dev
+  qt6-tools-dev qt6-l10n-tools qt6-translations-l10n
+  xvfb xauth
   clang libclang-rt-14-dev
   libusb-1.0-0-dev libsystemd-dev libbluetooth-dev
   dbus-daemon python3 python3-dbusmock

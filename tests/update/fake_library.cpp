@@ -97,7 +97,10 @@ std::int32_t set_details(std::int32_t d) {
     record("poll_set_details", d);
     return 1;
 }
-std::int32_t test_() { return 1; }
+std::int32_t test_() {
+    record("test");
+    return fake().take_failure("test", 0) ? 0 : 1;
+}
 
 }  // namespace
 

@@ -103,7 +103,9 @@ TEST_F(SettingsStoreTest, WindowGeometryRoundTrip) {
 TEST_F(SettingsStoreTest, LanguageOverrideReportsOnlyAChange) {
     const QString program = "/opt/tola/bin/Tola_CK_Update";
     EXPECT_EQ(QStringLiteral("de-DE"), GetLanguageOverride(program));
+    EXPECT_FALSE(StoredLanguageOverride(program).has_value());
     EXPECT_TRUE(SetLanguageOverride(program, "ENU"));
+    EXPECT_EQ(QStringLiteral("ENU"), StoredLanguageOverride(program).value_or(QString()));
     EXPECT_FALSE(SetLanguageOverride(program, "ENU"));
     EXPECT_EQ(QStringLiteral("ENU"), GetLanguageOverride(program));
     EXPECT_TRUE(SetLanguageOverride(program, "enu"));

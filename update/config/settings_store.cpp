@@ -155,6 +155,12 @@ QString GetLanguageOverride(const QString& programPath) {
     return s.value(LanguageKey(programPath), QStringLiteral("de-DE")).toString();
 }
 
+std::optional<QString> StoredLanguageOverride(const QString& programPath) {
+    QSettings s = LanguageStore();
+    const QVariant v = s.value(LanguageKey(programPath));
+    return v.isValid() ? std::optional<QString>(v.toString()) : std::nullopt;
+}
+
 bool SetLanguageOverride(const QString& programPath, const QString& code) {
     QSettings s = LanguageStore();
     const QString old = s.value(LanguageKey(programPath), QStringLiteral("de-DE")).toString();

@@ -89,6 +89,8 @@ void SaveWindowPos(const QString& componentName, const WindowRect& geometry);
 
 // The per-user language code stored for the program's path ("de-DE" when none).
 QString GetLanguageOverride(const QString& programPath);
+// The stored code, or none when the user never chose one.
+std::optional<QString> StoredLanguageOverride(const QString& programPath);
 // Stores the code; true when it differs (case-sensitively) from the stored one.
 bool SetLanguageOverride(const QString& programPath, const QString& code);
 

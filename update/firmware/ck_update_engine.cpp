@@ -13,7 +13,10 @@
 namespace ckupdate {
 namespace {
 
-QString Tr(const char* text) { return QCoreApplication::translate("TfrmCkUpdate", text); }
+// Texts of the update dialog; lupdate finds them under this context.
+struct TrCk {
+    Q_DECLARE_TR_FUNCTIONS(TfrmCkUpdate)
+};
 
 QString Name(const TNAME& field) {
     return QString::fromLatin1(field, static_cast<qsizetype>(::strnlen(field, sizeof(TNAME))));
@@ -85,7 +88,7 @@ QString TCkUpdateEngine::VersionLine1() const {
 
 QString TCkUpdateEngine::VersionLine2() const {
     const QString release = device_name_.isEmpty() ? Firmwares().Selected().snCK_firmware_release : release_number_;
-    return Tr("Update to V%1").arg(release);
+    return TrCk::tr("Update to V%1").arg(release);
 }
 
 void TCkUpdateEngine::Show() {
@@ -133,7 +136,7 @@ bool TCkUpdateEngine::OpenBinary(const QString& path, QString* fileNameSetting) 
     release_date_.clear();
     firmware_available_ = false;
     view_.ClearMessages();
-    view_.AddMessage(Tr("Source file: "));
+    view_.AddMessage(TrCk::tr("Source file: "));
     view_.AddMessage(path);
     const FirmwareFileRead read = ReadFirmwareFile(path, bin_stream_);
     for (const QString& m : read.messages) view_.AddMessage(m);
@@ -144,10 +147,10 @@ bool TCkUpdateEngine::OpenBinary(const QString& path, QString* fileNameSetting) 
     file_name_ = path;
     if (read.bytesRead >= kExternalFileMinimum) {
         firmware_available_ = true;
-        view_.AddMessage(Tr("Target device: ") + device_name_);
-        view_.AddMessage(Tr("Version number: ") + release_number_);
-        view_.AddMessage(Tr("Version date: ") + release_date_);
-        view_.AddMessage(Tr("Installed: ") + DateText(QDate::currentDate()));
+        view_.AddMessage(TrCk::tr("Target device: ") + device_name_);
+        view_.AddMessage(TrCk::tr("Version number: ") + release_number_);
+        view_.AddMessage(TrCk::tr("Version date: ") + release_date_);
+        view_.AddMessage(TrCk::tr("Installed: ") + DateText(QDate::currentDate()));
         if (fileNameSetting) *fileNameSetting = path;
     }
     UpdateButtons();
@@ -171,7 +174,7 @@ void TCkUpdateEngine::Run() {
         const Finally cancel{[&] { view_.SetCancelEnabled(true); }};
         if (dev_info_.Device == 2324 || dev_info_.Device == 4324) {
             const QString question =
-                Tr("A %1 will be updated with %2 software.\n\rContinue?").arg(Tr("PORTIVO"), Tr("SUPERNA"));
+                TrCk::tr("A %1 will be updated with %2 software.\n\rContinue?").arg(TrCk::tr("PORTIVO"), TrCk::tr("SUPERNA"));
             if (!view_.AskYesAbort(question)) {
                 result_ = UpdateResult::Cancelled;
                 return;
@@ -199,13 +202,13 @@ void TCkUpdateEngine::CheckUpdateAllowed() const {
 // to program after the header block, an application header where the boot loader
 // looks for one.
 void TCkUpdateEngine::CheckImage(std::uint32_t start) const {
-    const QString notProcessed = Tr("Update cannot be processed.\n\r");
-    if (image_from_file_ && !firmware_available_) throw EWrongUpdateDevice(Tr("Error: Missing data"));
+    const QString notProcessed = TrCk::tr("Update cannot be processed.\n\r");
+    if (image_from_file_ && !firmware_available_) throw EWrongUpdateDevice(TrCk::tr("Error: Missing data"));
     if (ImageEnd(bin_stream_.Data) <= start + kHeaderBlockSize)
-        throw EWrongUpdateDevice(notProcessed + Tr("The firmware image holds nothing after its header block.\n\r"));
+        throw EWrongUpdateDevice(notProcessed + TrCk::tr("The firmware image holds nothing after its header block.\n\r"));
     if (start == kApplicationStart &&
         std::memcmp(bin_stream_.Data.data() + start, "App Loaded", 10) != 0)
-        throw EWrongUpdateDevice(notProcessed + Tr("The firmware image holds no Chromatik® V application.\n\r"));
+        throw EWrongUpdateDevice(notProcessed + TrCk::tr("The firmware image holds no Chromatik® V application.\n\r"));
 }
 
 void TCkUpdateEngine::FinishRecord(UpdateResult result, const QString& message) {
@@ -264,32 +267,32 @@ void TCkUpdateEngine::Update() {
             backup_.FSettingsAvailable = false;
             host_.SetUSBWatchIdle(true);
             const std::uint32_t t = clock_.NowMs();
-            if (!Settings_ReadWrite(kSettingsRead)) throw ECkReadVersion(Tr("Error reading parameter") + "\n\r");
+            if (!Settings_ReadWrite(kSettingsRead)) throw ECkReadVersion(TrCk::tr("Error reading parameter") + "\n\r");
             FTimeReadSettingsMs = clock_.NowMs() - t;
             UpdateRemainingTime();
             p.error = false;
             host_.SetUSBWatchIdle(true);
-            SetStep(UpdateStep::Program, Tr("Updating"), StepState::Busy);
+            SetStep(UpdateStep::Program, TrCk::tr("Updating"), StepState::Busy);
             entered = update_if_.SendCommand(ctl::kEnterProgramming, 0);
             if (entered) {
                 clock_.SleepMs(kEnterSettleMs);
                 if (p.startOffset < kApplicationStart)
-                    throw EWrongUpdateDevice(Tr("Update cannot be processed.\n\r") +
-                                             Tr("This release cannot be used for Chromatik® V.\n\r"
+                    throw EWrongUpdateDevice(TrCk::tr("Update cannot be processed.\n\r") +
+                                             TrCk::tr("This release cannot be used for Chromatik® V.\n\r"
                                                 "Software version 503e or later is required.\n\r"));
                 ProgramImage(p);
                 view_.ProcessEvents();
             } else {
-                SetStep(UpdateStep::Program, Tr("Update error"), StepState::Failed);
-                failure = Tr("Update error");
+                SetStep(UpdateStep::Program, TrCk::tr("Update error"), StepState::Failed);
+                failure = TrCk::tr("Update error");
             }
         } catch (const EProgramError& e) {
             failure = e.Message();
-            view_.AddMessage(Tr("Error: Update canceled"));
+            view_.AddMessage(TrCk::tr("Error: Update canceled"));
         }
     }
     if (success_shown_) FinishRecord(UpdateResult::Succeeded, QString());
-    else if (p.error) FinishRecord(UpdateResult::NotBack, Tr("Waiting for Chromatik reset"));
+    else if (p.error) FinishRecord(UpdateResult::NotBack, TrCk::tr("Waiting for Chromatik reset"));
     else FinishRecord(UpdateResult::Failed, failure);
 }
 
@@ -347,11 +350,11 @@ void TCkUpdateEngine::ProgramImage(ProgrammingParameters& p) {
 
         update_if_.ProgramFlash(data.data() + start, header_page, kFlashBase + start,
                                 std::min<std::uint16_t>(p.blockSize, kHeaderBlockSize));
-        SetStep(UpdateStep::Program, Tr("Update completed"), StepState::Done);
+        SetStep(UpdateStep::Program, TrCk::tr("Update completed"), StepState::Done);
 
         std::uint32_t t = clock_.NowMs();
         UpdateRemainingTime();
-        SetStep(UpdateStep::WaitReset, Tr("Waiting for Chromatik reset"), StepState::Busy);
+        SetStep(UpdateStep::WaitReset, TrCk::tr("Waiting for Chromatik reset"), StepState::Busy);
         update_if_.SendCommand(ctl::kLeaveProgramming, 0);
         host_.CloseDev();
         WaitForInstrument(p);
@@ -360,11 +363,11 @@ void TCkUpdateEngine::ProgramImage(ProgrammingParameters& p) {
         t = clock_.NowMs();
         if (p.error) return;  // step 3 stays busy: the instrument did not come back
 
-        SetStep(UpdateStep::WaitReset, Tr("Reset done"), StepState::Done);
+        SetStep(UpdateStep::WaitReset, TrCk::tr("Reset done"), StepState::Done);
         host_.SetUSBWatchIdle(true);
         clock_.SleepMs(kAfterResetMs);
         if (Settings_ReadWrite(kSettingsWrite)) {
-            SetStep(UpdateStep::Completed, Tr("Update completed"), StepState::Done);
+            SetStep(UpdateStep::Completed, TrCk::tr("Update completed"), StepState::Done);
             FTimeWriteSettingsMs = clock_.NowMs() - t;
             UpdateRemainingTime();
             success_shown_ = true;
@@ -372,7 +375,7 @@ void TCkUpdateEngine::ProgramImage(ProgrammingParameters& p) {
         }
     } catch (const E_UpdateIf& e) {
         view_.AddMessage(e.Message());
-        SetStep(UpdateStep::Program, Tr("Update error"), StepState::Failed);
+        SetStep(UpdateStep::Program, TrCk::tr("Update error"), StepState::Failed);
         throw;
     } catch (const std::exception&) {
         view_.ShowResultPanel(false);
@@ -413,7 +416,7 @@ void TCkUpdateEngine::Verify(const ProgrammingParameters& p, std::uint32_t end, 
         const auto mismatch = std::mismatch(back.begin(), back.begin() + n, data.begin() + offset);
         if (mismatch.first != back.begin() + n) {
             const auto at = offset + static_cast<std::uint32_t>(mismatch.first - back.begin());
-            throw E_UpdateIf(Tr("Error: Verifying page %1, address 0x%2")
+            throw E_UpdateIf(TrCk::tr("Error: Verifying page %1, address 0x%2")
                                  .arg(SectorOf(at))
                                  .arg(QString::number(kFlashBase + at, 16).rightJustified(8, '0').toUpper()));
         }

@@ -10,7 +10,10 @@
 namespace ckupdate {
 namespace {
 
-QString Tr(const char* text) { return QCoreApplication::translate("TfrmCkUpdate", text); }
+// Texts of the update dialog; lupdate finds them under this context.
+struct TrCk {
+    Q_DECLARE_TR_FUNCTIONS(TfrmCkUpdate)
+};
 
 // Cut to 25 characters, as 8-bit text, NUL-terminated in its 26-character field.
 void PutName(TNAME& field, const QString& text) {
@@ -77,11 +80,11 @@ void TSettingsBackup::SettingsCkRead() {
     std::memset(&CKNG_settings, 0, sizeof CKNG_settings);
     std::memset(&CKII_setup, 0, sizeof CKII_setup);
     Transfer<ECkReadVersion>(&COMM_Version, CKPSTRUCT_COMMVERSION, sizeof COMM_Version, TOLA_DIRECTION_UPLOAD,
-                             Tr("Error reading version."));
+                             TrCk::tr("Error reading version."));
     Transfer<ECkReadVersion>(&CKNG_settings, CKPSTRUCT_SETTINGS, sizeof CKNG_settings, TOLA_DIRECTION_UPLOAD,
-                             Tr("Error reading parameter"));
+                             TrCk::tr("Error reading parameter"));
     Transfer<ECkReadSetup>(&CKII_setup, CKPSTRUCT_SETUPROM, sizeof CKII_setup, TOLA_DIRECTION_UPLOAD,
-                           Tr("Error reading ROM values"));
+                           TrCk::tr("Error reading ROM values"));
 }
 
 void TSettingsBackup::SettingsFillInVersionDate(const ReleaseTexts& texts) {
@@ -90,48 +93,48 @@ void TSettingsBackup::SettingsFillInVersionDate(const ReleaseTexts& texts) {
 
 void TSettingsBackup::SettingsCkWrite() {
     Transfer<ECkWriteVersion>(&COMM_Version, CKPSTRUCT_COMMVERSION, sizeof COMM_Version, TOLA_DIRECTION_DOWNLOAD,
-                              Tr("Error writing version."));
+                              TrCk::tr("Error writing version."));
     Transfer<ECkWriteSetting>(&CKNG_settings, CKPSTRUCT_SETTINGS, sizeof CKNG_settings, TOLA_DIRECTION_DOWNLOAD,
-                              Tr("Error writing parameter"));
+                              TrCk::tr("Error writing parameter"));
 }
 
 void TSettingsBackup::SettingsStoreEEPROM() {
-    if (!api_.CKPcomm_set_state(kStateStoreSettings)) throw EStoreEEPROM(Tr("Error saving to EEPROM."));
+    if (!api_.CKPcomm_set_state(kStateStoreSettings)) throw EStoreEEPROM(TrCk::tr("Error saving to EEPROM."));
 }
 
 bool TSettingsBackup::Settings_ReadWrite(int direction, const ReleaseTexts& texts) {
     try {
         if (direction == kSettingsRead) {
-            SetStep(UpdateStep::ReadSetup, Tr("Reading setup"), StepState::Busy);
+            SetStep(UpdateStep::ReadSetup, TrCk::tr("Reading setup"), StepState::Busy);
             SettingsCkRead();
             FSettingsAvailable = true;
-            SetStep(UpdateStep::ReadSetup, Tr("Read setup completed"), StepState::Done);
+            SetStep(UpdateStep::ReadSetup, TrCk::tr("Read setup completed"), StepState::Done);
             return true;
         }
         if (!FSettingsAvailable) return true;
-        SetStep(UpdateStep::WriteSetup, Tr("Writing setup"), StepState::Busy);
+        SetStep(UpdateStep::WriteSetup, TrCk::tr("Writing setup"), StepState::Busy);
         SettingsFillInVersionDate(texts);
         SettingsCkWrite();
         SettingsStoreEEPROM();
-        SetStep(UpdateStep::WriteSetup, Tr("Write setup completed"), StepState::Done);
+        SetStep(UpdateStep::WriteSetup, TrCk::tr("Write setup completed"), StepState::Done);
         return true;
     } catch (const ECkReadVersion&) {
-        SetStep(UpdateStep::ReadSetup, Tr("Error reading setup"), StepState::Failed);
+        SetStep(UpdateStep::ReadSetup, TrCk::tr("Error reading setup"), StepState::Failed);
     } catch (const ECkReadSetup&) {
-        SetStep(UpdateStep::ReadSetup, Tr("Error reading setup"), StepState::Failed);
+        SetStep(UpdateStep::ReadSetup, TrCk::tr("Error reading setup"), StepState::Failed);
     } catch (const EProgramError& e) {
         const bool writing = dynamic_cast<const ECkWriteVersion*>(&e) != nullptr ||
                              dynamic_cast<const ECkWriteSetting*>(&e) != nullptr ||
                              dynamic_cast<const EStoreEEPROM*>(&e) != nullptr;
         if (writing) {
-            SetStep(UpdateStep::WriteSetup, Tr("Error writing setup"), StepState::Failed);
+            SetStep(UpdateStep::WriteSetup, TrCk::tr("Error writing setup"), StepState::Failed);
             view_.ShowMessageBox(e.Message());
         } else {
-            view_.ShowMessageBox(Tr("Error: Update canceled"));
+            view_.ShowMessageBox(TrCk::tr("Error: Update canceled"));
             view_.ShowResultPanel(false);
         }
     } catch (const std::exception&) {
-        view_.ShowMessageBox(Tr("Error: Update canceled"));
+        view_.ShowMessageBox(TrCk::tr("Error: Update canceled"));
         view_.ShowResultPanel(false);
     }
     return false;

@@ -17,7 +17,10 @@ std::string Format(const char* pattern, auto... args) {
 
 const char* Outcome(bool ok) { return ok ? "TRUE" : "FALSE"; }
 
-QString Tr(const char* text) { return QCoreApplication::translate("U_CK_UpdateIf", text); }
+// Texts of the update dialog; lupdate finds them under this context.
+struct TrCk {
+    Q_DECLARE_TR_FUNCTIONS(U_CK_UpdateIf)
+};
 
 QString Hex(std::uint32_t value, int digits) {
     return QString::number(value, 16).rightJustified(digits, QLatin1Char('0')).toUpper();
@@ -45,7 +48,7 @@ bool TUpdateIf::SendCommand(std::int32_t command, std::int32_t data) {
 bool TUpdateIf::PageErase(int page) {
     const bool ok = WithRetries([&] { return api_.CKPRenesas_command(ctl::kEraseSector, page); });
     Trace(Format("PageErase: Page=%d, result=%s", page, Outcome(ok)));
-    if (!ok) throw E_UpdateIf(Tr("Error: Deleting page %1").arg(page));
+    if (!ok) throw E_UpdateIf(TrCk::tr("Error: Deleting page %1").arg(page));
     return true;
 }
 
@@ -53,7 +56,7 @@ bool TUpdateIf::ProgramFlash(const std::uint8_t* data, int page, std::uint32_t a
     const bool ok = WithRetries([&] { return api_.CKPRenesas_write(data, address, length); });
     Trace(Format("ProgramFlash: Adress=%08x, Page=%d, length=%d, result=%s", address, page, length, Outcome(ok)));
     if (!ok)
-        throw E_UpdateIf(Tr("Error: Programming page %1, address 0x%2, lenth 0x%3")
+        throw E_UpdateIf(TrCk::tr("Error: Programming page %1, address 0x%2, lenth 0x%3")
                              .arg(page)
                              .arg(Hex(address, 8), Hex(length, 2)));
     return true;
@@ -63,7 +66,7 @@ bool TUpdateIf::ReadFlash(std::uint8_t* data, int page, std::uint32_t address, s
     const bool ok = WithRetries([&] { return api_.CKPRenesas_read(data, address, length); });
     Trace(Format("ReadFlash: Adress=%08x, Page=%d, length=%d, result=%s", address, page, length, Outcome(ok)));
     if (!ok)
-        throw E_UpdateIf(Tr("Error: Reading page %1, address 0x%2, lenth 0x%3")
+        throw E_UpdateIf(TrCk::tr("Error: Reading page %1, address 0x%2, lenth 0x%3")
                              .arg(page)
                              .arg(Hex(address, 8), Hex(length, 2)));
     return true;

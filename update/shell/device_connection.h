@@ -63,6 +63,8 @@ public:
     void SetUSBWatchIdle(bool idle);
     std::uint8_t JobFlags() const { return jobs_.load(); }
     void SetJobFlags(std::uint8_t flags) { jobs_.store(flags); }
+    // Sets bits on their own, leaving the others as they are.
+    void AddJobFlags(std::uint8_t bits) { jobs_.fetch_or(bits); }
 
     PXM_COMM& PortData() { return port_data_; }
     const TDeviceInfo& DevInfo() const { return dev_info_; }

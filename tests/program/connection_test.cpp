@@ -1,0 +1,118 @@
+// The connection thread and the automation against virtual instruments: the
+// search that opens by itself and connects the single instrument found, the
+// device watch that gives up on an instrument after three failed tests, the
+// Disconnect item that stops polling.
+#include "tests/program/program_fixture.h"
+
+#include "update/bluetooth/bt_discover.h"
+
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+namespace ckupdate::testing {
+namespace {
+
+using ConnectionTest = ProgramTest;
+
+TEST_F(ConnectionTest, StartWithoutArgumentsSearchesConnectsTheSingleInstrumentAndOpensTheUpdate) {
+    StartInstruments({BluetoothChromatikV()});
+    Launch();
+    EXPECT_FALSE(Main().mmFirmware()->menuAction()->isVisible());
+    ASSERT_TRUE(WaitForUpdateDialog(20000));
+
+    // The search dialog was opened by the automation and closed after one hit.
+    EXPECT_EQ(1, CountTraces("TfrmMain.smExtraConnectSelectBTDClick: Enter"));
+    EXPECT_EQ(1, CountTraces("TfrmMain/TConnectionThread: tj_CloseAndReConnect"));
+    EXPECT_FALSE(Windows().frmDiscover().isVisible());
+    EXPECT_EQ(TfrmDiscover::mrOk, Windows().frmDiscover().result());
+    EXPECT_EQ(kPortBluetooth, Main().PortData().iPort);
+    EXPECT_EQ(1, Main().BtDevices().iCount);
+    EXPECT_STREQ("TOLA Chromatik V H51235", Main().BtDevices().qBtDevice[0].snBtDeviceName);
+    EXPECT_TRUE(Main().Settings().BluetoothDevice.startsWith(QStringLiteral("TOLA Chromatik V H51235#")));
+    EXPECT_TRUE(Main().smExtraConnectBT()->isEnabled());
+    EXPECT_TRUE(Main().smExtraConnectBT()->isChecked());
+    EXPECT_EQ(QStringLiteral("Via Bluetooth to TOLA Chromatik V H51235"), Main().smExtraConnectBT()->text());
+
+    // Connected: the status bar names the instrument.
+    EXPECT_EQ(QStringLiteral("TOLA Chromatik Updater - Chromatik® V"), Main().windowTitle());
+    EXPECT_EQ(QStringLiteral("Device: Chromatik® V"), Main().lblDevice()->text());
+    EXPECT_EQ(QStringLiteral("Serial: H51235"), Main().lblSerial()->text());
+    EXPECT_EQ(QStringLiteral("Firmware: 511vLE"), Main().lblFirmware()->text());
+    EXPECT_TRUE(Main().bbtnCKUpdate()->isEnabled());
+    EXPECT_TRUE(Main().smExtraDisconnect()->isEnabled());
+    EXPECT_EQ(3u, Main().DevInfo().CpuType);
+    EXPECT_EQ(5324u, Main().DevInfo().Device);
+    EXPECT_EQ(QStringLiteral("CKV V511vLE"), Update().lblUpdateVersion()->text());
+    EXPECT_TRUE(errorBoxes_.empty());
+}
+
+TEST_F(ConnectionTest, InstrumentThatStopsAnsweringIsClosedAfterThreeFailedTests) {
+    StartInstruments({UsbChromatikV()});
+    Launch({QStringLiteral("-cFW_Select")});
+    ASSERT_TRUE(WaitForUpdateDialog());
+    Update().reject();
+    EXPECT_EQ(QStringLiteral("Device: Chromatik® V"), Main().lblDevice()->text());
+
+    Instrument().unplug();
+    ASSERT_TRUE(WaitUntil([this] { return Main().lblDevice()->text() == QStringLiteral("Device: ----"); }, 15000));
+    EXPECT_EQ(3, CountTraces("TfrmMain/TConnectionThread: ERROR - CKPcomm_test() failed"));
+    EXPECT_EQ(QStringLiteral("TOLA Chromatik Updater"), Main().windowTitle());
+    EXPECT_EQ(QStringLiteral("Serial: ----"), Main().lblSerial()->text());
+    EXPECT_EQ(QStringLiteral("Firmware: ----"), Main().lblFirmware()->text());
+    EXPECT_EQ(QStringLiteral("If-Version: ----"), Main().lblInterface()->text());
+    EXPECT_FALSE(Main().bbtnCKUpdate()->isEnabled());
+    EXPECT_EQ(0u, Main().DevInfo().CpuType);
+
+    // Reconnect attempts follow; the instrument that is back is connected again.
+    ASSERT_TRUE(WaitUntil([this] { return CountTraces("tj_ReconnectDev") + CountTraces("tj_WatchOpenDev") >= 2; }, 8000));
+    Instrument().replug();
+    ASSERT_TRUE(WaitUntil([this] { return Main().lblDevice()->text() == QStringLiteral("Device: Chromatik® V"); }, 15000));
+}
+
+TEST_F(ConnectionTest, DisconnectClosesTheInstrumentAndStopsPolling) {
+    StartInstruments({UsbChromatikV()});
+    Launch({QStringLiteral("-cFW_Select")});
+    ASSERT_TRUE(WaitForUpdateDialog());
+    Update().reject();
+
+    Main().smExtraDisconnect()->trigger();
+    EXPECT_EQ(100, Main().tmrPollConnectionStatus()->interval());
+    EXPECT_EQ(1, CountTraces("TfrmMain.smExtraDisconnectClick: csInterface.Acquired"));
+    ASSERT_TRUE(WaitUntil([this] { return Main().lblDevice()->text() == QStringLiteral("Device: ----"); }, 5000));
+    EXPECT_EQ(1, CountTraces("TfrmMain/TConnectionThread: tj_DisconnectDev"));
+    EXPECT_EQ(0, Main().Connection().JobFlags());
+
+    // No job runs any more: the poll timer stays stopped.
+    const int cycles = CountTraces("TfrmMain/TConnectionThread: csInterface.Acquired");
+    QTest::qWait(2600);
+    EXPECT_FALSE(Main().tmrPollConnectionStatus()->isActive());
+    EXPECT_EQ(cycles, CountTraces("TfrmMain/TConnectionThread: csInterface.Acquired"));
+    EXPECT_EQ(QStringLiteral("Device: ----"), Main().lblDevice()->text());
+}
+
+TEST_F(ConnectionTest, UpdateInProgressKeepsTheConnectionThreadAway) {
+    StartInstruments({UsbChromatikV()});
+    Launch({QStringLiteral("-cFW_Select")});
+    ASSERT_TRUE(WaitForUpdateDialog());
+    QTest::mouseClick(Update().btnUpdateFW_CKV(), Qt::LeftButton);
+    ASSERT_TRUE(WaitUntil([this] { return Update().StepStateOf(2) == StepState::Busy; }, 10000));
+    EXPECT_TRUE(Main().USBWatchIdle());
+    const int tests = CountTraces("CKPcomm_test() failed");
+    const int jobs = CountTraces("tj_");
+    const int cycles = CountTraces("TfrmMain/TConnectionThread: csInterface.Acquired");
+    // Until the last step is green (the bit is still set then) cycles ran, but
+    // no job and no failed test of the restarting instrument.
+    ASSERT_TRUE(WaitUntil([this] { return Update().StepStateOf(5) == StepState::Done; }, 60000));
+    EXPECT_GT(CountTraces("TfrmMain/TConnectionThread: csInterface.Acquired"), cycles);
+    EXPECT_EQ(tests, CountTraces("CKPcomm_test() failed"));
+    EXPECT_EQ(jobs, CountTraces("tj_"));
+    ASSERT_TRUE(WaitUntil([this] { return !Update().UpdateRunning(); }, 10000));
+    EXPECT_FALSE(Main().USBWatchIdle());
+}
+
+}  // namespace
+}  // namespace ckupdate::testing

@@ -1,0 +1,25 @@
+// The program's tests run in one QApplication on the offscreen platform, with a
+// private settings store, data folder and interface mutex.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+// Objects Qt itself never frees: the flick gesture recogniser that QScroller
+// registers for the PDF view, and the render thread of QtPdf's page renderer.
+extern "C" __attribute__((visibility("default"))) const char* __lsan_default_suppressions() {
+    return "leak:QScroller::grabGesture\n"
+           "leak:QPdfPageRenderer::setRenderMode\n";
+}
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QStandardPaths::setTestModeEnabled(true);
+    QApplication app(argc, argv);
+    QTemporaryDir settingsDir;
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

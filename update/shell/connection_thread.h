@@ -1,0 +1,66 @@
+// TConnectionThread: carries out the job flags of the main window.  It opens
+// the instrument at start-up, keeps trying while none answers, tests a connected
+// instrument on every run, closes it after three failed tests in a row or on
+// request, and switches between USB and Bluetooth.  It sleeps until the main
+// window's poll timer wakes it; each wake-up is one run ("cycle").
+#pragma once
+
+#include "update/shell/device_connection.h"
+#include "update/shell/wake_event.h"
+
+#include <QThread>
+
+#include <atomic>
+#include <cstdint>
+
+namespace ckupdate {
+
+// What the connection thread needs from the main window.  Every member may be
+// called from the connection thread.
+class ConnectionThreadHost {
+public:
+    virtual ~ConnectionThreadHost() = default;
+    // Lets the poll timer run again (the thread is about to sleep).
+    virtual void StatusPollTimerResume() = 0;
+    // The disconnect job stops polling until a menu action starts it again.
+    virtual void StopStatusPolling() = 0;
+    virtual TDeviceConnection& Connection() = 0;
+    // The port of the next close-and-reconnect job (1 USB, 500 Bluetooth).
+    virtual std::uint32_t PendingPort() const = 0;
+};
+
+inline constexpr int kFailedTestsBeforeClose = 3;
+
+class TConnectionThread : public QThread {
+    Q_OBJECT
+public:
+    explicit TConnectionThread(ConnectionThreadHost& host, QObject* parent = nullptr);
+    ~TConnectionThread() override;
+
+    // Wakes the thread for one run; the first call starts it (it is created
+    // suspended).
+    void Resume();
+    // Asks the thread to end after the run it is woken for next.
+    void Terminate();
+    bool Terminated() const { return terminated_.load(); }
+
+    // One run: tries to enter csInterface and works on the job flags.  Errors
+    // are passed on (they end the thread).  Public so that tests can drive runs
+    // without the thread.
+    void RunCycle();
+    int FailedTests() const { return failed_tests_; }
+
+protected:
+    void run() override;
+
+private:
+    void Jobs();
+
+    ConnectionThreadHost& host_;
+    TWakeEvent wake_;
+    std::atomic<bool> terminated_{false};
+    bool started_ = false;
+    int failed_tests_ = 0;
+};
+
+}  // namespace ckupdate

@@ -1,0 +1,76 @@
+#include "update/shell/dialog_services.h"
+
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QUrl>
+
+namespace ckupdate {
+namespace {
+
+MessageBoxHandler& BoxHandler() {
+    static MessageBoxHandler handler;
+    return handler;
+}
+OpenFileHandler& FileHandler() {
+    static OpenFileHandler handler;
+    return handler;
+}
+SystemOpenHandler& OpenHandler() {
+    static SystemOpenHandler handler;
+    return handler;
+}
+
+}  // namespace
+
+QString BoxDisplayText(const QString& text) {
+    QString t = text;
+    t.replace(QLatin1String("\n\r"), QLatin1String("\n"));
+    t.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    t.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    while (t.endsWith(QLatin1Char('\n'))) t.chop(1);
+    return t;
+}
+
+MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler) {
+    MessageBoxHandler previous = std::move(BoxHandler());
+    BoxHandler() = std::move(handler);
+    return previous;
+}
+
+QMessageBox::StandardButton AskMessageBox(QWidget* parent, const BoxRequest& box) {
+    if (BoxHandler()) return BoxHandler()(parent, box);
+    QMessageBox m(box.icon, box.title, BoxDisplayText(box.text), box.buttons, parent);
+    return static_cast<QMessageBox::StandardButton>(m.exec());
+}
+
+OpenFileHandler SetOpenFileHandler(OpenFileHandler handler) {
+    OpenFileHandler previous = std::move(FileHandler());
+    FileHandler() = std::move(handler);
+    return previous;
+}
+
+QString AskOpenFileName(QWidget* parent, const OpenFileRequest& request) {
+    if (FileHandler()) return FileHandler()(parent, request);
+    QFileDialog d(parent, request.title, request.folder);
+    d.setAcceptMode(QFileDialog::AcceptOpen);
+    d.setFileMode(QFileDialog::ExistingFile);
+    d.setOption(QFileDialog::ReadOnly);
+    d.setNameFilters(request.filters);
+    d.setDefaultSuffix(request.defaultSuffix);
+    if (!request.fileName.isEmpty()) d.selectFile(request.fileName);
+    if (d.exec() != QDialog::Accepted || d.selectedFiles().isEmpty()) return QString();
+    return d.selectedFiles().constFirst();
+}
+
+SystemOpenHandler SetSystemOpenHandler(SystemOpenHandler handler) {
+    SystemOpenHandler previous = std::move(OpenHandler());
+    OpenHandler() = std::move(handler);
+    return previous;
+}
+
+bool SystemOpen(const QString& path) {
+    if (OpenHandler()) return OpenHandler()(path);
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+}  // namespace ckupdate

@@ -1,0 +1,50 @@
+// The questions and file choices of the program's windows, behind handlers
+// that tests replace (so that no test ever waits for a box to be answered).
+// The defaults show QMessageBox and QFileDialog.  Call on the user-interface
+// thread.
+#pragma once
+
+#include <QMessageBox>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+class QWidget;
+
+namespace ckupdate {
+
+struct BoxRequest {
+    QMessageBox::Icon icon = QMessageBox::Information;
+    QString title;
+    QString text;  // as the program words it ("\n\r" line ends included)
+    QMessageBox::StandardButtons buttons = QMessageBox::Ok;
+};
+
+using MessageBoxHandler = std::function<QMessageBox::StandardButton(QWidget* parent, const BoxRequest& box)>;
+// Installs a handler (empty: the default) and returns the previous one.
+MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler);
+QMessageBox::StandardButton AskMessageBox(QWidget* parent, const BoxRequest& box);
+
+// The text as a box shows it: the "\n\r" and "\r\n" line ends of the program's
+// texts become single line breaks.
+QString BoxDisplayText(const QString& text);
+
+struct OpenFileRequest {
+    QString title;
+    QString folder;
+    QString fileName;
+    QString defaultSuffix;
+    QStringList filters;  // "EULA file *.rtf (*.rtf)", ...
+};
+// The chosen file, or empty when the user cancelled.
+using OpenFileHandler = std::function<QString(QWidget* parent, const OpenFileRequest& request)>;
+OpenFileHandler SetOpenFileHandler(OpenFileHandler handler);
+QString AskOpenFileName(QWidget* parent, const OpenFileRequest& request);
+
+// The system's "open" action for a document; false when it failed.
+using SystemOpenHandler = std::function<bool(const QString& path)>;
+SystemOpenHandler SetSystemOpenHandler(SystemOpenHandler handler);
+bool SystemOpen(const QString& path);
+
+}  // namespace ckupdate

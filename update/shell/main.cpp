@@ -1,0 +1,25 @@
+// Tola_CK_Update: updates the firmware of a Chromatik V.
+#include "update/shell/first_paint.h"
+#include "update/shell/pictures.h"
+#include "update/shell/program_windows.h"
+#include "update/shell/translations.h"
+
+#include <QApplication>
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("TOLA"));
+    QApplication::setApplicationName(QStringLiteral("Tola_CK_Update"));
+    // The application title is empty: window titles stay as the windows set them.
+    QApplication::setApplicationDisplayName(QString());
+    QApplication::setDesktopFileName(QStringLiteral("tola-ck-update"));
+    QApplication::setWindowIcon(ckupdate::ProgramIcon());
+    const QString programPath = QCoreApplication::applicationFilePath();
+    ckupdate::InstallTranslation(app, programPath);
+
+    ckupdate::TProgramWindows windows(ckupdate::TProgramStart{QCoreApplication::arguments(), programPath, nullptr});
+    QObject::connect(&windows.frmMain(), &ckupdate::TfrmMain::Closed, &app, &QApplication::quit);
+    ckupdate::ReportFirstPaintIfAsked(windows.frmMain());
+    windows.frmMain().show();
+    return QApplication::exec();
+}

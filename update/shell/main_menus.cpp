@@ -1,0 +1,249 @@
+// The menu commands of the main window: connecting and disconnecting, the
+// Bluetooth search, the update button, the firmware choice of the service
+// mode, the licence text, the About box and the language items.
+#include "update/shell/ck_update_main.h"
+
+#include "update/bluetooth/bt_discover.h"
+#include "update/documents/about_box.h"
+#include "update/documents/htm_viewer.h"
+#include "update/documents/pdf_viewer.h"
+#include "update/documents/rtf_viewer.h"
+#include "update/firmware/firmware_catalog.h"
+#include "update/shell/ck_update_dialog.h"
+#include "update/shell/dialog_services.h"
+#include "update/shell/interface_section.h"
+#include "update/shell/shell_trace.h"
+#include "update/widgets/error_box.h"
+#include "update/widgets/windows1252.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QFileInfo>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstring>
+#include <exception>
+
+namespace ckupdate {
+namespace {
+
+constexpr int kDeviceTextChars = 50;
+constexpr int kMenuDeviceNameChars = 51;
+
+}  // namespace
+
+// An error that escapes a user action ends in the program's error box.
+template <typename F>
+void TfrmMain::Guarded(F&& f) {
+    try {
+        f();
+    } catch (const EProgramError& e) {
+        ckupdate::ShowErrorBox(this, e.Message());
+    } catch (const std::exception& e) {
+        ckupdate::ShowErrorBox(this, QString::fromLocal8Bit(e.what()));
+    }
+}
+
+void TfrmMain::bbtnCKUpdateClick() {
+    Guarded([this] {
+        TfrmCkUpdate* dialog = windows_.frmCkUpdate;
+        if (dialog == nullptr) return;
+        dialog->InitDbg({});
+        dialog->SetDeviceInfo(f_DevInfo);
+        dialog->SetOptions(CurrentUpdateOptions());
+        dialog->ShowModal();
+    });
+}
+
+void TfrmMain::smFileExitClick() { close(); }
+
+void TfrmMain::smExtraDisconnectClick() {
+    Guarded([this] {
+        MainTrace("TfrmMain.smExtraDisconnectClick: Enter");
+        {
+            TInterfaceLock lock;
+            lock.Enter();
+            tmrPollConnectionStatus_->stop();
+            MainTrace("TfrmMain.smExtraDisconnectClick: csInterface.Acquired");
+            connection_.SetJobFlags(job::kDisconnect);
+        }
+        PollSoon();
+        MainTrace("TfrmMain.smExtraDisconnectClick: csInterface.Released");
+        MainTrace("TfrmMain.smExtraDisconnectClick: Exit");
+    });
+}
+
+void TfrmMain::smExtraConnectDevClick(QAction* item) {
+    Guarded([this, item] {
+        MainTrace("TfrmMain.smExtraConnectDevClick: Enter");
+        if (item->objectName().toUpper().contains(QLatin1String("USB"))) {
+            f_PendingPort.store(kPortUsb);
+        } else {
+            if (windows_.frmDiscover == nullptr || windows_.frmDiscover->DeviceCount() < 1) {
+                MainTrace("TfrmMain.smExtraConnectDevClick: Exit");
+                return;
+            }
+            BT_DEVICE device = windows_.frmDiscover->SelectedDevice();
+            f_PendingPort.store(kPortBluetooth);
+            struct Soon {
+                TfrmMain* w;
+                ~Soon() { w->PollSoon(); }
+            };
+            Soon soon{this};
+            TInterfaceLock lock;
+            lock.Enter();
+            tmrPollConnectionStatus_->stop();
+            MainTrace("TfrmMain.smExtraConnectDevClick: csInterface.Acquired - CK_comm_BtSetDevice()");
+            binding_->Api().CK_comm_BtSetDevice(&device);
+            lock.Leave();
+            MainTrace("TfrmMain.smExtraConnectDevClick: csInterface.Released - CK_comm_BtSetDevice()");
+        }
+        item->setChecked(true);
+        {
+            TInterfaceLock lock;
+            lock.Enter();
+            MainTrace("TfrmMain.smExtraConnectDevClick: csInterface.Acquired - tj_CloseAndReconnect");
+            connection_.AddJobFlags(job::kCloseAndReconnect);
+        }
+        MainTrace("TfrmMain.smExtraConnectDevClick: csInterface.Released - tj_CloseAndReconnect");
+        EnablePollTimer();
+        MainTrace("TfrmMain.smExtraConnectDevClick: Exit");
+    });
+}
+
+void TfrmMain::smExtraConnectSelectBTDClick() {
+    Guarded([this] {
+        MainTrace("TfrmMain.smExtraConnectSelectBTDClick: Enter");
+        TfrmDiscover* dialog = windows_.frmDiscover;
+        int result = TfrmDiscover::mrCancel;
+        {
+            const bool polling = tmrPollConnectionStatus_->isActive();
+            TInterfaceLock lock;
+            lock.Enter();
+            tmrPollConnectionStatus_->stop();
+            MainTrace("TfrmMain.smExtraConnectSelectBTDClick: csInterface.Acquired - frmDiscover.ShowModal");
+            // The section is held while the dialog is open: the connection
+            // thread does no job meanwhile.
+            if (dialog != nullptr) result = dialog->ShowModal();
+            lock.Leave();
+            if (polling) tmrPollConnectionStatus_->start();
+            MainTrace("TfrmMain.smExtraConnectSelectBTDClick: csInterface.Released- - frmDiscover.ShowModal");
+        }
+        if (dialog != nullptr && result != TfrmDiscover::mrCancel) {
+            if (dialog->DeviceCount() >= 1) {
+                smExtraConnectBT_->setEnabled(true);
+                BT_DEVICE device = dialog->SelectedDevice();
+                const QString name =
+                    FromWindows1252(device.snBtDeviceName, ::strnlen(device.snBtDeviceName, sizeof device.snBtDeviceName));
+                smExtraConnectBT_->setText(tr("Via Bluetooth to ") + name.left(kMenuDeviceNameChars));
+                *f_BtDevices = BT_DEVICES{};
+                const int count = std::min<int>(dialog->DeviceCount(), static_cast<int>(std::size(f_BtDevices->qBtDevice)));
+                f_BtDevices->iCount = count;
+                for (int i = 0; i < count; ++i) {
+                    BT_DEVICE& entry = f_BtDevices->qBtDevice[i];
+                    CopyToAnsiField(entry.snBtAddress, sizeof entry.snBtAddress, dialog->DeviceAddress(i), kDeviceTextChars);
+                    CopyToAnsiField(entry.snBtDeviceName, sizeof entry.snBtDeviceName, dialog->DeviceName(i), kDeviceTextChars);
+                }
+                const bool polling = tmrPollConnectionStatus_->isActive();
+                TInterfaceLock lock;
+                lock.Enter();
+                tmrPollConnectionStatus_->stop();
+                MainTrace("TfrmMain.smExtraConnectSelectBTDClick: csInterface.Acquired - CK_comm_BtSetDevice");
+                binding_->Api().CK_comm_BtSetDevice(&device);
+                lock.Leave();
+                if (polling) tmrPollConnectionStatus_->start();
+                MainTrace("TfrmMain.smExtraConnectSelectBTDClick: csInterface.Released - CK_comm_BtSetDevice");
+            }
+            smExtraConnectDevClick(smExtraConnectBT_);
+        }
+        MainTrace("TfrmMain.smExtraConnectSelectBTDClick: Exit");
+    });
+}
+
+void TfrmMain::smExtraVerifyClick(bool checked) {
+    settings_.VerifyBeforeHeader = checked;
+    if (windows_.frmCkUpdate != nullptr) windows_.frmCkUpdate->SetOptions(CurrentUpdateOptions());
+}
+
+void TfrmMain::smInfoAboutClick() {
+    Guarded([this] {
+        if (windows_.frmAbout != nullptr) windows_.frmAbout->ShowModal();
+    });
+}
+
+void TfrmMain::smInfoEulaClick() {
+    Guarded([this] {
+        const QString current = settings_.ViewerEULAFile;
+        if (!QFileInfo::exists(current)) {
+            OpenFileRequest request;
+            request.title = tr("Open EULA file");
+            request.folder = environment_.ProgramFolder;
+            request.fileName = current.isEmpty() ? QStringLiteral("*.rtf") : QFileInfo(current).fileName();
+            request.defaultSuffix = QStringLiteral("rtf");
+            request.filters = QStringList{tr("EULA file *.rtf (*.rtf)"), tr("EULA file *.html (*.html)"),
+                                          tr("EULA file *.htm (*.htm)"), tr("EULA file *.pdf (*.pdf)"),
+                                          tr("All files *.* (*)")};
+            const QString picked = AskOpenFileName(this, request);
+            if (!picked.isEmpty()) settings_.ViewerEULAFile = picked;
+        }
+        ShowDocument(settings_.ViewerEULAFile);
+    });
+}
+
+// The viewer is chosen by what the upper-cased extension contains, each test
+// on its own (".rtfx" goes to the RTF viewer).
+void TfrmMain::ShowDocument(const QString& fileName) {
+    const QFileInfo file(fileName);
+    if (fileName.isEmpty() || !file.exists()) return;
+    const QString extension = file.suffix().toUpper();
+    if (extension.contains(QLatin1String("PDF"))) {
+        if (PdfControlAvailable() && windows_.frmPDFViewer != nullptr) {
+            windows_.frmPDFViewer->SetFileToDisplay(fileName);
+        } else if (!SystemOpen(fileName)) {
+            ckupdate::ShowErrorBox(this, QStringLiteral("Error:\n\r") +
+                                             tr("The system has no program to open this document.") +
+                                             QStringLiteral("\n\r<") + fileName + QLatin1Char('>'));
+        }
+    }
+    if (extension.contains(QLatin1String("HTM")) && windows_.frmHTMViewer != nullptr)
+        windows_.frmHTMViewer->SetFileToDisplay(fileName);
+    if (extension.contains(QLatin1String("RTF")) && windows_.frmRTFViewer != nullptr)
+        windows_.frmRTFViewer->SetFileToDisplay(fileName);
+}
+
+void TfrmMain::SwitchLanguage(const QString& code) {
+    Guarded([this, &code] {
+        if (!SetLanguageOverride(program_path_, code)) return;
+        const BoxRequest box{QMessageBox::Information, Title(),
+                             tr("(4011) Please restart\n\r%1\n\rto activate the language setting.").arg(Title()),
+                             QMessageBox::Ok | QMessageBox::Cancel};
+        if (AskMessageBox(this, box) == QMessageBox::Ok) close();
+    });
+}
+
+void TfrmMain::smFW0Click() {
+    Guarded([this] {
+        TfrmCkUpdate* dialog = windows_.frmCkUpdate;
+        if (dialog == nullptr) return;
+        // A cancelled choice keeps the image and the item that were chosen.
+        smFW0_->setChecked(true);
+        if (dialog->OpenBinary(settings_) == TfrmCkUpdate::FileChoice::Cancelled) {
+            if (chosen_firmware_item_ != nullptr) chosen_firmware_item_->setChecked(true);
+            return;
+        }
+        chosen_firmware_item_ = smFW0_;
+    });
+}
+
+void TfrmMain::FirmwareItemClick(QAction* item) {
+    Guarded([this, item] {
+        item->setChecked(true);
+        chosen_firmware_item_ = item;
+        Firmwares().SelectFirmware(static_cast<std::uint32_t>(item->data().toInt()));
+        if (windows_.frmCkUpdate != nullptr) windows_.frmCkUpdate->DiscardBinary();
+        SetUpdateButtonCaption(Firmwares().Selected().snCK_firmware_release);
+    });
+}
+
+}  // namespace ckupdate

@@ -1,0 +1,607 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="de_DE">
+<context>
+    <name>DateText</name>
+    <message>
+        <source>Mo</source>
+        <translation>Mo</translation>
+    </message>
+    <message>
+        <source>Di</source>
+        <translation>Di</translation>
+    </message>
+    <message>
+        <source>Mi</source>
+        <translation>Mi</translation>
+    </message>
+    <message>
+        <source>Do</source>
+        <translation>Do</translation>
+    </message>
+    <message>
+        <source>Fr</source>
+        <translation>Fr</translation>
+    </message>
+    <message>
+        <source>Sa</source>
+        <translation>Sa</translation>
+    </message>
+    <message>
+        <source>So</source>
+        <translation>So</translation>
+    </message>
+    <message>
+        <source>Jan</source>
+        <translation>Jan</translation>
+    </message>
+    <message>
+        <source>Feb</source>
+        <translation>Feb</translation>
+    </message>
+    <message>
+        <source>Mär</source>
+        <translation>Mär</translation>
+    </message>
+    <message>
+        <source>Apr</source>
+        <translation>Apr</translation>
+    </message>
+    <message>
+        <source>Mai</source>
+        <translation>Mai</translation>
+    </message>
+    <message>
+        <source>Jun</source>
+        <translation>Jun</translation>
+    </message>
+    <message>
+        <source>Jul</source>
+        <translation>Jul</translation>
+    </message>
+    <message>
+        <source>Aug</source>
+        <translation>Aug</translation>
+    </message>
+    <message>
+        <source>Sep</source>
+        <translation>Sep</translation>
+    </message>
+    <message>
+        <source>Okt</source>
+        <translation>Okt</translation>
+    </message>
+    <message>
+        <source>Nov</source>
+        <translation>Nov</translation>
+    </message>
+    <message>
+        <source>Dez</source>
+        <translation>Dez</translation>
+    </message>
+</context>
+<context>
+    <name>TfrmCkUpdate</name>
+    <message>
+        <source>Error: Missing data</source>
+        <translation>Fehler: Daten fehlen</translation>
+    </message>
+    <message>
+        <source>Update to V%1</source>
+        <translation>Update auf V%1</translation>
+    </message>
+    <message>
+        <source>Source file: </source>
+        <translation>Quelldatei: </translation>
+    </message>
+    <message>
+        <source>Target device: </source>
+        <translation>Zielgerät: </translation>
+    </message>
+    <message>
+        <source>Version number: </source>
+        <translation>Versionsnummer: </translation>
+    </message>
+    <message>
+        <source>Version date: </source>
+        <translation>Versionsdatum: </translation>
+    </message>
+    <message>
+        <source>Installed: </source>
+        <translation>Installiert: </translation>
+    </message>
+    <message>
+        <source>A %1 will be updated with %2 software.
+<byte value="xd"/>Continue?</source>
+        <translation>Ein %1 wird mit %2-Software aktualisiert.
+<byte value="xd"/>Fortfahren?</translation>
+    </message>
+    <message>
+        <source>PORTIVO</source>
+        <translation>PORTIVO</translation>
+    </message>
+    <message>
+        <source>SUPERNA</source>
+        <translation>SUPERNA</translation>
+    </message>
+    <message>
+        <source>Update cannot be processed.
+<byte value="xd"/></source>
+        <translation>Das Update kann nicht ausgeführt werden.
+<byte value="xd"/></translation>
+    </message>
+    <message>
+        <source>The firmware image holds nothing after its header block.
+<byte value="xd"/></source>
+        <translation>Das Firmware-Abbild enthält nach seinem Kopfblock keine Daten.
+<byte value="xd"/></translation>
+    </message>
+    <message>
+        <source>The firmware image holds no Chromatik® V application.
+<byte value="xd"/></source>
+        <translation>Das Firmware-Abbild enthält keine Chromatik® V-Anwendung.
+<byte value="xd"/></translation>
+    </message>
+    <message>
+        <source>Error reading parameter</source>
+        <translation>Fehler beim Lesen der Parameter</translation>
+    </message>
+    <message>
+        <source>Updating</source>
+        <translation>Update läuft</translation>
+    </message>
+    <message>
+        <source>This release cannot be used for Chromatik® V.
+<byte value="xd"/>Software version 503e or later is required.
+<byte value="xd"/></source>
+        <translation>Dieses Release kann nicht für Chromatik® V verwendet werden.
+<byte value="xd"/>Softwareversion 503e oder neuer ist erforderlich.
+<byte value="xd"/></translation>
+    </message>
+    <message>
+        <source>Update error</source>
+        <translation>Update-Fehler</translation>
+    </message>
+    <message>
+        <source>Error: Update canceled</source>
+        <translation>Fehler: Update abgebrochen</translation>
+    </message>
+    <message>
+        <source>Waiting for Chromatik reset</source>
+        <translation>Warten auf den Neustart des Chromatik</translation>
+    </message>
+    <message>
+        <source>Update completed</source>
+        <translation>Update abgeschlossen</translation>
+    </message>
+    <message>
+        <source>Reset done</source>
+        <translation>Neustart erfolgt</translation>
+    </message>
+    <message>
+        <source>Error: Verifying page %1, address 0x%2</source>
+        <translation>Fehler: Prüfen von Seite %1, Adresse 0x%2</translation>
+    </message>
+    <message>
+        <source>Error reading version.</source>
+        <translation>Fehler beim Lesen der Version.</translation>
+    </message>
+    <message>
+        <source>Error reading ROM values</source>
+        <translation>Fehler beim Lesen der ROM-Werte</translation>
+    </message>
+    <message>
+        <source>Error writing version.</source>
+        <translation>Fehler beim Schreiben der Version.</translation>
+    </message>
+    <message>
+        <source>Error writing parameter</source>
+        <translation>Fehler beim Schreiben der Parameter</translation>
+    </message>
+    <message>
+        <source>Error saving to EEPROM.</source>
+        <translation>Fehler beim Speichern im EEPROM.</translation>
+    </message>
+    <message>
+        <source>Reading setup</source>
+        <translation>Setup wird gelesen</translation>
+    </message>
+    <message>
+        <source>Read setup completed</source>
+        <translation>Setup gelesen</translation>
+    </message>
+    <message>
+        <source>Writing setup</source>
+        <translation>Setup wird geschrieben</translation>
+    </message>
+    <message>
+        <source>Write setup completed</source>
+        <translation>Setup geschrieben</translation>
+    </message>
+    <message>
+        <source>Error reading setup</source>
+        <translation>Fehler beim Lesen des Setups</translation>
+    </message>
+    <message>
+        <source>Error writing setup</source>
+        <translation>Fehler beim Schreiben des Setups</translation>
+    </message>
+    <message>
+        <source>Wrong Chromatik Processor Type.
+<byte value="xd"/></source>
+        <translation>Falscher Chromatik-Prozessortyp.
+<byte value="xd"/></translation>
+    </message>
+    <message>
+        <source>This software can only be used for TOLA Chromatik® V.
+<byte value="xd"/></source>
+        <translation>Diese Software kann nur für TOLA Chromatik® V verwendet werden.
+<byte value="xd"/></translation>
+    </message>
+    <message>
+        <source>Chromatik® V Updates only possible from firmware version 503e.
+<byte value="xd"/></source>
+        <translation>Updates des Chromatik® V sind erst ab Firmwareversion 503e möglich.
+<byte value="xd"/></translation>
+    </message>
+    <message>
+        <source>No update required.
+<byte value="xd"/>Firmware is up to date
+<byte value="xd"/></source>
+        <translation>Kein Update erforderlich.
+<byte value="xd"/>Die Firmware ist aktuell
+<byte value="xd"/></translation>
+    </message>
+    <message>
+        <source>Release version %1 cannot be used to downdate für release Version %2.
+<byte value="xd"/>Release version 504t or later is required.
+<byte value="xd"/></source>
+        <translation>Releaseversion %1 kann nicht für ein Downgrade von Releaseversion %2 verwendet werden.
+<byte value="xd"/>Releaseversion 504t oder neuer ist erforderlich.
+<byte value="xd"/></translation>
+    </message>
+    <message>
+        <source>Updates for Chromatik® V serial no. &gt; 58599 are only possible with firmware version 511oLE or later.
+<byte value="xd"/></source>
+        <translation>Updates für Chromatik® V mit Seriennr. &gt; 58599 sind nur mit Firmwareversion 511oLE oder neuer möglich.
+<byte value="xd"/></translation>
+    </message>
+    <message>
+        <source>Updates for Chromatik® V serial no. &lt; 58600 are only possible with firmware version 509xx or lower.
+<byte value="xd"/></source>
+        <translation>Updates für Chromatik® V mit Seriennr. &lt; 58600 sind nur mit Firmwareversion 509xx oder älter möglich.
+<byte value="xd"/></translation>
+    </message>
+    <message>
+        <source>Remaining time: %1:%2</source>
+        <translation>Restzeit: %1:%2</translation>
+    </message>
+</context>
+<context>
+    <name>TfrmDiscover</name>
+    <message>
+        <source>Cannot create file &quot;%1&quot;. %2</source>
+        <translation>Die Datei „%1“ kann nicht angelegt werden. %2</translation>
+    </message>
+</context>
+<context>
+    <name>U_CK_UpdateIf</name>
+    <message>
+        <source>Error: Deleting page %1</source>
+        <translation>Fehler: Löschen von Seite %1</translation>
+    </message>
+    <message>
+        <source>Error: Programming page %1, address 0x%2, lenth 0x%3</source>
+        <translation>Fehler: Programmieren von Seite %1, Adresse 0x%2, Länge 0x%3</translation>
+    </message>
+    <message>
+        <source>Error: Reading page %1, address 0x%2, lenth 0x%3</source>
+        <translation>Fehler: Lesen von Seite %1, Adresse 0x%2, Länge 0x%3</translation>
+    </message>
+</context>
+<context>
+    <name>ckupdate::TDocumentViewer</name>
+    <message>
+        <source>TOLA Chromatik Updater</source>
+        <translation>TOLA Chromatik Updater</translation>
+    </message>
+    <message>
+        <source> - Display</source>
+        <translation> - Anzeige</translation>
+    </message>
+</context>
+<context>
+    <name>ckupdate::TfrmAbout</name>
+    <message>
+        <source>TOLA Chromatik Updater</source>
+        <translation>TOLA Chromatik Updater</translation>
+    </message>
+    <message>
+        <source> - Info</source>
+        <translation> - Info</translation>
+    </message>
+    <message>
+        <source>Quality control in dentistry</source>
+        <translation>Qualitätskontrolle in der Zahnmedizin</translation>
+    </message>
+    <message>
+        <source>Version: </source>
+        <translation>Version: </translation>
+    </message>
+    <message>
+        <source>Copyright © 2024 %1. All rights reserved.</source>
+        <translation>Copyright © 2024 %1. Alle Rechte vorbehalten.</translation>
+    </message>
+    <message>
+        <source>Ok</source>
+        <translation>Ok</translation>
+    </message>
+</context>
+<context>
+    <name>ckupdate::TfrmCkUpdate</name>
+    <message>
+        <source>Chromatik® V  - Update</source>
+        <translation>Chromatik® V  - Update</translation>
+    </message>
+    <message>
+        <source>Update Chromatik</source>
+        <translation>Chromatik aktualisieren</translation>
+    </message>
+    <message>
+        <source>Run</source>
+        <translation>Start</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>Ok</source>
+        <translation>Ok</translation>
+    </message>
+    <message>
+        <source>Read firmware file</source>
+        <translation>Firmware-Datei lesen</translation>
+    </message>
+    <message>
+        <source>Binary Files *.bin (*.bin)</source>
+        <translation>Binärdateien *.bin (*.bin)</translation>
+    </message>
+    <message>
+        <source>All Files *.* (*)</source>
+        <translation>Alle Dateien *.* (*)</translation>
+    </message>
+    <message>
+        <source>Warning</source>
+        <translation>Warnung</translation>
+    </message>
+    <message>
+        <source>Information</source>
+        <translation>Information</translation>
+    </message>
+    <message>
+        <source>Update completed</source>
+        <translation>Update abgeschlossen</translation>
+    </message>
+    <message>
+        <source>Update error</source>
+        <translation>Update-Fehler</translation>
+    </message>
+</context>
+<context>
+    <name>ckupdate::TfrmDiscover</name>
+    <message>
+        <source>Device name</source>
+        <translation>Gerätename</translation>
+    </message>
+    <message>
+        <source>BT address</source>
+        <translation>BT-Adresse</translation>
+    </message>
+    <message>
+        <source>Search</source>
+        <translation>Suchen</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>Connect</source>
+        <translation>Verbinden</translation>
+    </message>
+    <message>
+        <source>Delete</source>
+        <translation>Löschen</translation>
+    </message>
+    <message>
+        <source>Clear list</source>
+        <translation>Liste leeren</translation>
+    </message>
+    <message>
+        <source> - known devices</source>
+        <translation> - bekannte Geräte</translation>
+    </message>
+    <message>
+        <source>Bluetooth</source>
+        <translation>Bluetooth</translation>
+    </message>
+    <message>
+        <source> - Searching for devices...</source>
+        <translation> - Suche nach Geräten...</translation>
+    </message>
+    <message>
+        <source> - search for devices failed</source>
+        <translation> - Gerätesuche fehlgeschlagen</translation>
+    </message>
+    <message>
+        <source> - no device found</source>
+        <translation> - kein Gerät gefunden</translation>
+    </message>
+    <message>
+        <source> - please select device</source>
+        <translation> - bitte Gerät wählen</translation>
+    </message>
+</context>
+<context>
+    <name>ckupdate::TfrmHTMViewer</name>
+    <message>
+        <source>Cannot open file &quot;%1&quot;. %2</source>
+        <translation>Die Datei „%1“ kann nicht geöffnet werden. %2</translation>
+    </message>
+</context>
+<context>
+    <name>ckupdate::TfrmMain</name>
+    <message>
+        <source>File</source>
+        <translation>Datei</translation>
+    </message>
+    <message>
+        <source>Exit</source>
+        <translation>Beenden</translation>
+    </message>
+    <message>
+        <source>Extras</source>
+        <translation>Extras</translation>
+    </message>
+    <message>
+        <source>Language</source>
+        <translation>Sprache</translation>
+    </message>
+    <message>
+        <source>German</source>
+        <translation>deutsch</translation>
+    </message>
+    <message>
+        <source>English</source>
+        <translation>englisch</translation>
+    </message>
+    <message>
+        <source>French</source>
+        <translation>französisch</translation>
+    </message>
+    <message>
+        <source>CK connect</source>
+        <translation>CK verbinden</translation>
+    </message>
+    <message>
+        <source>Select/search Bluetooth device</source>
+        <translation>Bluetooth-Gerät wählen/suchen</translation>
+    </message>
+    <message>
+        <source>Via Bluetooth to </source>
+        <translation>Über Bluetooth mit </translation>
+    </message>
+    <message>
+        <source>Disconnect CK</source>
+        <translation>CK trennen</translation>
+    </message>
+    <message>
+        <source>Verify the firmware before completing an update</source>
+        <translation>Firmware vor dem Abschluss eines Updates prüfen</translation>
+    </message>
+    <message>
+        <source>Firmware</source>
+        <translation>Firmware</translation>
+    </message>
+    <message>
+        <source>Read firmware file</source>
+        <translation>Firmware-Datei lesen</translation>
+    </message>
+    <message>
+        <source>Info</source>
+        <translation>Info</translation>
+    </message>
+    <message>
+        <source>About...</source>
+        <translation>Über...</translation>
+    </message>
+    <message>
+        <source>License information (EULA)</source>
+        <translation>Lizenzinformationen (EULA)</translation>
+    </message>
+    <message>
+        <source>TOLA Chromatik Updater</source>
+        <translation>TOLA Chromatik Updater</translation>
+    </message>
+    <message>
+        <source>State: </source>
+        <translation>Status: </translation>
+    </message>
+    <message>
+        <source>not loaded</source>
+        <translation>nicht geladen</translation>
+    </message>
+    <message>
+        <source>Version: </source>
+        <translation>Version: </translation>
+    </message>
+    <message>
+        <source>Device:</source>
+        <translation>Gerät:</translation>
+    </message>
+    <message>
+        <source>Serial:</source>
+        <translation>Seriennr.:</translation>
+    </message>
+    <message>
+        <source>If-Version:</source>
+        <translation>If-Version:</translation>
+    </message>
+    <message>
+        <source>Firmware:</source>
+        <translation>Firmware:</translation>
+    </message>
+    <message>
+        <source>Chromatik Update</source>
+        <translation>Chromatik Update</translation>
+    </message>
+    <message>
+        <source>Open EULA file</source>
+        <translation>EULA-Datei öffnen</translation>
+    </message>
+    <message>
+        <source>EULA file *.rtf (*.rtf)</source>
+        <translation>EULA-Datei *.rtf (*.rtf)</translation>
+    </message>
+    <message>
+        <source>EULA file *.html (*.html)</source>
+        <translation>EULA-Datei *.html (*.html)</translation>
+    </message>
+    <message>
+        <source>EULA file *.htm (*.htm)</source>
+        <translation>EULA-Datei *.htm (*.htm)</translation>
+    </message>
+    <message>
+        <source>EULA file *.pdf (*.pdf)</source>
+        <translation>EULA-Datei *.pdf (*.pdf)</translation>
+    </message>
+    <message>
+        <source>All files *.* (*)</source>
+        <translation>Alle Dateien *.* (*)</translation>
+    </message>
+    <message>
+        <source>The system has no program to open this document.</source>
+        <translation>Das System hat kein Programm, das dieses Dokument öffnen kann.</translation>
+    </message>
+    <message>
+        <source>(4011) Please restart
+<byte value="xd"/>%1
+<byte value="xd"/>to activate the language setting.</source>
+        <translation>(4011) Bitte starten Sie
+<byte value="xd"/>%1
+<byte value="xd"/>neu, um die Spracheinstellung zu aktivieren.</translation>
+    </message>
+</context>
+<context>
+    <name>ckupdate::TfrmRTFViewer</name>
+    <message>
+        <source>Cannot open file &quot;%1&quot;. %2</source>
+        <translation>Die Datei „%1“ kann nicht geöffnet werden. %2</translation>
+    </message>
+    <message>
+        <source>Cannot read file &quot;%1&quot;. %2</source>
+        <translation>Die Datei „%1“ kann nicht gelesen werden. %2</translation>
+    </message>
+</context>
+</TS>

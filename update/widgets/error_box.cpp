@@ -1,0 +1,30 @@
+#include "update/widgets/error_box.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+namespace ckupdate {
+namespace {
+
+ErrorBoxHandler& Handler() {
+    static ErrorBoxHandler handler;
+    return handler;
+}
+
+}  // namespace
+
+ErrorBoxHandler SetErrorBoxHandler(ErrorBoxHandler handler) {
+    ErrorBoxHandler previous = std::move(Handler());
+    Handler() = std::move(handler);
+    return previous;
+}
+
+void ShowErrorBox(QWidget* parent, const QString& text) {
+    if (Handler()) {
+        Handler()(parent, text);
+        return;
+    }
+    QMessageBox::critical(parent, QApplication::applicationDisplayName(), text);
+}
+
+}  // namespace ckupdate
