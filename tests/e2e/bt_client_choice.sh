@@ -19,8 +19,12 @@ for _ in $(seq 100); do [ -s "$work/state.json" ] && break; sleep 0.05; done
 "$bin/tolactl" bt-scan | tee "$work/stand-in.out"
 grep -q "^1 instrument(s)" "$work/stand-in.out"
 
-TOLA_BT_CLIENT="$bluez_client" "$bin/tolactl" bt-scan >"$work/bluez.out" 2>"$work/bluez.err" || true
+# A search that cannot run is a failure, not an empty list.
+status=0
+TOLA_BT_CLIENT="$bluez_client" "$bin/tolactl" bt-scan >"$work/bluez.out" 2>"$work/bluez.err" || status=$?
 cat "$work/bluez.out" "$work/bluez.err"
-grep -q "^0 instrument(s)" "$work/bluez.out"
+[ "$status" -eq 1 ]
+! grep -q "instrument(s)" "$work/bluez.out"
 grep -q "TolaBtClient: search failed: no system bus" "$work/bluez.err"
+grep -q "^tolactl: the Bluetooth search failed" "$work/bluez.err"
 echo "client choice: ok"

@@ -10,6 +10,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QSettings>
 #include <QTest>
 #include <QTimer>
 
@@ -47,6 +48,20 @@ TEST_F(ConnectionTest, StartWithoutArgumentsSearchesConnectsTheSingleInstrumentA
     EXPECT_EQ(3u, Main().DevInfo().CpuType);
     EXPECT_EQ(5324u, Main().DevInfo().Device);
     EXPECT_EQ(QStringLiteral("CKV V511vLE"), Update().lblUpdateVersion()->text());
+    EXPECT_TRUE(errorBoxes_.empty());
+}
+
+TEST_F(ConnectionTest, KnownDeviceThatIsNoInstrumentInTheFirstRowIsNotConnected) {
+    {
+        QSettings store(QSettings::IniFormat, QSettings::UserScope, "TOLA", "CK-Update");
+        store.setValue("Options/BluetoothDevice", "Old Scanner#00:11:22:33:44:55");
+    }
+    StartInstruments({BluetoothChromatikV()});
+    Launch();
+    ASSERT_TRUE(WaitUntil([this] { return CountTraces("smExtraConnectSelectBTDClick: no instrument chosen") == 1; }, 20000));
+    EXPECT_EQ(TfrmDiscover::mrOk, Windows().frmDiscover().result());
+    EXPECT_EQ(0, CountTraces("CK_comm_BtSetDevice"));
+    EXPECT_NE(kPortBluetooth, Main().PortData().iPort);
     EXPECT_TRUE(errorBoxes_.empty());
 }
 

@@ -11,7 +11,10 @@
 // registers for the PDF view, and the render thread of QtPdf's page renderer.
 extern "C" __attribute__((visibility("default"))) const char* __lsan_default_suppressions() {
     return "leak:QScroller::grabGesture\n"
-           "leak:QPdfPageRenderer::setRenderMode\n";
+           "leak:QPdfPageRenderer::setRenderMode\n"
+           // QtPdf keeps the loader state of a document read from a device.
+           "leak:QPdfDocumentPrivate::initiateAsyncLoadWithTotalSizeKnown\n"
+           "leak:QPdfDocumentPrivate::tryLoadDocument\n";
 }
 
 int main(int argc, char** argv) {

@@ -34,6 +34,7 @@ void add_bluetooth_commands(CLI::App& app) {
         std::memset(devices.get(), 0, sizeof *devices);
         const int32_t result = bTOLA_comm_bt_discovery_ex(devices.get(), sizeof *devices);
         if (result < 0) throw Failure("no Bluetooth client library (libTolaBtClient.so)", 1);
+        if (result == 0) throw Failure("the Bluetooth search failed (no radio, or the library is busy)", 1);
         std::printf("%u instrument(s)\n", devices->iCount);
         for (std::uint32_t i = 0; i < devices->iCount && i < TOLA_BT_DEVICES_MAX; ++i)
             std::printf("%s  %s\n", devices->qBtDevice[i].snBtAddress,

@@ -131,6 +131,14 @@ void TfrmMain::smExtraConnectSelectBTDClick() {
             MainTrace("TfrmMain.smExtraConnectSelectBTDClick: csInterface.Released- - frmDiscover.ShowModal");
         }
         if (dialog != nullptr && result != TfrmDiscover::mrCancel) {
+            // The first row after a search may be a known device whose name is
+            // not an instrument's: the dialog then closes with nothing chosen,
+            // and there is nothing to connect to.
+            if (dialog->DeviceCount() >= 1 && dialog->SelectedDevice().snBtAddress[0] == '\0') {
+                MainTrace("TfrmMain.smExtraConnectSelectBTDClick: no instrument chosen");
+                MainTrace("TfrmMain.smExtraConnectSelectBTDClick: Exit");
+                return;
+            }
             if (dialog->DeviceCount() >= 1) {
                 smExtraConnectBT_->setEnabled(true);
                 BT_DEVICE device = dialog->SelectedDevice();
