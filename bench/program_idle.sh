@@ -18,6 +18,8 @@ export LD_LIBRARY_PATH="$build/lib${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}"
 sim=$!
 xvfb=
 cleanup() {
+  # The program ends by the signal (status 143): that is no failure of the cleanup.
+  set +e
   [ -n "${app:-}" ] && kill "$app" 2>/dev/null && wait "$app" 2>/dev/null
   [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null && wait "$xvfb" 2>/dev/null
   kill "$sim" 2>/dev/null; wait "$sim" 2>/dev/null
