@@ -1,5 +1,5 @@
-// The program's tests run in one QApplication on the offscreen platform, with a
-// private settings store, data folder and interface mutex.
+// The tests of the program and its windows run in one QApplication on the
+// offscreen platform, with a private settings store and data folder.
 #include <gtest/gtest.h>
 
 #include <QApplication>
