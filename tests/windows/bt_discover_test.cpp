@@ -341,6 +341,57 @@ TEST_F(DiscoverDialog, ClickingARowChoosesOnlyInstrumentsNamedTola) {
     EXPECT_TRUE(d.lvDevices()->selectedItems().isEmpty());  // cleared on closing
 }
 
+TEST_F(DiscoverDialog, ClickBelowTheRowsChoosesNothing) {
+    Search().devices = {{"TOLA-V 0002", "00:80:25:AB:CD:02"}};
+    TfrmDiscover& d = Make();
+    d.show();
+    d.btnDiscSearchClick();
+    WaitForSearchEnd();
+    ASSERT_TRUE(d.lvDevices()->topLevelItem(0)->isSelected());
+
+    QTreeWidget* lv = d.lvDevices();
+    const QRect last = lv->visualItemRect(lv->topLevelItem(0));
+    const QPoint below(last.center().x(), last.bottom() + 20);
+    ASSERT_LT(below.y(), lv->viewport()->height());
+    QTest::mouseClick(lv->viewport(), Qt::LeftButton, {}, below);
+    EXPECT_TRUE(d.isVisible());
+    EXPECT_TRUE(lv->selectedItems().isEmpty());
+    EXPECT_EQ(QString(), Name(d.SelectedDevice()));
+    EXPECT_FALSE(d.btnDiscConnect()->isEnabled());
+
+    // The row itself still chooses the instrument.
+    ClickRow(0);
+    EXPECT_FALSE(d.isVisible());
+    EXPECT_EQ(TfrmDiscover::mrOk, d.result());
+    EXPECT_EQ(QStringLiteral("TOLA-V 0002"), Name(d.SelectedDevice()));
+}
+
+TEST_F(DiscoverDialog, StoredDeviceIsNotChosenByAClickBelowIt) {
+    settings.BluetoothDevice = "TOLA-V 0009#00:80:25:AB:CD:09";
+    TfrmDiscover& d = Make();
+    d.show();
+    QTreeWidget* lv = d.lvDevices();
+    const QRect row = lv->visualItemRect(lv->topLevelItem(0));
+    QTest::mouseClick(lv->viewport(), Qt::LeftButton, {}, QPoint(row.center().x(), row.bottom() + 20));
+    EXPECT_TRUE(d.isVisible());
+    EXPECT_EQ(QString(), Name(d.SelectedDevice()));
+    EXPECT_EQ(TfrmDiscover::mrCancel, d.PendingModalResult());
+}
+
+TEST_F(DiscoverDialog, PostedSearchClickOfAClosedDialogStartsNoSearch) {
+    Search().devices = {{"TOLA-V 0002", "00:80:25:AB:CD:02"}};
+    settings.BluetoothDevice = "TOLA-V 0009#00:80:25:AB:CD:09";
+    TfrmDiscover& d = Make();
+    d.show();
+    d.PostSearchClick();
+    d.btnDiscCancel()->click();  // the user was quicker
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(d.SearchRunning());
+    EXPECT_EQ(0, Search().calls);
+    EXPECT_TRUE(recorder.states.empty());
+    EXPECT_EQ(QStringLiteral("TOLA-V 0009#00:80:25:AB:CD:09"), settings.BluetoothDevice);
+}
+
 TEST_F(DiscoverDialog, LongNamesAndAddressesAreCutToFiftyCharacters) {
     const std::string name = "TOLA-" + std::string(49, 'n');     // 54 characters
     const std::string address = std::string(50, 'a') + "BCDEF";   // 55 characters

@@ -37,9 +37,11 @@ QString FieldText(const char* field, std::size_t size) {
 }
 
 // Chooses a row with the mouse (on release, as a click does) or with Enter.
+// A click on the empty part of the list chooses nothing: the view keeps its
+// selection then, so the selection is dropped before the click is handled.
 class ListViewClicks : public QObject {
 public:
-    ListViewClicks(TfrmDiscover* dialog, QTreeWidget* list) : QObject(dialog), dialog_(dialog) {
+    ListViewClicks(TfrmDiscover* dialog, QTreeWidget* list) : QObject(dialog), dialog_(dialog), list_(list) {
         list->viewport()->installEventFilter(this);
         list->installEventFilter(this);
     }
@@ -48,9 +50,14 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
         switch (event->type()) {
         case QEvent::MouseButtonRelease:
-        case QEvent::MouseButtonDblClick:
-            if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) dialog_->lvDevicesClick();
+        case QEvent::MouseButtonDblClick: {
+            const auto* mouse = static_cast<QMouseEvent*>(event);
+            if (mouse->button() != Qt::LeftButton) break;
+            if (watched == list_->viewport() && !list_->indexAt(mouse->position().toPoint()).isValid())
+                list_->clearSelection();
+            dialog_->lvDevicesClick();
             break;
+        }
         case QEvent::KeyPress: {
             const int key = static_cast<QKeyEvent*>(event)->key();
             if (key == Qt::Key_Return || key == Qt::Key_Enter) {
@@ -67,6 +74,7 @@ protected:
 
 private:
     TfrmDiscover* dialog_;
+    QTreeWidget* list_;
 };
 
 QPushButton* MakeButton(QWidget* parent, const char* objectName) {
@@ -420,8 +428,14 @@ void TfrmDiscover::btnDiscConnectClick() {
     close();
 }
 
+// A dialog closed before the posted click arrives starts no search.
 void TfrmDiscover::PostSearchClick() {
-    QMetaObject::invokeMethod(this, [this] { btnDiscSearch_->click(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (isVisible()) btnDiscSearch_->click();
+        },
+        Qt::QueuedConnection);
 }
 
 void TfrmDiscover::PostClose() {
