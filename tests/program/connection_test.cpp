@@ -5,6 +5,7 @@
 #include "tests/program/program_fixture.h"
 
 #include "update/bluetooth/bt_discover.h"
+#include "update/shell/interface_section.h"
 
 #include <QLabel>
 #include <QMenu>
@@ -14,10 +15,20 @@
 #include <QTest>
 #include <QTimer>
 
+#include <atomic>
+
 namespace ckupdate::testing {
 namespace {
 
 using ConnectionTest = ProgramTest;
+
+std::atomic<int> g_closes{0};
+
+// The library's close, counted.
+std::int32_t CountingClose() {
+    ++g_closes;
+    return ScriptedLibraries::Real<decltype(&::TOLA_comm_close)>("TOLA_comm_close")();
+}
 
 TEST_F(ConnectionTest, StartWithoutArgumentsSearchesConnectsTheSingleInstrumentAndOpensTheUpdate) {
     StartInstruments({BluetoothChromatikV()});
@@ -127,6 +138,83 @@ TEST_F(ConnectionTest, UpdateInProgressKeepsTheConnectionThreadAway) {
     EXPECT_EQ(jobs, CountTraces("tj_"));
     ASSERT_TRUE(WaitUntil([this] { return !Update().UpdateRunning(); }, 10000));
     EXPECT_FALSE(Main().USBWatchIdle());
+}
+
+TEST_F(ConnectionTest, ProgramEndClosesTheInstrumentWhenTheLastCycleRanNoDisconnect) {
+    g_closes = 0;
+    StartInstruments({UsbChromatikV()});
+    Launch({QStringLiteral("-cFW_Select")},
+           std::make_unique<CommBinding>(std::make_unique<ScriptedLibraries>(
+               std::map<std::string, void*>{{"TOLA_comm_close", reinterpret_cast<void*>(&CountingClose)}})));
+    ASSERT_TRUE(WaitForUpdateDialog());
+    Update().reject();
+    const int closes = g_closes.load();
+    const int skipped = CountTraces("TfrmMain/TConnectionThread: csInterface not avail");
+    {
+        // The connection thread's last cycle finds the section taken and runs
+        // no job before the thread ends.
+        TInterfaceLock busy;
+        busy.Enter();
+        Main().close();
+    }
+    EXPECT_FALSE(Main().isVisible());
+    EXPECT_FALSE(Main().ConnectionThread()->isRunning());
+    EXPECT_EQ(skipped + 1, CountTraces("TfrmMain/TConnectionThread: csInterface not avail"));
+    EXPECT_EQ(0, CountTraces("tj_DisconnectDev"));
+    EXPECT_EQ(closes + 1, g_closes.load());
+    EXPECT_EQ(0, Main().Connection().JobFlags());
+}
+
+TEST_F(ConnectionTest, AutomationOpensNoUpdateOverTheBluetoothDialog) {
+    StartInstruments({UsbChromatikV()});
+    Launch({QStringLiteral("-cFW_Select")});
+    ASSERT_TRUE(WaitForUpdateDialog());
+    Update().reject();
+    ASSERT_TRUE(Main().bbtnCKUpdate()->isEnabled());
+
+    bool searchShown = false;
+    bool updateShown = true;
+    TfrmDiscover& discover = Windows().frmDiscover();
+    QTimer::singleShot(0, &discover, [&] {
+        searchShown = discover.isVisible();
+        // A connection shown while the search is open asks for the update.
+        Main().PostUpdateButtonClick();
+        QTimer::singleShot(0, &discover, [&] {
+            updateShown = Update().isVisible();
+            discover.btnDiscCancel()->click();
+        });
+    });
+    Main().smExtraConnectSelectBTD()->trigger();  // modal until cancelled
+    EXPECT_TRUE(searchShown);
+    EXPECT_FALSE(updateShown);
+    EXPECT_FALSE(Update().isVisible());
+
+    // With the search closed the same request opens the update.
+    Main().PostUpdateButtonClick();
+    EXPECT_TRUE(WaitUntil([this] { return Update().isVisible(); }, 2000));
+}
+
+TEST_F(ConnectionTest, StoredDeviceThatIsNoInstrumentIsNotOfferedAndConnectsNothing) {
+    {
+        QSettings store(QSettings::IniFormat, QSettings::UserScope, "TOLA", "CK-Update");
+        store.setValue("Options/BluetoothDevice", "Old Scanner#00:11:22:33:44:55");
+    }
+    StartInstruments({UsbChromatikV()});
+    Launch({QStringLiteral("-cFW_Select")});
+    ASSERT_TRUE(WaitForUpdateDialog());
+    Update().reject();
+    EXPECT_EQ(1, Windows().frmDiscover().DeviceCount());
+    EXPECT_FALSE(Main().smExtraConnectBT()->isEnabled());
+
+    // Reached all the same (the item is the handler's only caller otherwise):
+    // the USB connection stays, no device is handed to the library.
+    Main().smExtraConnectDevClick(Main().smExtraConnectBT());
+    EXPECT_EQ(1, CountTraces("TfrmMain.smExtraConnectDevClick: no instrument chosen"));
+    EXPECT_EQ(0, CountTraces("CK_comm_BtSetDevice"));
+    EXPECT_FALSE(Main().smExtraConnectBT()->isChecked());
+    EXPECT_EQ(0, Main().Connection().JobFlags() & job::kCloseAndReconnect);
+    EXPECT_EQ(kPortUsb, Main().PortData().iPort);
+    EXPECT_EQ(QStringLiteral("Device: Chromatik® V"), Main().lblDevice()->text());
 }
 
 }  // namespace

@@ -58,6 +58,17 @@ public:
 
 class MainWindowTest : public ProgramTest {
 protected:
+    // Shows a PDF licence as the program does when no PDF view can be made:
+    // through the system's "open" action, which works or fails as told.
+    QString OpenPdfWithoutViewer(bool systemOpens) {
+        Main().SetWindows(TProgramWindowRefs{&Windows().frmAbout(), &Windows().frmHTMViewer(), nullptr,
+                                             &Windows().frmRTFViewer(), &Update(), &Windows().frmDiscover()});
+        systemOpenWorks_ = systemOpens;
+        const QString pdf = WriteFile("licence.pdf", "%PDF-1.4\n");
+        Main().ShowDocument(pdf);
+        return pdf;
+    }
+
     QString WriteFile(const QString& name, const QByteArray& content) {
         const QString path = dir_.path() + "/" + name;
         QFile f(path);
@@ -222,6 +233,21 @@ TEST_F(MainWindowTest, LicenceCommandPicksTheViewerByExtension) {
     }
 }
 
+TEST_F(MainWindowTest, PdfTheSystemCannotOpenIsAnErrorBox) {
+    Launch({QStringLiteral("-cFW_Select")});
+    const QString pdf = OpenPdfWithoutViewer(false);
+    ASSERT_EQ(1u, systemOpened_.size());
+    EXPECT_EQ(pdf, systemOpened_[0]);
+    ASSERT_EQ(1u, errorBoxes_.size());
+    EXPECT_EQ(QStringLiteral("Error:\n\rThe system has no program to open this document.\n\r<") + pdf + ">",
+              errorBoxes_[0]);
+
+    // Opened by the system: no box.
+    OpenPdfWithoutViewer(true);
+    EXPECT_EQ(2u, systemOpened_.size());
+    EXPECT_EQ(1u, errorBoxes_.size());
+}
+
 TEST_F(MainWindowTest, LicenceFileOfTheLanguageIsInTheProgramFolder) {
     Launch({QStringLiteral("-cFW_Select")});
     // English texts: "German" reads "German", so the English licence.
@@ -285,6 +311,12 @@ TEST_F(MainWindowTest, GermanTranslationCoversTheWindows) {
     EXPECT_EQ(QStringLiteral("Update auf V512bLE"), Update().Engine().VersionLine2());
     EXPECT_EQ(QStringLiteral("Suchen"), Windows().frmDiscover().btnDiscSearch()->text());
     EXPECT_EQ(QStringLiteral("Qualitätskontrolle in der Zahnmedizin"), Windows().frmAbout().lblQuality()->text());
+    // A PDF licence the system cannot open: the whole box in German.
+    OpenPdfWithoutViewer(false);
+    ASSERT_EQ(1u, errorBoxes_.size());
+    EXPECT_TRUE(errorBoxes_[0].startsWith(
+        QStringLiteral("Fehler:\n\rDas System hat kein Programm, das dieses Dokument öffnen kann.\n\r<")))
+        << errorBoxes_[0].toStdString();
     Quit();
     for (QTranslator* t : QCoreApplication::instance()->findChildren<QTranslator*>()) {
         QCoreApplication::removeTranslator(t);

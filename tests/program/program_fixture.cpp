@@ -14,6 +14,38 @@
 
 namespace ckupdate::testing {
 
+namespace {
+
+std::mutex& RealSymbolsMutex() {
+    static std::mutex m;
+    return m;
+}
+std::map<std::string, void*>& RealSymbols() {
+    static std::map<std::string, void*> symbols;
+    return symbols;
+}
+
+}  // namespace
+
+ScriptedLibraries::ScriptedLibraries(std::map<std::string, void*> replaced)
+    : real_(SystemDynamicLibraryApi()), replaced_(std::move(replaced)) {}
+
+void* ScriptedLibraries::Symbol(void* module, const char* name) {
+    void* real = real_->Symbol(module, name);
+    {
+        std::lock_guard lock(RealSymbolsMutex());
+        RealSymbols()[name] = real;
+    }
+    const auto it = replaced_.find(name);
+    return it != replaced_.end() && real != nullptr ? it->second : real;
+}
+
+void* ScriptedLibraries::RealSymbol(const std::string& name) {
+    std::lock_guard lock(RealSymbolsMutex());
+    const auto it = RealSymbols().find(name);
+    return it != RealSymbols().end() ? it->second : nullptr;
+}
+
 tola::sim::InstrumentConfig UsbChromatikV(std::vector<std::string> faults) {
     tola::sim::InstrumentConfig c;
     c.kind = 4;

@@ -3,6 +3,7 @@
 // answered by the test, the trace lines are collected.
 #pragma once
 
+#include "update/binding/dynamic_library.h"
 #include "update/shell/ck_update_dialog.h"
 #include "update/shell/dialog_services.h"
 #include "update/shell/program_windows.h"
@@ -16,12 +17,38 @@
 #include <QTemporaryDir>
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
 namespace ckupdate::testing {
+
+// The system's loader with some of the library's functions replaced by the
+// test's own; a replacement reaches the library's function through Real.
+class ScriptedLibraries final : public DynamicLibraryApi {
+public:
+    explicit ScriptedLibraries(std::map<std::string, void*> replaced);
+    bool FileExists(const std::string& path) override { return real_->FileExists(path); }
+    void* Open(const std::string& path) override { return real_->Open(path); }
+    std::string LastErrorText() override { return real_->LastErrorText(); }
+    void* Symbol(void* module, const char* name) override;
+    void Close(void* module) override { real_->Close(module); }
+    std::string CurrentDirectory() override { return real_->CurrentDirectory(); }
+    std::string InstalledLibraryPath() override { return real_->InstalledLibraryPath(); }
+
+    // The library's own function of that name, as the last binding found it.
+    template <typename F>
+    static F Real(const char* name) {
+        return reinterpret_cast<F>(RealSymbol(name));
+    }
+
+private:
+    static void* RealSymbol(const std::string& name);
+    std::unique_ptr<DynamicLibraryApi> real_;
+    std::map<std::string, void*> replaced_;
+};
 
 // A Chromatik V as the tests use it: USB, or Bluetooth with a name the
 // program may choose ("TOLA ...").

@@ -4,18 +4,27 @@
 #include "tests/program/program_fixture.h"
 
 #include "update/firmware/firmware_catalog.h"
+#include "update/firmware/settings_backup.h"
 
 #include <QFrame>
 #include <QLabel>
+#include <QLayout>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
 
 #include <algorithm>
+#include <new>
 
 namespace ckupdate::testing {
 namespace {
+
+// Storing the settings runs out of memory; every other state goes to the library.
+std::int32_t StoreRunsOutOfMemory(std::int32_t state) {
+    if (state == kStateStoreSettings) throw std::bad_alloc();
+    return ScriptedLibraries::Real<decltype(&::bTOLA_comm_set_state)>("bTOLA_comm_set_state")(state);
+}
 
 class UpdateDialogTest : public ProgramTest {
 protected:
@@ -47,10 +56,19 @@ TEST_F(UpdateDialogTest, RunCompletesTheUpdateWithFiveGreenLights) {
     EXPECT_FALSE(Update().btnUpdateFW_CKV()->isEnabled());
     EXPECT_EQ(QStringLiteral("Updating"), StepText(2));
     EXPECT_EQ(QColor(255, 255, 0), PanelColour(Update().pnlTL(2)));
+    // Each refused close says why.
     Update().close();
     Main().close();
+    QTest::keyClick(&Update(), Qt::Key_Escape);
     EXPECT_TRUE(Update().isVisible());
     EXPECT_TRUE(Main().isVisible());
+    ASSERT_EQ(3u, boxes_.size());
+    for (const BoxRequest& box : boxes_) {
+        EXPECT_EQ(QStringLiteral("An update is running. Please wait until it has ended."), box.text);
+        EXPECT_EQ(QMessageBox::Information, box.icon);
+        EXPECT_EQ(QMessageBox::Ok, box.buttons);
+    }
+    boxes_.clear();
     ASSERT_TRUE(WaitUntil([this] { return !Update().UpdateRunning(); }, 60000));
 
     const QString done[] = {"Read setup completed", "Update completed", "Reset done", "Write setup completed",
@@ -66,7 +84,15 @@ TEST_F(UpdateDialogTest, RunCompletesTheUpdateWithFiveGreenLights) {
     EXPECT_EQ(QStringLiteral("Ok"), Update().btnMessage()->text());
     EXPECT_EQ(QColor(0, 255, 0), PanelColour(Update().pnlMessage()));
     EXPECT_TRUE(Update().btnMessage()->isEnabled());
+    // The text is centred in the whole panel, not in the room beside the button.
+    Update().pnlMessage()->layout()->activate();
+    EXPECT_NEAR(Update().pnlMessage()->rect().center().x(), Update().lblMsg()->geometry().center().x(), 1);
+    EXPECT_EQ(Qt::AlignCenter, Update().lblMsg()->alignment());
     EXPECT_EQ(QStringLiteral("Remaining time: 00:00"), Update().lblRemainTime()->text());
+    // No estimate left: an empty bar that stands still, not a busy animation.
+    EXPECT_LT(0, Update().prgBarUpdate()->maximum());
+    EXPECT_EQ(0, Update().prgBarUpdate()->minimum());
+    EXPECT_EQ(0, Update().prgBarUpdate()->value());
     EXPECT_TRUE(errorBoxes_.empty());
     EXPECT_TRUE(boxes_.empty());
     EXPECT_EQ("512bLE", Instrument().firmware());
@@ -141,6 +167,88 @@ TEST_F(UpdateDialogTest, InstrumentSilentAfterTheRestartLeavesStepThreeYellow) {
     EXPECT_EQ(QColor(255, 255, 0), PanelColour(Update().pnlTL(3)));
     EXPECT_EQ(StepState::Off, Step(4));
     EXPECT_FALSE(Update().pnlMessage()->isVisible());
+}
+
+TEST_F(UpdateDialogTest, UnreadableSettingsAreStepOneRedAndNeverEnterProgrammingMode) {
+    LaunchWithUsb();
+    Instrument().inject("refuse=0x222402:100000");
+    ASSERT_TRUE(RunUpdate());
+    EXPECT_EQ(StepState::Failed, Step(1));
+    EXPECT_EQ(QStringLiteral("Error reading setup"), StepText(1));
+    EXPECT_EQ(QColor(255, 0, 0), PanelColour(Update().pnlTL(1)));
+    for (int tag = 2; tag <= 5; ++tag) EXPECT_FALSE(Update().pnlTL(tag)->isVisible()) << tag;
+    EXPECT_EQ(QStringList{"Error: Update canceled"}, Lines());
+    EXPECT_TRUE(boxes_.empty());
+    EXPECT_TRUE(errorBoxes_.empty());
+    EXPECT_FALSE(Update().pnlMessage()->isVisible());
+    EXPECT_TRUE(Update().btnCancel()->isEnabled());
+    EXPECT_EQ(0u, Instrument().journal().count(tola::sim::EventKind::ControllerCommand));
+    EXPECT_FALSE(Instrument().in_update_mode());
+    EXPECT_EQ("511vLE", Instrument().firmware());
+}
+
+TEST_F(UpdateDialogTest, UnexpectedFailureWhileStoringTheSettingsShowsTheRedResultPanel) {
+    StartInstruments({UsbChromatikV()});
+    Launch({QStringLiteral("-cFW_Select")},
+           std::make_unique<CommBinding>(std::make_unique<ScriptedLibraries>(std::map<std::string, void*>{
+               {"bTOLA_comm_set_state", reinterpret_cast<void*>(&StoreRunsOutOfMemory)}})));
+    ASSERT_TRUE(WaitForUpdateDialog());
+    ASSERT_TRUE(RunUpdate());
+    EXPECT_EQ(StepState::Done, Step(3));
+    EXPECT_EQ(StepState::Busy, Step(4));
+    EXPECT_EQ(StepState::Off, Step(5));
+    ASSERT_EQ(1u, boxes_.size());
+    EXPECT_EQ(QStringLiteral("Error: Update canceled"), boxes_[0].text);
+    EXPECT_TRUE(errorBoxes_.empty());
+
+    ASSERT_TRUE(Update().pnlMessage()->isVisible());
+    EXPECT_EQ(QStringLiteral("Update error"), Update().lblMsg()->text());
+    EXPECT_EQ(QStringLiteral("Cancel"), Update().btnMessage()->text());
+    EXPECT_EQ(QColor(255, 0, 0), PanelColour(Update().pnlMessage()));
+    EXPECT_TRUE(Update().btnMessage()->isEnabled());
+    QTest::mouseClick(Update().btnMessage(), Qt::LeftButton);
+    EXPECT_FALSE(Update().isVisible());
+    EXPECT_EQ(QDialog::Rejected, Update().result());
+
+    // The next showing starts without the panel.
+    Update().ShowModal();
+    ASSERT_TRUE(Update().isVisible());
+    EXPECT_FALSE(Update().pnlMessage()->isVisible());
+}
+
+TEST_F(UpdateDialogTest, InstrumentUnpluggedWhileProgrammingIsStepTwoRedAndConnectedAgainLater) {
+    LaunchWithUsb();
+    QTest::mouseClick(Update().btnUpdateFW_CKV(), Qt::LeftButton);
+    ASSERT_TRUE(WaitUntil([this] { return Step(2) == StepState::Busy; }, 10000));
+    ASSERT_TRUE(WaitUntil(
+        [this] { return Instrument().journal().count(tola::sim::EventKind::FlashWrite) >= 100; }, 30000));
+    Instrument().unplug();
+    ASSERT_TRUE(WaitUntil([this] { return !Update().UpdateRunning(); }, 60000));
+
+    EXPECT_EQ(StepState::Done, Step(1));
+    EXPECT_EQ(StepState::Failed, Step(2));
+    EXPECT_EQ(QStringLiteral("Update error"), StepText(2));
+    EXPECT_EQ(QColor(255, 0, 0), PanelColour(Update().pnlTL(2)));
+    EXPECT_FALSE(Update().pnlTL(3)->isVisible());
+    const QStringList lines = Lines();
+    ASSERT_EQ(2, lines.size());
+    // The plug goes between two blocks: the next flash command to fail is a
+    // block's programming or the erase of the next sector.
+    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("Error: Programming page ")) ||
+                lines[0].startsWith(QStringLiteral("Error: Deleting page ")))
+        << lines[0].toStdString();
+    EXPECT_EQ(QStringLiteral("Error: Update canceled"), lines[1]);
+    EXPECT_FALSE(Update().pnlMessage()->isVisible());
+    EXPECT_TRUE(Update().btnCancel()->isEnabled());
+    EXPECT_TRUE(errorBoxes_.empty());
+    EXPECT_TRUE(boxes_.empty());
+
+    // The device watch gives the instrument up and takes it again once it is back.
+    ASSERT_TRUE(WaitUntil([this] { return Main().lblDevice()->text() == QStringLiteral("Device: ----"); }, 20000));
+    Instrument().replug();
+    ASSERT_TRUE(WaitUntil([this] { return Main().lblDevice()->text() != QStringLiteral("Device: ----"); }, 20000));
+    EXPECT_TRUE(Main().bbtnCKUpdate()->isEnabled());
+    EXPECT_TRUE(Instrument().in_update_mode()) << "the boot loader keeps the half-programmed instrument";
 }
 
 }  // namespace

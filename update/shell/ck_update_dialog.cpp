@@ -171,8 +171,9 @@ void TfrmCkUpdate::CreateControls() {
     pnlMessage_->setFrameShape(QFrame::Panel);
     pnlMessage_->setFrameShadow(QFrame::Raised);
     pnlMessage_->setAutoFillBackground(true);
-    auto* message = new QHBoxLayout(pnlMessage_);
-    message->setContentsMargins(8, 2, 4, 2);
+    // The text is centred in the whole panel, the button sits over its right end.
+    auto* message = new QGridLayout(pnlMessage_);
+    message->setContentsMargins(4, 2, 4, 2);
     lblMsg_ = new QLabel(pnlMessage_);
     lblMsg_->setObjectName(QStringLiteral("lblMsg"));
     QFont big = lblMsg_->font();
@@ -181,8 +182,9 @@ void TfrmCkUpdate::CreateControls() {
     lblMsg_->setFont(big);
     lblMsg_->setAlignment(Qt::AlignCenter);
     btnMessage_ = Button(pnlMessage_, "btnMessage");
-    message->addWidget(lblMsg_, 1);
-    message->addWidget(btnMessage_);
+    message->addWidget(lblMsg_, 0, 0);
+    message->addWidget(btnMessage_, 0, 0, Qt::AlignRight | Qt::AlignVCenter);
+    btnMessage_->raise();
     grid->addWidget(pnlMessage_, 0, 0);
     pnlMessage_->hide();
     box->addWidget(bottom);
@@ -305,6 +307,7 @@ void TfrmCkUpdate::showEvent(QShowEvent* event) {
 void TfrmCkUpdate::closeEvent(QCloseEvent* event) {
     if (running_.load()) {
         event->ignore();
+        ExplainRefusedClose();
         return;
     }
     QDialog::closeEvent(event);
@@ -312,9 +315,20 @@ void TfrmCkUpdate::closeEvent(QCloseEvent* event) {
 
 // Every way of closing ends here: refused while an update runs.
 void TfrmCkUpdate::done(int r) {
-    if (running_.load()) return;
+    if (running_.load()) {
+        ExplainRefusedClose();
+        return;
+    }
     if (isVisible()) SaveWindowPos(*this);
     QDialog::done(r);
+}
+
+void TfrmCkUpdate::ExplainRefusedClose() {
+    if (refusal_shown_) return;
+    refusal_shown_ = true;
+    AskMessageBox(this, BoxRequest{QMessageBox::Information, tr("Information"),
+                                   tr("An update is running. Please wait until it has ended."), QMessageBox::Ok});
+    refusal_shown_ = false;
 }
 
 // --- the view (any thread) ---
@@ -375,8 +389,11 @@ void TfrmCkUpdate::SetStep(UpdateStep step, const QString& text, StepState state
 
 void TfrmCkUpdate::SetCountDown(const CountDown& c) {
     OnUi([this, c] {
-        prgBarUpdate_->setMaximum(c.maximumSeconds);
-        prgBarUpdate_->setValue(std::clamp(c.positionSeconds, 0, c.maximumSeconds));
+        // A maximum of 0 (no estimate yet) would make the bar a busy animation:
+        // it is an empty, still bar instead.
+        const int maximum = qMax(0, c.maximumSeconds);
+        prgBarUpdate_->setRange(0, qMax(1, maximum));
+        prgBarUpdate_->setValue(std::clamp(c.positionSeconds, 0, maximum));
         lblRemainTime_->setText(c.label);
     });
 }

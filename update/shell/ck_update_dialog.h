@@ -56,6 +56,8 @@ public:
 
     // True from a start button's click until the update has ended.
     bool UpdateRunning() const { return running_.load(); }
+    // Says why a window does not close while the update runs (one box at a time).
+    void ExplainRefusedClose();
     TCkUpdateEngine& Engine() { return *engine_; }
 
     // The controls, for the program's tests and screenshots.
@@ -123,6 +125,7 @@ private:
     UpdateOptions options_;
     std::optional<TDeviceInfo> pending_info_;
     std::atomic<bool> running_{false};
+    bool refusal_shown_ = false;
     std::unique_ptr<QThread> worker_;
     QList<QPushButton*> locked_buttons_;
     int message_result_ = QDialog::Accepted;

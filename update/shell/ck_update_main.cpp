@@ -11,6 +11,7 @@
 #include "update/widgets/windows1252.h"
 
 #include <QActionGroup>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QFrame>
@@ -301,7 +302,9 @@ void TfrmMain::FormShow() {
         if (environment_.ServiceMode) BuildFirmwareMenu();
         else SetPoMsgThreadState(TProcessState::psInit);
         tmrWatchControl_->start();
-        if (settings_.BluetoothDevice.size() > 10 && windows_.frmDiscover != nullptr) {
+        // Only a stored device the dialog could choose (an instrument) is offered.
+        if (settings_.BluetoothDevice.size() > 10 && windows_.frmDiscover != nullptr &&
+            windows_.frmDiscover->SelectedDevice().snBtAddress[0] != '\0') {
             const BT_DEVICE& device = windows_.frmDiscover->SelectedDevice();
             smExtraConnectBT_->setText(tr("Via Bluetooth to ") + FromWindows1252(device.snBtDeviceName, ::strnlen(device.snBtDeviceName, sizeof device.snBtDeviceName)));
             smExtraConnectBT_->setEnabled(true);
@@ -497,8 +500,12 @@ void TfrmMain::PostDiscoverClose() {
     });
 }
 
+// Not over another modal window: the Bluetooth dialog holds the interface
+// section while it is open, and an update started over it would wait for the
+// section for ever.
 void TfrmMain::PostUpdateButtonClick() {
     Post([this] {
+        if (QApplication::activeModalWidget() != nullptr) return;
         if (windows_.frmCkUpdate == nullptr || !windows_.frmCkUpdate->isVisible()) bbtnCKUpdate_->click();
     });
 }
@@ -514,6 +521,7 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
     // boot loader with a half-written flash.
     if (windows_.frmCkUpdate != nullptr && windows_.frmCkUpdate->UpdateRunning()) {
         event->ignore();
+        windows_.frmCkUpdate->ExplainRefusedClose();
         return;
     }
     connection_.SetJobFlags(job::kDisconnect);
@@ -528,6 +536,13 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
     FConnectionThread->Terminate();
     FConnectionThread->wait();
     FPoMsgThread->wait();
+    // A cycle that was under way (or found the section taken) when the job was
+    // set ends the thread without running it: with no thread left, the window
+    // closes the instrument itself.
+    if (connection_.JobFlags() & job::kDisconnect) {
+        connection_.SetJobFlags(0);
+        connection_.CloseDev();
+    }
     SaveWindowPos(*this);
     binding_->SetCommTraceSink({});
     SettingsStore::SaveSettings(settings_);

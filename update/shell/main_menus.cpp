@@ -85,6 +85,13 @@ void TfrmMain::smExtraConnectDevClick(QAction* item) {
                 return;
             }
             BT_DEVICE device = windows_.frmDiscover->SelectedDevice();
+            // A known device that is no instrument leaves nothing chosen:
+            // nothing to connect to, and the connection that is open stays.
+            if (device.snBtAddress[0] == '\0') {
+                MainTrace("TfrmMain.smExtraConnectDevClick: no instrument chosen");
+                MainTrace("TfrmMain.smExtraConnectDevClick: Exit");
+                return;
+            }
             f_PendingPort.store(kPortBluetooth);
             struct Soon {
                 TfrmMain* w;
@@ -209,7 +216,7 @@ void TfrmMain::ShowDocument(const QString& fileName) {
         if (PdfControlAvailable() && windows_.frmPDFViewer != nullptr) {
             windows_.frmPDFViewer->SetFileToDisplay(fileName);
         } else if (!SystemOpen(fileName)) {
-            ckupdate::ShowErrorBox(this, QStringLiteral("Error:\n\r") +
+            ckupdate::ShowErrorBox(this, tr("Error:") + QStringLiteral("\n\r") +
                                              tr("The system has no program to open this document.") +
                                              QStringLiteral("\n\r<") + fileName + QLatin1Char('>'));
         }

@@ -387,6 +387,10 @@
         <source>Update error</source>
         <translation>Update-Fehler</translation>
     </message>
+    <message>
+        <source>An update is running. Please wait until it has ended.</source>
+        <translation>Ein Update läuft. Bitte warten Sie, bis es beendet ist.</translation>
+    </message>
 </context>
 <context>
     <name>ckupdate::TfrmDiscover</name>
@@ -579,6 +583,10 @@
     <message>
         <source>All files *.* (*)</source>
         <translation>Alle Dateien *.* (*)</translation>
+    </message>
+    <message>
+        <source>Error:</source>
+        <translation>Fehler:</translation>
     </message>
     <message>
         <source>The system has no program to open this document.</source>
