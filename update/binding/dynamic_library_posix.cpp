@@ -34,7 +34,11 @@ public:
         std::error_code ec;
         const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
         if (ec) return {};
-        return (exe.parent_path().parent_path() / "lib" / "libTOLA_comm.so").string();
+        // The installed layout first, then the build tree's (bin and lib side by side).
+        const auto folder = exe.parent_path();
+        const auto installed = folder / CKUPDATE_LIBDIR_FROM_BINDIR / "libTOLA_comm.so";
+        if (std::filesystem::exists(installed, ec)) return installed.lexically_normal().string();
+        return (folder.parent_path() / "lib" / "libTOLA_comm.so").string();
     }
 
 private:

@@ -1,5 +1,6 @@
 #include "update/config/settings_store.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QSettings>
 
@@ -53,7 +54,12 @@ QString LicenceFileName(const QString& programFolder, const QString& germanMenuT
     QString suffix;
     if (germanMenuText == QLatin1String("deutsch")) suffix = QStringLiteral("GE.rtf");
     else if (germanMenuText == QLatin1String("German")) suffix = QStringLiteral("EN.rtf");
-    return programFolder + QStringLiteral("EULA-") + suffix;
+    const QString name = QStringLiteral("EULA-") + suffix;
+    // Beside the program (so in the build tree), else in the installed data folder.
+    const QString installed =
+        QDir::cleanPath(programFolder + QStringLiteral(CKUPDATE_DATADIR_FROM_BINDIR) + QLatin1Char('/') + name);
+    if (!QFileInfo::exists(programFolder + name) && QFileInfo::exists(installed)) return installed;
+    return programFolder + name;
 }
 
 ProgramEnvironment SettingsStore::LoadSettings(ProgramSettings& st, const QStringList& arguments,

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# The installed tree works away from the build tree: tolactl finds the library
+# through its run path, the program loads the installed library (not one of the
+# build tree) and its licence texts are in the data folder.
+#   install_layout.sh BUILD_DIR
+set -euo pipefail
+build=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+DESTDIR="$work/root" cmake --install "$build" >/dev/null
+bin=$(dirname "$(find "$work/root" -path '*/bin/tolactl' | head -1)")
+[ -x "$bin/Tola_CK_Update" ]
+export HOME="$work/home" XDG_CONFIG_HOME="$work/home/config" XDG_DATA_HOME="$work/home/data"
+export TOLA_USB_DIR="$work/no-usb" TOLA_BT_DIR="$work/no-bt" QT_QPA_PLATFORM=offscreen
+unset LD_LIBRARY_PATH
+
+cd "$work"
+"$bin/tolactl" version | grep -q "^TOLA_comm "
+
+# The program runs until it is stopped; two seconds are enough for the loader.
+LD_DEBUG=files timeout 2 "$bin/Tola_CK_Update" -cFW_Select >"$work/loader.out" 2>&1 || true
+grep -E "file=$work/root/.*/libTOLA_comm\.so .*dynamically loaded by $bin/Tola_CK_Update" "$work/loader.out" >/dev/null || {
+  echo "the program did not load the installed library:"; grep -E "TOLA_comm|DLL" "$work/loader.out" | head; exit 1; }
+
+ls "$bin"/../share/tola-ck-update/EULA-EN.rtf "$bin"/../share/tola-ck-update/EULA-GE.rtf >/dev/null
+! ls "$bin"/EULA-* >/dev/null 2>&1
+echo "installed layout: ok"
