@@ -9,7 +9,7 @@
 // measured time over that floor, and "polling_s" the part of the rest spent
 // waiting for bytes.
 #include "comm/platform/clock.h"
-#include "update/binding/comm_functions.h"
+#include "update/binding/linked_functions.h"
 #include "update/firmware/ck_update_engine.h"
 #include "update/firmware/firmware_catalog.h"
 #include "update/shell/device_connection.h"
@@ -29,17 +29,6 @@
 namespace {
 
 using namespace ckupdate;
-
-const CommFunctions& Linked() {
-    static const CommFunctions table = [] {
-        CommFunctions f;
-#define CKUPDATE_LINKED(name) f.name = &::name;
-        CKUPDATE_COMM_NAMES(CKUPDATE_LINKED)
-#undef CKUPDATE_LINKED
-        return f;
-    }();
-    return table;
-}
 
 // The system clock, counting the workflow's own sleeps.
 class CountingClock final : public ProgramClock {
@@ -99,7 +88,7 @@ void RunUpdate(benchmark::State& state, int kind) {
         sim->start();
         sim->instrument(0).wait_until_present(true, std::chrono::seconds(2));
 
-        const CommApi api(&Linked());
+        const CommApi api(&LinkedCommFunctions());
         TDeviceConnection connection(api);
         if (kind == 10) {
             BT_DEVICES found{};

@@ -1,7 +1,7 @@
 // Whole firmware updates of a virtual Chromatik V through the real library, over
 // USB and over Bluetooth, with the update engine exactly as the program runs it;
 // and the failure paths, by faults injected into the virtual instrument.
-#include "update/binding/comm_functions.h"
+#include "update/binding/linked_functions.h"
 #include "update/firmware/ck_update_engine.h"
 #include "update/firmware/date_text.h"
 #include "update/firmware/firmware_catalog.h"
@@ -31,17 +31,6 @@ namespace {
 using tola::sim::EventKind;
 using tola::sim::JournalEntry;
 using ::testing::ElementsAre;
-
-const CommFunctions& Linked() {
-    static const CommFunctions table = [] {
-        CommFunctions f;
-#define CKUPDATE_LINKED(name) f.name = &::name;
-        CKUPDATE_COMM_NAMES(CKUPDATE_LINKED)
-#undef CKUPDATE_LINKED
-        return f;
-    }();
-    return table;
-}
 
 class Host final : public UpdateHost {
 public:
@@ -84,7 +73,7 @@ protected:
     }
 
     void Connect(std::uint32_t port) {
-        const CommApi api(&Linked());
+        const CommApi api(&LinkedCommFunctions());
         if (port == kPortBluetooth) {
             BT_DEVICES found{};
             ASSERT_TRUE(api.CK_comm_BtDiscovery(&found));
@@ -101,7 +90,7 @@ protected:
     }
 
     TCkUpdateEngine& Engine(bool verify = true, bool service = false) {
-        engine = std::make_unique<TCkUpdateEngine>(CommApi(&Linked()), host, view);
+        engine = std::make_unique<TCkUpdateEngine>(CommApi(&LinkedCommFunctions()), host, view);
         UpdateOptions o;
         o.verifyBeforeHeader = verify;
         o.serviceMode = service;
@@ -115,7 +104,7 @@ protected:
     Record Read(int id) {
         Record r{};
         char message[501] = {};
-        EXPECT_TRUE(CommApi(&Linked()).CKPTransfer_local_structure(&connection.PortData(), &r, id, sizeof r,
+        EXPECT_TRUE(CommApi(&LinkedCommFunctions()).CKPTransfer_local_structure(&connection.PortData(), &r, id, sizeof r,
                                                                     TOLA_DIRECTION_UPLOAD, message))
             << message;
         return r;
@@ -172,7 +161,7 @@ protected:
 
     QTemporaryDir dir;
     std::unique_ptr<tola::sim::Simulator> sim;
-    TDeviceConnection connection{CommApi(&Linked())};
+    TDeviceConnection connection{CommApi(&LinkedCommFunctions())};
     Host host{connection};
     RecordingView view;
     std::unique_ptr<TCkUpdateEngine> engine;
@@ -299,7 +288,7 @@ TEST_F(UpdateEndToEnd, InstrumentThatVanishesWhileProgrammingIsUpdatedAgainLater
     const auto boot_before = *i.peek(0x08000000, 0xC000);
     Connect(kPortUsb);
     UnpluggingView unplugging(view, i);
-    TCkUpdateEngine first(CommApi(&Linked()), host, unplugging);
+    TCkUpdateEngine first(CommApi(&LinkedCommFunctions()), host, unplugging);
     first.SetDeviceInfo(connection.DevInfo());
     first.Run();
     EXPECT_EQ(StepState::Failed, view.last(UpdateStep::Program));

@@ -3,7 +3,7 @@
 // instrument is then opened as the main window does.
 #include "tests/windows/discover_fixture.h"
 
-#include "update/binding/comm_functions.h"
+#include "update/binding/linked_functions.h"
 #include "update/shell/device_connection.h"
 
 #include "sim/simulator.h"
@@ -17,17 +17,6 @@
 
 namespace ckupdate::testing {
 namespace {
-
-const CommFunctions& Linked() {
-    static const CommFunctions table = [] {
-        CommFunctions f;
-#define CKUPDATE_LINKED(name) f.name = &::name;
-        CKUPDATE_COMM_NAMES(CKUPDATE_LINKED)
-#undef CKUPDATE_LINKED
-        return f;
-    }();
-    return table;
-}
 
 class DiscoverVirtualInstruments : public DiscoverDialogFixture {
 protected:
@@ -74,7 +63,7 @@ protected:
 
 TEST_F(DiscoverVirtualInstruments, TheOnlyInstrumentIsFoundChosenAndOpened) {
     StartInstruments({"TOLA CK-V 0042"});
-    TfrmDiscover& d = Make(CommApi(&Linked()));
+    TfrmDiscover& d = Make(CommApi(&LinkedCommFunctions()));
     ASSERT_EQ(TfrmDiscover::mrOk, SearchModally(d));
     EXPECT_EQ(std::vector{TProcessState::psDiscoveredSingle}, recorder.states);
     EXPECT_EQ(QStringLiteral("TOLA CK-V 0042"), Name(d.SelectedDevice()));
@@ -83,7 +72,7 @@ TEST_F(DiscoverVirtualInstruments, TheOnlyInstrumentIsFoundChosenAndOpened) {
     EXPECT_EQ(QStringLiteral("TOLA CK-V 0042#00:80:25:AB:CD:01"), settings.BluetoothDevice);
 
     // The main window hands the chosen device to the library and opens it.
-    const CommApi api(&Linked());
+    const CommApi api(&LinkedCommFunctions());
     BT_DEVICE chosen = d.SelectedDevice();
     api.CK_comm_BtSetDevice(&chosen);
     TDeviceConnection connection(api);
@@ -100,7 +89,7 @@ TEST_F(DiscoverVirtualInstruments, TheOnlyInstrumentIsFoundChosenAndOpened) {
 
 TEST_F(DiscoverVirtualInstruments, SeveralInstrumentsWaitForTheUser) {
     StartInstruments({"TOLA CK-V 0002", "TOLA CK-V 0001", "Other device"});
-    TfrmDiscover& d = Make(CommApi(&Linked()));
+    TfrmDiscover& d = Make(CommApi(&LinkedCommFunctions()));
     EXPECT_EQ(TfrmDiscover::mrCancel, SearchModally(d));
     EXPECT_EQ(std::vector{TProcessState::psDiscoveredMultiple}, recorder.states);
     ASSERT_EQ(3, d.KnownDeviceList().Count());
@@ -110,7 +99,7 @@ TEST_F(DiscoverVirtualInstruments, SeveralInstrumentsWaitForTheUser) {
 
 TEST_F(DiscoverVirtualInstruments, NoInstrumentInRange) {
     ASSERT_TRUE(QDir().mkpath(simDir.path() + "/bt"));
-    TfrmDiscover& d = Make(CommApi(&Linked()));
+    TfrmDiscover& d = Make(CommApi(&LinkedCommFunctions()));
     EXPECT_EQ(TfrmDiscover::mrCancel, SearchModally(d));
     EXPECT_EQ(std::vector{TProcessState::psDiscoverFailed}, recorder.states);
     EXPECT_EQ(QStringLiteral("Bluetooth - no device found"), d.windowTitle());

@@ -1,7 +1,7 @@
 // tolactl update, catalog, history: a complete firmware update of a Chromatik V
 // through the program's own update engine.
 #include "commands.h"
-#include "linked_functions.h"
+#include "update/binding/linked_functions.h"
 #include "session.h"
 #include "update_views.h"
 
@@ -104,7 +104,7 @@ int run_update(const UpdateOptionsCli& o) {
     const std::uint32_t port = o.port == "bt" ? kPortBluetooth : kPortUsb;
     const ViewOptions view_options{o.json, o.yes};
     auto view = make_update_view(view_options);
-    CommApi api(&linked_functions());
+    CommApi api(&ckupdate::LinkedCommFunctions());
     TDeviceConnection connection(api);
     CliHost host(connection);
     TCkUpdateEngine engine(api, host, *view);

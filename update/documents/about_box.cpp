@@ -2,6 +2,7 @@
 
 #include "update/config/settings_store.h"
 #include "update/documents/about_pictures.h"
+#include "update/widgets/layout_font.h"
 #include "update/widgets/window_placement.h"
 
 #include <QEvent>
@@ -16,20 +17,9 @@
 namespace ckupdate {
 namespace {
 
-QFont ArialFont(int pixelSize, bool bold) {
-    QFont font;
-    font.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
-    font.setPixelSize(pixelSize);
-    font.setBold(bold);
-    return font;
-}
+QFont ArialFont(int pixelSize, bool bold) { return LayoutFont(QStringLiteral("Arial"), pixelSize, bold); }
 
-QFont SmallSansFont() {
-    QFont font;
-    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
-    font.setPixelSize(11);
-    return font;
-}
+QFont SmallSansFont() { return LayoutFont(QStringLiteral("MS Sans Serif"), 11); }
 
 QLabel* MakeLabel(QWidget* parent, const char* objectName, const QFont& font, const QColor& colour) {
     auto* label = new QLabel(parent);

@@ -1,5 +1,7 @@
 #include "update/documents/about_pictures.h"
 
+#include "update/widgets/layout_font.h"
+
 #include <QFont>
 #include <QFontMetricsF>
 #include <QLinearGradient>
@@ -15,13 +17,7 @@ namespace {
 const QColor kBrand(244, 15, 96);
 const QColor kInk(40, 44, 52);
 
-QFont PictureFont(int pixelSize, bool bold) {
-    QFont font;
-    font.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
-    font.setPixelSize(pixelSize);
-    font.setBold(bold);
-    return font;
-}
+QFont PictureFont(int pixelSize, bool bold) { return LayoutFont(QStringLiteral("Arial"), pixelSize, bold); }
 
 // The font at most pixelSize high in which the text fits the width (the
 // fallback fonts of a system without Arial are wider).

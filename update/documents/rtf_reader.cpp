@@ -30,6 +30,16 @@ enum class Destination { Text, Skip, FontTable, ColourTable };
 
 // Character and paragraph properties and the destination: what a group saves
 // at "{" and restores at "}".
+// What \pard resets: alignment, indents and spacing.
+struct ParagraphFormat {
+    Qt::Alignment alignment = Qt::AlignLeft;
+    int leftTwips = 0;
+    int rightTwips = 0;
+    int firstTwips = 0;
+    int beforeTwips = 0;
+    int afterTwips = 0;
+};
+
 struct GroupState {
     Destination destination = Destination::Text;
     bool bold = false;
@@ -43,12 +53,7 @@ struct GroupState {
     int background = 0;   // 0: none
     int font = -1;        // -1: the document's default font
     int unicodeSkip = 1;  // characters that stand in for \uN
-    Qt::Alignment alignment = Qt::AlignLeft;
-    int leftTwips = 0;
-    int rightTwips = 0;
-    int firstTwips = 0;
-    int beforeTwips = 0;
-    int afterTwips = 0;
+    ParagraphFormat paragraph;
 };
 
 // Destinations whose content is not shown.
@@ -284,15 +289,15 @@ private:
         else if (w == "nosupersub") s.vertical = 0;
         else if (w == "plain") PlainCharacters(s);
         else if (w == "pard") PlainParagraph(s);
-        else if (w == "ql") s.alignment = Qt::AlignLeft;
-        else if (w == "qr") s.alignment = Qt::AlignRight;
-        else if (w == "qc") s.alignment = Qt::AlignHCenter;
-        else if (w == "qj") s.alignment = Qt::AlignJustify;
-        else if (w == "li") s.leftTwips = Twips(p);
-        else if (w == "ri") s.rightTwips = Twips(p);
-        else if (w == "fi") s.firstTwips = Twips(p);
-        else if (w == "sb") s.beforeTwips = Twips(p);
-        else if (w == "sa") s.afterTwips = Twips(p);
+        else if (w == "ql") s.paragraph.alignment = Qt::AlignLeft;
+        else if (w == "qr") s.paragraph.alignment = Qt::AlignRight;
+        else if (w == "qc") s.paragraph.alignment = Qt::AlignHCenter;
+        else if (w == "qj") s.paragraph.alignment = Qt::AlignJustify;
+        else if (w == "li") s.paragraph.leftTwips = Twips(p);
+        else if (w == "ri") s.paragraph.rightTwips = Twips(p);
+        else if (w == "fi") s.paragraph.firstTwips = Twips(p);
+        else if (w == "sb") s.paragraph.beforeTwips = Twips(p);
+        else if (w == "sa") s.paragraph.afterTwips = Twips(p);
         else return;  // words this reader does not know are passed over
         if (CharacterPropertiesDiffer(before, s)) FlushText(before);
     }
@@ -309,24 +314,11 @@ private:
         GroupState plain;
         plain.destination = s.destination;
         plain.unicodeSkip = s.unicodeSkip;
-        plain.alignment = s.alignment;
-        plain.leftTwips = s.leftTwips;
-        plain.rightTwips = s.rightTwips;
-        plain.firstTwips = s.firstTwips;
-        plain.beforeTwips = s.beforeTwips;
-        plain.afterTwips = s.afterTwips;
+        plain.paragraph = s.paragraph;
         s = plain;
     }
 
-    static void PlainParagraph(GroupState& s) {
-        const GroupState plain;
-        s.alignment = plain.alignment;
-        s.leftTwips = plain.leftTwips;
-        s.rightTwips = plain.rightTwips;
-        s.firstTwips = plain.firstTwips;
-        s.beforeTwips = plain.beforeTwips;
-        s.afterTwips = plain.afterTwips;
-    }
+    static void PlainParagraph(GroupState& s) { s.paragraph = ParagraphFormat{}; }
 
     static bool CharacterPropertiesDiffer(const GroupState& a, const GroupState& b) {
         return a.bold != b.bold || a.italic != b.italic || a.underline != b.underline || a.strike != b.strike ||
@@ -397,12 +389,12 @@ private:
     QTextBlockFormat BlockFormat() const {
         const GroupState& s = states_.back();
         QTextBlockFormat f;
-        f.setAlignment(s.alignment);
-        f.setLeftMargin(std::max(0, s.leftTwips) / kTwipsPerPixel);
-        f.setRightMargin(std::max(0, s.rightTwips) / kTwipsPerPixel);
-        f.setTextIndent(s.firstTwips / kTwipsPerPixel);
-        f.setTopMargin(std::max(0, s.beforeTwips) / kTwipsPerPixel);
-        f.setBottomMargin(std::max(0, s.afterTwips) / kTwipsPerPixel);
+        f.setAlignment(s.paragraph.alignment);
+        f.setLeftMargin(std::max(0, s.paragraph.leftTwips) / kTwipsPerPixel);
+        f.setRightMargin(std::max(0, s.paragraph.rightTwips) / kTwipsPerPixel);
+        f.setTextIndent(s.paragraph.firstTwips / kTwipsPerPixel);
+        f.setTopMargin(std::max(0, s.paragraph.beforeTwips) / kTwipsPerPixel);
+        f.setBottomMargin(std::max(0, s.paragraph.afterTwips) / kTwipsPerPixel);
         return f;
     }
 

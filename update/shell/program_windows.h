@@ -10,13 +10,6 @@
 
 namespace ckupdate {
 
-class TfrmAbout;
-class TfrmHTMViewer;
-class TfrmPDFViewer;
-class TfrmRTFViewer;
-class TfrmCkUpdate;
-class TfrmDiscover;
-
 class TProgramWindows {
 public:
     explicit TProgramWindows(TProgramStart start);
