@@ -7,25 +7,12 @@
 
 namespace ckupdate {
 
-TConnectionThread::TConnectionThread(ConnectionThreadHost& host, QObject* parent) : QThread(parent), host_(host) {}
+TConnectionThread::TConnectionThread(ConnectionThreadHost& host, QObject* parent)
+    : TSuspendedThread(parent), host_(host) {}
 
 TConnectionThread::~TConnectionThread() {
     Terminate();
     wait();
-}
-
-void TConnectionThread::Resume() {
-    if (!started_) {
-        started_ = true;
-        start();
-        return;
-    }
-    wake_.Set();
-}
-
-void TConnectionThread::Terminate() {
-    terminated_.store(true);
-    wake_.Set();
 }
 
 // Created suspended: the first wake-up starts the thread and runs at once, so
@@ -35,9 +22,9 @@ void TConnectionThread::run() {
     try {
         for (;;) {
             RunCycle();
-            if (terminated_.load()) break;
+            if (Terminated()) break;
             host_.StatusPollTimerResume();
-            wake_.Wait();
+            WaitForResume();
         }
     } catch (...) {
     }

@@ -6,11 +6,8 @@
 #pragma once
 
 #include "update/shell/device_connection.h"
-#include "update/shell/wake_event.h"
+#include "update/shell/suspended_thread.h"
 
-#include <QThread>
-
-#include <atomic>
 #include <cstdint>
 
 namespace ckupdate {
@@ -31,18 +28,14 @@ public:
 
 inline constexpr int kFailedTestsBeforeClose = 3;
 
-class TConnectionThread : public QThread {
+class TConnectionThread : public TSuspendedThread {
     Q_OBJECT
 public:
     explicit TConnectionThread(ConnectionThreadHost& host, QObject* parent = nullptr);
     ~TConnectionThread() override;
 
-    // Wakes the thread for one run; the first call starts it (it is created
-    // suspended).
-    void Resume();
-    // Asks the thread to end after the run it is woken for next.
-    void Terminate();
-    bool Terminated() const { return terminated_.load(); }
+    // Resume wakes the thread for one run; after Terminate it ends after the run
+    // it is woken for next.
 
     // One run: tries to enter csInterface and works on the job flags.  Errors
     // are passed on (they end the thread).  Public so that tests can drive runs
@@ -57,9 +50,6 @@ private:
     void Jobs();
 
     ConnectionThreadHost& host_;
-    TWakeEvent wake_;
-    std::atomic<bool> terminated_{false};
-    bool started_ = false;
     int failed_tests_ = 0;
 };
 

@@ -2,7 +2,7 @@
 
 namespace ckupdate {
 
-TPoMsgThread::TPoMsgThread(AutomationHost& host, QObject* parent) : QThread(parent), host_(host) {}
+TPoMsgThread::TPoMsgThread(AutomationHost& host, QObject* parent) : TSuspendedThread(parent), host_(host) {}
 
 TPoMsgThread::~TPoMsgThread() {
     Terminate();
@@ -32,25 +32,11 @@ bool TPoMsgThread::HasNewState() {
     return fresh;
 }
 
-void TPoMsgThread::Resume() {
-    if (!started_) {
-        started_ = true;
-        start();
-        return;
-    }
-    wake_.Set();
-}
-
-void TPoMsgThread::Terminate() {
-    terminated_.store(true);
-    wake_.Set();
-}
-
 // Created suspended: the first wake-up starts the thread and takes its step.
 void TPoMsgThread::run() {
-    while (!terminated_.load()) {
+    while (!Terminated()) {
         Step();
-        wake_.Wait();
+        WaitForResume();
     }
 }
 

@@ -7,11 +7,8 @@
 #pragma once
 
 #include "update/shell/process_state.h"
-#include "update/shell/wake_event.h"
+#include "update/shell/suspended_thread.h"
 
-#include <QThread>
-
-#include <atomic>
 #include <mutex>
 
 namespace ckupdate {
@@ -31,7 +28,7 @@ public:
     virtual void PostUpdateButtonClick() = 0;
 };
 
-class TPoMsgThread : public QThread {
+class TPoMsgThread : public TSuspendedThread {
     Q_OBJECT
 public:
     explicit TPoMsgThread(AutomationHost& host, QObject* parent = nullptr);
@@ -43,10 +40,7 @@ public:
     // Reads and clears the "new state" mark.
     bool HasNewState();
 
-    // Wakes the thread for one step; the first call starts it (it is created
-    // suspended).
-    void Resume();
-    void Terminate();
+    // Resume wakes the thread for one step.
 
     // One step of the automation on the current state.  Public so that tests
     // can walk the state machine without the thread.
@@ -59,9 +53,6 @@ private:
     void SetStateDirectly(TProcessState state);
 
     AutomationHost& host_;
-    TWakeEvent wake_;
-    std::atomic<bool> terminated_{false};
-    bool started_ = false;
     mutable std::mutex state_mutex_;
     TProcessState FProcessState = TProcessState::psIdle;
     bool FNewState = false;
