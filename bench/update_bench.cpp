@@ -12,7 +12,7 @@
 #include "update/binding/linked_functions.h"
 #include "update/firmware/ck_update_engine.h"
 #include "update/firmware/firmware_catalog.h"
-#include "update/shell/device_connection.h"
+#include "update/device/device_connection.h"
 
 #include "sim/simulator.h"
 

@@ -3,7 +3,7 @@
 #include "tests/update/fake_library.h"
 
 #include "update/firmware/update_history.h"
-#include "update/shell/device_connection.h"
+#include "update/device/device_connection.h"
 
 #include <gtest/gtest.h>
 

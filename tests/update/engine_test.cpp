@@ -5,7 +5,7 @@
 #include "update/firmware/ck_update_engine.h"
 #include "update/firmware/firmware_catalog.h"
 #include "update/program_trace.h"
-#include "update/shell/device_connection.h"
+#include "update/device/device_connection.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

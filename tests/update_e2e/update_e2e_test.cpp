@@ -6,7 +6,7 @@
 #include "update/firmware/date_text.h"
 #include "update/firmware/firmware_catalog.h"
 #include "update/program_trace.h"
-#include "update/shell/device_connection.h"
+#include "update/device/device_connection.h"
 
 #include "sim/simulator.h"
 #include "sim/structures_image.h"

@@ -4,7 +4,7 @@
 #include "tests/windows/discover_fixture.h"
 
 #include "update/binding/linked_functions.h"
-#include "update/shell/device_connection.h"
+#include "update/device/device_connection.h"
 
 #include "sim/simulator.h"
 

@@ -9,7 +9,7 @@
 #include "update/firmware/firmware_catalog.h"
 #include "update/firmware/update_history.h"
 #include "update/program_clock.h"
-#include "update/shell/device_connection.h"
+#include "update/device/device_connection.h"
 
 #include <QJsonDocument>
 

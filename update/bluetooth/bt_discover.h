@@ -7,7 +7,7 @@
 #include "update/binding/comm_api.h"
 #include "update/bluetooth/known_devices.h"
 #include "update/config/settings_store.h"
-#include "update/shell/process_state.h"
+#include "update/device/process_state.h"
 
 #include <QDialog>
 #include <QString>

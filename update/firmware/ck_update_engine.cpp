@@ -77,7 +77,11 @@ void TCkUpdateEngine::SetDeviceInfo(const TDeviceInfo& info) {
 void TCkUpdateEngine::UpdateButtons() {
     if (in_progress_) return;
     const std::uint32_t cpu = dev_info_.CpuType;
-    const bool run = cpu == 3;
+    // An instrument that already runs the release to be written has nothing to
+    // gain from "Run" outside the service mode (it would only be refused).
+    const bool current = !options_.serviceMode && !dev_info_.FirmwareVersion.isEmpty() &&
+                         dev_info_.FirmwareVersion == ReleaseToWrite();
+    const bool run = cpu == 3 && !current;
     const bool second = (cpu == 2 || cpu == 3) && firmware_available_;
     view_.SetStartButtons(run, second);
 }
@@ -86,10 +90,11 @@ QString TCkUpdateEngine::VersionLine1() const {
     return QStringLiteral("%1 V%2").arg(Firmwares().Selected().snCK_Kind, dev_info_.FirmwareVersion);
 }
 
-QString TCkUpdateEngine::VersionLine2() const {
-    const QString release = device_name_.isEmpty() ? Firmwares().Selected().snCK_firmware_release : release_number_;
-    return TrCk::tr("Update to V%1").arg(release);
+QString TCkUpdateEngine::ReleaseToWrite() const {
+    return device_name_.isEmpty() ? Firmwares().Selected().snCK_firmware_release : release_number_;
 }
+
+QString TCkUpdateEngine::VersionLine2() const { return TrCk::tr("Update to V%1").arg(ReleaseToWrite()); }
 
 void TCkUpdateEngine::Show() {
     view_.SetVersionLines(VersionLine1(), VersionLine2());

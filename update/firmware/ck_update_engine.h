@@ -17,7 +17,7 @@
 #include "update/firmware/update_rules.h"
 #include "update/firmware/update_view.h"
 #include "update/program_clock.h"
-#include "update/shell/device_connection.h"
+#include "update/device/device_connection.h"
 
 #include <functional>
 #include <optional>
@@ -49,7 +49,10 @@ class TCkUpdateEngine {
 public:
     TCkUpdateEngine(CommApi api, UpdateHost& host, UpdateView& view, ProgramClock& clock = SystemClock());
 
-    void SetOptions(const UpdateOptions& options) { options_ = options; }
+    void SetOptions(const UpdateOptions& options) {
+        options_ = options;
+        UpdateButtons();
+    }
     const UpdateOptions& Options() const { return options_; }
 
     // The instrument's identity (main window); updates the buttons.
@@ -97,6 +100,8 @@ public:
     // Version lines as shown.
     QString VersionLine1() const;
     QString VersionLine2() const;
+    // The release "Run" would write: the image in the buffer, else the selected catalog entry.
+    QString ReleaseToWrite() const;
 
 private:
     void SetStep(UpdateStep step, const QString& text, StepState state);

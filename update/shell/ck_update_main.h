@@ -11,9 +11,9 @@
 #include "update/firmware/ck_update_engine.h"
 #include "update/firmware/update_view.h"
 #include "update/shell/connection_thread.h"
-#include "update/shell/device_connection.h"
+#include "update/device/device_connection.h"
 #include "update/shell/po_msg_thread.h"
-#include "update/shell/process_state.h"
+#include "update/device/process_state.h"
 
 #include <QMainWindow>
 #include <QStringList>

@@ -5,7 +5,7 @@
 // window's poll timer wakes it; each wake-up is one run ("cycle").
 #pragma once
 
-#include "update/shell/device_connection.h"
+#include "update/device/device_connection.h"
 #include "update/shell/suspended_thread.h"
 
 #include <cstdint>

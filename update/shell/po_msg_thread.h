@@ -6,7 +6,7 @@
 // through the ProcessState property.
 #pragma once
 
-#include "update/shell/process_state.h"
+#include "update/device/process_state.h"
 #include "update/shell/suspended_thread.h"
 
 #include <mutex>

@@ -1,4 +1,4 @@
-#include "update/shell/device_connection.h"
+#include "update/device/device_connection.h"
 
 #include <cstring>
 #include <exception>
@@ -42,21 +42,32 @@ std::int32_t TDeviceConnection::OpenDev() {
     port_data_.tStatus = 0;
     const std::int32_t r = api_.CKPcomm_poll_initialize(&port_data_);
     if (r != 1) {
-        if (r == 2 || r == 4) jobs_.store(job::kWatchOpen);
-        else if (r == 3 && port_data_.iPort == kPortBluetooth) jobs_.store(job::kDisconnect);
-        else jobs_.store(job::kReconnect);
+        if (r == 2 || r == 4) SetJobsKeepingWatchIdle(job::kWatchOpen);
+        else if (r == 3 && port_data_.iPort == kPortBluetooth) SetJobsKeepingWatchIdle(job::kDisconnect);
+        else SetJobsKeepingWatchIdle(job::kReconnect);
         return r;
     }
     AskDeviceType();
     api_.CKPcomm_poll_set_details(kPollDetails);
     dev_info_.FirmwareVersion = QString::fromLatin1(port_data_.snVersion, static_cast<qsizetype>(
                                                                               ::strnlen(port_data_.snVersion, sizeof(TNAME))));
+    dev_info_.Serial = QString::fromLatin1(port_data_.snSerial_number, static_cast<qsizetype>(::strnlen(
+                                                                           port_data_.snSerial_number, sizeof(TNAME))));
     if (observer_) {
         observer_->ShowConnected();
         observer_->EnableConnectMenus();
     }
-    jobs_.store(job::kTest);
+    SetJobsKeepingWatchIdle(job::kTest);
     return 1;
+}
+
+// The update engine opens the instrument itself after the restart while the
+// connection thread must stay away: a job value set by an open never clears the
+// watch-idle bit that the update set.
+void TDeviceConnection::SetJobsKeepingWatchIdle(std::uint8_t flags) {
+    std::uint8_t current = jobs_.load();
+    while (!jobs_.compare_exchange_weak(current, static_cast<std::uint8_t>(flags | (current & job::kWatchIdle)))) {
+    }
 }
 
 void TDeviceConnection::AskDeviceType() {

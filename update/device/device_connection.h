@@ -22,6 +22,7 @@ struct TDeviceInfo {
     std::uint32_t Device = 0;   // device type code: 1234, 3234, 4324, 5324
     std::uint32_t CpuType = 0;  // 0 when the instrument did not tell, else 1, 2, 3 (only 3 may be updated)
     QString FirmwareVersion;    // release text, such as "511vLE"
+    QString Serial;             // serial number, as the instrument reports it (empty when unknown)
 };
 
 namespace job {
@@ -73,6 +74,7 @@ public:
 
 private:
     void AskDeviceType();
+    void SetJobsKeepingWatchIdle(std::uint8_t flags);
 
     CommApi api_;
     ConnectionObserver* observer_;
