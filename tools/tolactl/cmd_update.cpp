@@ -3,10 +3,14 @@
 #include "commands.h"
 #include "update/binding/linked_functions.h"
 #include "session.h"
+#include "update_session.h"
 #include "update_views.h"
+
+#include "platform/interrupt_guard.h"
 
 #include "update/firmware/ck_update_engine.h"
 #include "update/firmware/firmware_catalog.h"
+#include "update/firmware/stored_settings.h"
 #include "update/firmware/update_history.h"
 #include "update/program_clock.h"
 #include "update/device/device_connection.h"
@@ -32,48 +36,8 @@ struct UpdateOptionsCli {
     bool yes = false;
     bool no_verify = false;
     std::string history;
+    std::string backup_dir;
 };
-
-// The main window's part of the update, for a command line.
-class CliHost final : public UpdateHost {
-public:
-    explicit CliHost(TDeviceConnection& connection) : connection_(connection) {}
-    PXM_COMM& PortData() override { return connection_.PortData(); }
-    std::int32_t OpenDev() override { return connection_.OpenDev(); }
-    void CloseDev() override { connection_.CloseDev(); }
-    void SetUSBWatchIdle(bool idle) override { connection_.SetUSBWatchIdle(idle); }
-
-private:
-    TDeviceConnection& connection_;
-};
-
-// Opens the instrument as the program's connection thread does, calling OpenDev
-// until it reports the instrument connected or a failure.
-bool connect(TDeviceConnection& connection, std::uint32_t port, std::string& why) {
-    connection.PortData().iPort = port;
-    if (port == kPortBluetooth) {
-        const std::string address = selected_device();
-        if (address.empty()) {
-            why = "no Bluetooth instrument selected: use bt-scan and bt-select";
-            return false;
-        }
-        BT_DEVICE device{};
-        std::snprintf(device.snBtAddress, sizeof device.snBtAddress, "%s", address.c_str());
-        connection.Api().CK_comm_BtSetDevice(&device);
-    }
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    for (;;) {
-        const std::int32_t r = connection.OpenDev();
-        if (r == 1) return true;
-        if ((r != 2 && r != 0) || std::chrono::steady_clock::now() > deadline) {
-            why = to_utf8(connection.PortData().ssStatus);
-            if (why.empty()) why = "no answer";
-            connection.CloseDev();
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-}
 
 int select_image(const std::string& image) {
     TFirmwares& catalog = Firmwares();
@@ -100,23 +64,66 @@ void print_end(const ViewOptions& view, const TCkUpdateEngine& engine) {
     }
 }
 
+// Puts the image of an interrupted update back into the engine's buffer.
+void select_backup_image(TCkUpdateEngine& engine, const StoredSettings& b) {
+    if (b.source != QLatin1String("catalog")) {
+        if (!engine.OpenBinary(b.source))
+            throw Failure("the firmware file " + b.source.toStdString() + " of the interrupted update is gone or incomplete", 1);
+        return;
+    }
+    const int index = Firmwares().IndexOfRelease(b.toRelease);
+    if (index < 0) throw Failure("the catalog holds no firmware " + b.toRelease.toStdString(), 1);
+    Firmwares().SelectFirmware(static_cast<std::uint32_t>(index));
+    engine.DiscardBinary();
+}
+
+// An instrument that answers only as its boot loader: an update was interrupted
+// while programming.  Its pending settings backup names the firmware to write.
+int recover_from_boot_loader(UpdateSession& s) {
+    QVector<StoredSettings> pending = PendingSettings(s.options.backupFolder);
+    if (pending.size() != 1)
+        throw Failure(pending.isEmpty()
+                          ? "the instrument answers only as its boot loader, and no interrupted update is known here"
+                          : "the instrument answers only as its boot loader, and several interrupted updates are "
+                            "pending: restore the others first (tolactl settings pending)",
+                      1);
+    const StoredSettings& b = pending.front();
+    select_backup_image(s.engine, b);
+    if (!s.view_options.json)
+        std::cout << "The instrument is in its boot loader: completing the update of " << b.serial.toStdString()
+                  << " to " << b.toRelease.toStdString() << " (settings from " << b.time.toStdString() << ")\n";
+    s.engine.SetRecovery(b);
+    s.engine.SetDeviceInfo(TDeviceInfo{5324, 3, b.fromRelease, b.serial});
+    try {
+        s.engine.Update();
+    } catch (const EProgramError& e) {
+        s.view->ShowErrorBox(e.Message());
+    }
+    print_end(s.view_options, s.engine);
+    return s.engine.LastResult() == UpdateResult::Succeeded ? 0 : 1;
+}
+
 int run_update(const UpdateOptionsCli& o) {
-    const std::uint32_t port = o.port == "bt" ? kPortBluetooth : kPortUsb;
-    const ViewOptions view_options{o.json, o.yes};
-    auto view = make_update_view(view_options);
-    CommApi api(&ckupdate::LinkedCommFunctions());
-    TDeviceConnection connection(api);
-    CliHost host(connection);
-    TCkUpdateEngine engine(api, host, *view);
-    UpdateOptions options;
-    options.serviceMode = o.service;
-    options.verifyBeforeHeader = !o.no_verify;
-    options.historyFile = o.history.empty() ? DefaultHistoryFile() : QString::fromStdString(o.history);
-    engine.SetOptions(options);
+    UpdateSession s({o.json, o.yes}, o.port, o.history, o.backup_dir);
+    tola::os::InterruptGuard guard;
+    s.options.serviceMode = o.service;
+    s.options.verifyBeforeHeader = !o.no_verify;
+    s.options.abortRequested = [&] {
+        guard.SetRemainingSeconds(s.engine.FTimeRemainMs / 1000);
+        return guard.AbortRequested();
+    };
+    s.options.criticalPhase = [&](bool critical) {
+        guard.SetRemainingSeconds(s.engine.FTimeRemainMs / 1000);
+        if (critical) guard.Enter();
+        else guard.Leave();
+    };
+    s.engine.SetOptions(s.options);
+    // Nothing goes to the instrument while another update runs.
+    s.RefuseDuringUpdate();
 
     // The image is checked before anything goes to the instrument.
     if (!o.file.empty()) {
-        if (!engine.OpenBinary(QString::fromStdString(o.file))) {
+        if (!s.engine.OpenBinary(QString::fromStdString(o.file))) {
             std::cerr << "tolactl: the firmware file " << o.file << " is not complete; nothing was sent\n";
             return 1;
         }
@@ -126,33 +133,53 @@ int run_update(const UpdateOptionsCli& o) {
         Firmwares().SelectFirmware(static_cast<std::uint32_t>(index));
     }
 
-    std::string why;
-    if (!connect(connection, port, why)) throw Failure("no instrument: " + why, 2);
-    const TDeviceInfo& info = connection.DevInfo();
+    s.Connect();
+    if (s.engine.InstrumentInBootLoader()) return recover_from_boot_loader(s);
+    const TDeviceInfo info = s.connection.DevInfo();
+    s.engine.SetDeviceInfo(info);
+
+    // Settings left behind by an earlier update go back first: a new backup
+    // must never replace them with what the instrument holds now.
+    if (auto pending = PendingSettingsFor(s.options.backupFolder, info.Serial)) {
+        if (!o.json)
+            std::cout << "Settings of " << info.Serial.toStdString() << " from the update of "
+                      << pending->time.toStdString() << " (" << pending->fromRelease.toStdString() << " -> "
+                      << pending->toRelease.toStdString() << ") are not restored yet: restoring them first\n";
+        if (!s.engine.RestoreStoredSettings(*pending)) {
+            s.view->ShowErrorBox(s.engine.LastMessage());
+            return 1;
+        }
+        if (!o.json) std::cout << "Settings restored from " << pending->path.toStdString() << "\n";
+        if (!o.service && o.file.empty() && o.image.empty() && info.FirmwareVersion == pending->toRelease) {
+            if (!o.json) std::cout << "The update to " << pending->toRelease.toStdString() << " is complete.\n";
+            else json_event("\"event\":\"end\",\"result\":\"succeeded\",\"restored\":true");
+            return 0;
+        }
+    }
+
     if (o.file.empty() && o.image.empty()) Firmwares().ChooseVariant(info.FirmwareVersion, o.service);
-    engine.SetDeviceInfo(info);
-    engine.Show();
-    if (!view_options.json)
-        std::cout << terminal_text(engine.VersionLine1()) << "  ->  " << terminal_text(engine.VersionLine2()) << " ("
-                  << to_utf8(connection.PortData().snDevice) << ", serial "
-                  << to_utf8(connection.PortData().snSerial_number) << ")\n";
+    s.engine.SetDeviceInfo(info);
+    s.engine.Show();
+    if (!s.view_options.json)
+        std::cout << terminal_text(s.engine.VersionLine1()) << "  ->  " << terminal_text(s.engine.VersionLine2())
+                  << " (" << to_utf8(s.connection.PortData().snDevice) << ", serial "
+                  << to_utf8(s.connection.PortData().snSerial_number) << ")\n";
 
     if (info.CpuType == 3) {
-        engine.Run();
+        s.engine.Run();
     } else {
         // "Run" is offered only to a Chromatik V; say why in the update's own words.
         try {
-            engine.FillFromCatalog();
-            engine.CheckUpdateAllowed();
-            view->ShowErrorBox(QStringLiteral("The instrument did not report its processor type (device type %1).")
-                                   .arg(info.Device));
+            s.engine.FillFromCatalog();
+            s.engine.CheckUpdateAllowed();
+            s.view->ShowErrorBox(QStringLiteral("The instrument did not report its processor type (device type %1).")
+                                     .arg(info.Device));
         } catch (const EProgramError& e) {
-            view->ShowErrorBox(e.Message());
+            s.view->ShowErrorBox(e.Message());
         }
     }
-    print_end(view_options, engine);
-    connection.CloseDev();
-    return engine.LastResult() == UpdateResult::Succeeded ? 0 : 1;
+    print_end(s.view_options, s.engine);
+    return s.engine.LastResult() == UpdateResult::Succeeded ? 0 : 1;
 }
 
 int print_catalog(bool json) {
@@ -203,6 +230,8 @@ void add_update_commands(CLI::App& app) {
     update->add_flag("--yes", options->yes, "answer the Portivo/Superna question with Yes");
     update->add_flag("--no-verify", options->no_verify, "do not read the flash back before the header block");
     update->add_option("--history", options->history, "update history file (default: in the application data folder)");
+    update->add_option("--backup-dir", options->backup_dir,
+                       "folder of the settings backups (default: settings-backups in the application data folder)");
     update->callback([options] {
         if (!options->image.empty() && !options->file.empty())
             throw CLI::ValidationError("--image and --file", "give one of them");

@@ -2,9 +2,11 @@
 
 #include "update/firmware/date_text.h"
 #include "update/firmware/firmware_catalog.h"
+#include "update/firmware/update_lock.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QFile>
 
 #include <algorithm>
 #include <cmath>
@@ -25,7 +27,8 @@ QString Name(const TNAME& field) {
 constexpr std::uint32_t kEnterSettleMs = 1000;
 constexpr std::uint32_t kLeaveSettleMs = 500;
 constexpr std::uint32_t kUsbRestartWaitMs = 3000;
-constexpr std::uint32_t kBluetoothRetryWaitMs = 1000;
+constexpr std::uint32_t kUsbRestartDeadlineMs = 30000;
+constexpr std::uint32_t kBluetoothRestartDeadlineMs = 60000;
 constexpr std::uint32_t kAfterResetMs = 2000;
 // Verify read sizes: the USB controller read takes at most 128 bytes, a
 // Bluetooth read is one request however long, so it reads big pieces.
@@ -225,26 +228,99 @@ void TCkUpdateEngine::FinishRecord(UpdateResult result, const QString& message) 
     if (!options_.historyFile.isEmpty()) AppendUpdateRecord(options_.historyFile, record_);
 }
 
-void TCkUpdateEngine::Update() {
+QString TCkUpdateEngine::BackupFolder() const {
+    return options_.backupFolder.isEmpty() ? DefaultSettingsBackupFolder() : options_.backupFolder;
+}
+
+void TCkUpdateEngine::SetRecovery(std::optional<StoredSettings> stored) { recovery_ = std::move(stored); }
+
+bool TCkUpdateEngine::InstrumentInBootLoader() const {
+    const PXM_COMM& pd = host_.PortData();
+    return (pd.tStatus & TOLA_STATUS_INTERFACED) != 0 && (pd.tStatus & TOLA_STATUS_WRONG_DEVICE) != 0 &&
+           pd.snVersion[0] == '\0';
+}
+
+void TCkUpdateEngine::CheckAbort() const {
+    if (options_.abortRequested && options_.abortRequested())
+        throw EUpdateAborted(TrCk::tr("The update was aborted."));
+}
+
+void TCkUpdateEngine::SetCritical(bool critical) {
+    if (critical_ == critical) return;
+    critical_ = critical;
+    if (options_.criticalPhase) options_.criticalPhase(critical);
+}
+
+void TCkUpdateEngine::SaveBackup(const char* phase) {
+    stored_.phase = QString::fromLatin1(phase);
+    QString error;
+    if (!WriteStoredSettings(stored_.path, stored_, &error))
+        throw ESettingsBackupFile(TrCk::tr("The settings backup %1 cannot be written: %2").arg(stored_.path, error));
+}
+
+// What the instrument holds after a failure in a phase, and what brings it back.
+QString TCkUpdateEngine::Advice(const QString& phase) const {
+    const QString file = stored_.path;
+    if (phase == QLatin1String(backup_phase::kRead))
+        return TrCk::tr("The instrument still runs firmware %1 with its settings; nothing was changed. "
+                        "A copy of its settings is kept in %2.")
+            .arg(stored_.fromRelease, file);
+    if (phase == QLatin1String(backup_phase::kProgramming))
+        return TrCk::tr("The instrument is in its boot loader without a complete firmware. Its settings are kept in "
+                        "%1. Run the update again over USB: it writes firmware %2 and then restores the settings.")
+            .arg(file, release_number_);
+    if (phase == QLatin1String(backup_phase::kProgrammed))
+        return TrCk::tr("The instrument holds firmware %1 but has not come back after its restart. Its settings are "
+                        "kept in %2 and will be restored when it is back: switch it off and on, connect it and run "
+                        "the update again (or \"tolactl settings restore\").")
+            .arg(release_number_, file);
+    return TrCk::tr("The instrument runs firmware %1 without its own settings. They are kept in %2: run the update "
+                    "again (or \"tolactl settings restore\") to write them back.")
+        .arg(release_number_, file);
+}
+
+void TCkUpdateEngine::PrepareRecord(bool bluetooth) {
     run_started_ = clock_.NowMs();
     record_ = UpdateRecord{};
     const PXM_COMM& pd = host_.PortData();
     record_.time = QDateTime::currentDateTimeUtc().toString(Qt::ISODate);
-    record_.serial = Name(pd.snSerial_number);
+    record_.serial = recovery_ ? recovery_->serial : Name(pd.snSerial_number);
     record_.device = Name(pd.snDevice);
-    record_.fromRelease = dev_info_.FirmwareVersion;
+    record_.fromRelease = recovery_ ? recovery_->fromRelease : dev_info_.FirmwareVersion;
     record_.toRelease = release_number_;
     record_.source = image_from_file_ ? file_name_ : QStringLiteral("catalog");
     record_.verified = options_.verifyBeforeHeader;
+    record_.port = bluetooth ? QStringLiteral("bluetooth") : QStringLiteral("usb");
+}
 
+void TCkUpdateEngine::Update() {
+    const PXM_COMM& pd = host_.PortData();
     ProgrammingParameters p;
     p.startOffset = StartOffsetFor(release_number_);
     p.bluetooth = Name(pd.snRS232).left(26).toUpper() == QLatin1String("BLUETOOTH");
     p.blockSize = p.bluetooth ? kBluetoothBlockSize : kUsbBlockSize;
-    record_.port = p.bluetooth ? QStringLiteral("bluetooth") : QStringLiteral("usb");
+    PrepareRecord(p.bluetooth);
+    last_message_.clear();
+
+    const QString folder = BackupFolder();
+    UpdateLock lock(folder);
     try {
-        CheckUpdateAllowed();
+        if (!recovery_) CheckUpdateAllowed();
         CheckImage(p.startOffset);
+        if (folder.isEmpty())
+            throw ESettingsBackupFile(TrCk::tr("The application data folder cannot be created: the settings cannot "
+                                               "be backed up, so the update was not started."));
+        QString holder;
+        if (!lock.TryLock(record_.serial, record_.port, &holder))
+            throw EWrongUpdateDevice(TrCk::tr("Another update is running (%1). Nothing was sent to the instrument.")
+                                         .arg(holder));
+        if (!recovery_ && PendingSettingsFor(folder, record_.serial))
+            throw EWrongUpdateDevice(TrCk::tr("The settings of instrument %1 from an earlier update have not been "
+                                              "restored yet. Restore them first (\"tolactl settings restore\").")
+                                         .arg(record_.serial));
+        if (!options_.historyFile.isEmpty() && !HistoryWritable(options_.historyFile))
+            throw ESettingsBackupFile(TrCk::tr("The update history %1 cannot be written: the update was not started.")
+                                          .arg(options_.historyFile));
     } catch (const EProgramError& e) {
         FinishRecord(UpdateResult::Refused, e.Message());
         throw;
@@ -252,6 +328,7 @@ void TCkUpdateEngine::Update() {
 
     in_progress_ = true;
     success_shown_ = false;
+    restart_confirmed_ = false;
     view_.SetButtonsLocked(true);
     HideSteps();
     bool entered = false;
@@ -259,10 +336,13 @@ void TCkUpdateEngine::Update() {
     {
         const Finally done{[&] {
             in_progress_ = false;
-            if (entered) {
+            // The instrument may still be in its boot loader: let it start what it
+            // holds.  Once it has restarted with the new firmware it is left alone.
+            if (entered && !restart_confirmed_) {
                 update_if_.SendCommand(ctl::kLeaveProgramming, 0);
                 clock_.SleepMs(kLeaveSettleMs);
             }
+            SetCritical(false);
             host_.SetUSBWatchIdle(false);
             view_.ScrollMessagesToEnd();
             view_.SetButtonsLocked(false);
@@ -272,12 +352,42 @@ void TCkUpdateEngine::Update() {
             backup_.FSettingsAvailable = false;
             host_.SetUSBWatchIdle(true);
             const std::uint32_t t = clock_.NowMs();
-            if (!Settings_ReadWrite(kSettingsRead)) throw ECkReadVersion(TrCk::tr("Error reading parameter") + "\n\r");
+            if (recovery_) {
+                // The settings were read by the update that was interrupted.
+                backup_.COMM_Version = recovery_->version;
+                backup_.CKNG_settings = recovery_->settings;
+                backup_.CKII_setup = recovery_->setup;
+                backup_.FSettingsAvailable = true;
+                stored_ = *recovery_;
+                view_.AddMessage(TrCk::tr("Settings from the backup of %1: %2").arg(stored_.time, stored_.path));
+                SetStep(UpdateStep::ReadSetup, TrCk::tr("Read setup completed"), StepState::Done);
+            } else {
+                if (!Settings_ReadWrite(kSettingsRead))
+                    throw ECkReadVersion(TrCk::tr("Error reading parameter") + "\n\r");
+                stored_ = StoredSettings{};
+                stored_.serial = record_.serial;
+                stored_.device = record_.device;
+                stored_.port = record_.port;
+                stored_.time = record_.time;
+                stored_.fromRelease = dev_info_.FirmwareVersion;
+                stored_.version = backup_.COMM_Version;
+                stored_.settings = backup_.CKNG_settings;
+                stored_.setup = backup_.CKII_setup;
+                stored_.path = StoredSettingsPath(folder, record_.serial);
+            }
+            stored_.toRelease = release_number_;
+            stored_.toName = device_name_;
+            stored_.toDate = release_date_;
+            stored_.source = record_.source;
+            stored_.state = QString::fromLatin1(backup_state::kPending);
+            SaveBackup(recovery_ ? backup_phase::kProgramming : backup_phase::kRead);
+            record_.settingsBackup = stored_.path;
             FTimeReadSettingsMs = clock_.NowMs() - t;
             UpdateRemainingTime();
             p.error = false;
             host_.SetUSBWatchIdle(true);
             SetStep(UpdateStep::Program, TrCk::tr("Updating"), StepState::Busy);
+            SetCritical(true);
             entered = update_if_.SendCommand(ctl::kEnterProgramming, 0);
             if (entered) {
                 clock_.SleepMs(kEnterSettleMs);
@@ -296,9 +406,16 @@ void TCkUpdateEngine::Update() {
             view_.AddMessage(TrCk::tr("Error: Update canceled"));
         }
     }
-    if (success_shown_) FinishRecord(UpdateResult::Succeeded, QString());
-    else if (p.error) FinishRecord(UpdateResult::NotBack, TrCk::tr("Waiting for Chromatik reset"));
-    else FinishRecord(UpdateResult::Failed, failure);
+    if (success_shown_) {
+        FinishRecord(UpdateResult::Succeeded, QString());
+        return;
+    }
+    if (stored_.Pending() && !stored_.path.isEmpty() && QFile::exists(stored_.path)) {
+        last_message_ = Advice(entered || recovery_ ? stored_.phase : QString::fromLatin1(backup_phase::kRead));
+        view_.AddMessage(last_message_);
+    }
+    if (p.error) FinishRecord(UpdateResult::NotBack, failure.isEmpty() ? last_message_ : failure);
+    else FinishRecord(UpdateResult::Failed, failure.isEmpty() ? backup_.LastError : failure);
 }
 
 bool TCkUpdateEngine::Settings_ReadWrite(int direction) {
@@ -327,10 +444,14 @@ void TCkUpdateEngine::ProgramImage(ProgrammingParameters& p) {
         std::uint32_t done = 0;
         std::uint32_t address = kFlashBase + start + kHeaderBlockSize;
         const std::uint32_t t0 = clock_.NowMs();
+        bool erased_any = false;
         do {
+            CheckAbort();
             const std::uint32_t offset = address - kFlashBase;
             if (offset >= boundary) {
                 boundary += kSectorSizes[k];
+                if (!erased_any) SaveBackup(backup_phase::kProgramming);
+                erased_any = true;
                 update_if_.PageErase(static_cast<int>(k));
                 ++k;
             }
@@ -352,14 +473,19 @@ void TCkUpdateEngine::ProgramImage(ProgrammingParameters& p) {
 
         if (options_.verifyBeforeHeader) Verify(p, end, clock_.NowMs() - t0);
         view_.ProcessEvents();
+        CheckAbort();
 
         update_if_.ProgramFlash(data.data() + start, header_page, kFlashBase + start,
                                 std::min<std::uint16_t>(p.blockSize, kHeaderBlockSize));
+        VerifyHeader(p, header_page);
+        SaveBackup(backup_phase::kProgrammed);
         SetStep(UpdateStep::Program, TrCk::tr("Update completed"), StepState::Done);
 
         std::uint32_t t = clock_.NowMs();
         UpdateRemainingTime();
         SetStep(UpdateStep::WaitReset, TrCk::tr("Waiting for Chromatik reset"), StepState::Busy);
+        // A refused leave command is sent again while waiting, when the instrument
+        // is then still found in its boot loader.
         update_if_.SendCommand(ctl::kLeaveProgramming, 0);
         host_.CloseDev();
         WaitForInstrument(p);
@@ -368,10 +494,16 @@ void TCkUpdateEngine::ProgramImage(ProgrammingParameters& p) {
         t = clock_.NowMs();
         if (p.error) return;  // step 3 stays busy: the instrument did not come back
 
+        restart_confirmed_ = true;
+        SaveBackup(backup_phase::kRestarted);
         SetStep(UpdateStep::WaitReset, TrCk::tr("Reset done"), StepState::Done);
         host_.SetUSBWatchIdle(true);
         clock_.SleepMs(kAfterResetMs);
         if (Settings_ReadWrite(kSettingsWrite)) {
+            stored_.state = QString::fromLatin1(backup_state::kRestored);
+            stored_.restoredTime = QDateTime::currentDateTimeUtc().toString(Qt::ISODate);
+            SaveBackup(backup_phase::kRestarted);
+            SetCritical(false);
             SetStep(UpdateStep::Completed, TrCk::tr("Update completed"), StepState::Done);
             FTimeWriteSettingsMs = clock_.NowMs() - t;
             UpdateRemainingTime();
@@ -382,29 +514,138 @@ void TCkUpdateEngine::ProgramImage(ProgrammingParameters& p) {
         view_.AddMessage(e.Message());
         SetStep(UpdateStep::Program, TrCk::tr("Update error"), StepState::Failed);
         throw;
+    } catch (const EProgramError&) {
+        throw;
     } catch (const std::exception&) {
         view_.ShowResultPanel(false);
     }
 }
 
-// Only an open that reports the instrument connected (1) counts as back: 2 means
-// "not yet", and writing the settings to an instrument that is not there would
-// only turn a missing instrument into a failed restore.
+// The header block decides whether the boot loader starts the application: it is
+// read back before the instrument is told to restart.
+void TCkUpdateEngine::VerifyHeader(const ProgrammingParameters& p, int headerPage) {
+    const std::uint16_t n = std::min<std::uint16_t>(p.blockSize, kHeaderBlockSize);
+    std::vector<std::uint8_t> back(n);
+    const std::uint32_t address = kFlashBase + p.startOffset;
+    update_if_.ReadFlash(back.data(), headerPage, address, n);
+    const auto mismatch = std::mismatch(back.begin(), back.end(), bin_stream_.Data.begin() + p.startOffset);
+    if (mismatch.first != back.end()) {
+        const auto at = address + static_cast<std::uint32_t>(mismatch.first - back.begin());
+        throw E_UpdateIf(TrCk::tr("Error: Verifying page %1, address 0x%2")
+                             .arg(headerPage)
+                             .arg(QString::number(at, 16).rightJustified(8, '0').toUpper()));
+    }
+}
+
+// Polls OpenDev until the instrument answers with the new firmware or the
+// deadline passes.  An instrument still found in its boot loader is told once
+// more to start its application (the leave command may have been refused).
+// Only an open that reports the instrument connected (1) counts: 2 means "not
+// yet", and writing settings to an instrument that is not there, or that runs
+// another firmware than the one written, would lose them.
 void TCkUpdateEngine::WaitForInstrument(ProgrammingParameters& p) {
-    std::int32_t r = 0;
-    if (p.bluetooth) {
-        r = host_.OpenDev();
-        if (r != 1) {
-            clock_.SleepMs(kBluetoothRetryWaitMs);
-            UpdateRemainingTime();
-            r = host_.OpenDev();
-        }
-    } else {
+    constexpr std::uint32_t kPollMs = 250;
+    constexpr int kLeaveAttempts = 3;
+    const std::uint32_t deadline_ms =
+        options_.restartDeadlineMs != 0 ? options_.restartDeadlineMs : (p.bluetooth ? kBluetoothRestartDeadlineMs : kUsbRestartDeadlineMs);
+    const std::uint32_t t0 = clock_.NowMs();
+    int leave_attempts = 1;
+    if (!p.bluetooth) {
         clock_.SleepMs(kUsbRestartWaitMs);
         UpdateRemainingTime();
-        r = host_.OpenDev();
     }
-    if (r != 1) p.error = true;
+    for (;;) {
+        CheckAbort();
+        if (host_.OpenDev() == 1) {
+            const QString release = Name(host_.PortData().snVersion);
+            if (InstrumentInBootLoader()) {
+                if (leave_attempts < kLeaveAttempts) {
+                    ++leave_attempts;
+                    update_if_.SendCommand(ctl::kLeaveProgramming, 0);
+                }
+                host_.CloseDev();
+            } else if (release == release_number_) {
+                dev_info_.FirmwareVersion = release;
+                return;
+            } else {
+                p.error = true;
+                view_.AddMessage(TrCk::tr("The instrument restarted with firmware %1 instead of %2; its settings "
+                                          "were not written.")
+                                     .arg(release, release_number_));
+                return;
+            }
+        }
+        if (clock_.NowMs() - t0 >= deadline_ms) break;
+        clock_.SleepMs(kPollMs);
+        UpdateRemainingTime();
+    }
+    p.error = true;
+    view_.AddMessage(TrCk::tr("The instrument did not answer within %1 s after its restart.").arg(deadline_ms / 1000));
+}
+
+std::optional<StoredSettings> TCkUpdateEngine::ReadSettingsBackup() {
+    last_message_.clear();
+    if (!backup_.Settings_ReadWrite(kSettingsRead, Texts())) {
+        last_message_ = backup_.LastError;
+        return std::nullopt;
+    }
+    const PXM_COMM& pd = host_.PortData();
+    StoredSettings s;
+    s.serial = Name(pd.snSerial_number);
+    s.device = Name(pd.snDevice);
+    s.port = Name(pd.snRS232).left(26).toUpper() == QLatin1String("BLUETOOTH") ? QStringLiteral("bluetooth")
+                                                                                 : QStringLiteral("usb");
+    s.time = QDateTime::currentDateTimeUtc().toString(Qt::ISODate);
+    s.fromRelease = Name(pd.snVersion);
+    s.state = QString::fromLatin1(backup_state::kRestored);
+    s.phase = QString::fromLatin1(backup_phase::kSaved);
+    s.version = backup_.COMM_Version;
+    s.settings = backup_.CKNG_settings;
+    s.setup = backup_.CKII_setup;
+    return s;
+}
+
+bool TCkUpdateEngine::RestoreStoredSettings(StoredSettings stored) {
+    last_message_.clear();
+    const QString release = dev_info_.FirmwareVersion;
+    const bool new_firmware = release == stored.toRelease && !stored.toRelease.isEmpty();
+    if (!new_firmware && release != stored.fromRelease) {
+        last_message_ = TrCk::tr("The instrument runs firmware %1, but the settings backup %2 was made on %3 for "
+                                 "firmware %4: nothing was written.")
+                            .arg(release, stored.path, stored.fromRelease,
+                                 stored.toRelease.isEmpty() ? stored.fromRelease : stored.toRelease);
+        view_.AddMessage(last_message_);
+        return false;
+    }
+    UpdateLock lock(BackupFolder());
+    QString holder;
+    if (!lock.TryLock(stored.serial, QString(), &holder)) {
+        last_message_ = TrCk::tr("Another update is running (%1). Nothing was sent to the instrument.").arg(holder);
+        view_.AddMessage(last_message_);
+        return false;
+    }
+    backup_.COMM_Version = stored.version;
+    backup_.CKNG_settings = stored.settings;
+    backup_.CKII_setup = stored.setup;
+    backup_.FSettingsAvailable = true;
+    host_.SetUSBWatchIdle(true);
+    SetCritical(true);
+    const bool ok = new_firmware ? backup_.Settings_ReadWrite(kSettingsWrite, ReleaseTexts{stored.toName, stored.toRelease, stored.toDate})
+                                 : backup_.WriteBackUnchanged();
+    SetCritical(false);
+    host_.SetUSBWatchIdle(false);
+    if (!ok) {
+        last_message_ = backup_.LastError + "\n" +
+                        TrCk::tr("The settings stay kept in %1 for another attempt.").arg(stored.path);
+        return false;
+    }
+    stored.state = QString::fromLatin1(backup_state::kRestored);
+    stored.restoredTime = QDateTime::currentDateTimeUtc().toString(Qt::ISODate);
+    QString error;
+    if (!WriteStoredSettings(stored.path, stored, &error))
+        view_.AddMessage(TrCk::tr("The settings are back on the instrument, but %1 could not be marked restored: %2")
+                             .arg(stored.path, error));
+    return true;
 }
 
 void TCkUpdateEngine::Verify(const ProgrammingParameters& p, std::uint32_t end, std::uint32_t programmingMs) {

@@ -12,6 +12,7 @@
 #include "update/binding/comm_api.h"
 #include "update/firmware/bin_stream.h"
 #include "update/firmware/settings_backup.h"
+#include "update/firmware/stored_settings.h"
 #include "update/firmware/update_history.h"
 #include "update/firmware/update_if.h"
 #include "update/firmware/update_rules.h"
@@ -33,7 +34,23 @@ struct UpdateOptions {
     bool verifyBeforeHeader = false;
     // Where each attempt is appended (empty: no history).
     QString historyFile;
+    // Where the settings backups and the update lock live (empty: the
+    // application data folder's settings-backups).
+    QString backupFolder;
+    // How long the restarted instrument may take to answer again (0: 30 s over
+    // USB, 60 s over Bluetooth).
+    std::uint32_t restartDeadlineMs = 0;
+    // Asked at every safe point of the programming and of the restart wait: true
+    // ends the update there (the instrument is left for a rerun to complete).
+    std::function<bool()> abortRequested;
+    // Told true when the instrument enters the boot loader and false once the
+    // settings are stored again (or the update ended): in between, stopping the
+    // update would leave the instrument without its firmware or its settings.
+    std::function<void(bool)> criticalPhase;
 };
+
+CKUPDATE_ERROR_CLASS(EUpdateAborted);
+CKUPDATE_ERROR_CLASS(ESettingsBackupFile);
 
 // How the last Run() ended.
 enum class UpdateResult { None, Succeeded, Refused, Cancelled, Failed, NotBack };
@@ -80,6 +97,26 @@ public:
     bool Settings_ReadWrite(int direction);
     void UpdateRemainingTime();
 
+    // The folder of the settings backups and the update lock.
+    QString BackupFolder() const;
+    // Writes a pending settings backup of this serial back to the connected
+    // instrument (which must run the release the backup was made for or the one
+    // it came from), stores it, reads it back and marks it restored.  Shows step 4
+    // on the view; false with the reason in the message list and LastMessage().
+    bool RestoreStoredSettings(StoredSettings stored);
+    // Reads the connected instrument's settings into a backup that is not pending
+    // (phase "saved"); nothing when they cannot be read (reason in LastMessage()).
+    std::optional<StoredSettings> ReadSettingsBackup();
+    // The connected instrument answers only as its boot loader (no identity, no
+    // structure table): an update that was interrupted while programming.
+    bool InstrumentInBootLoader() const;
+    // Completes an update that left the instrument in its boot loader: programs
+    // the firmware the backup names again and restores the backup's settings.
+    // The image must be in the buffer (the catalog entry or file of the backup).
+    void SetRecovery(std::optional<StoredSettings> stored);
+    // What the last failure left the instrument in, and what to do, in words.
+    const QString& LastMessage() const { return last_message_; }
+
     // State, for views and tests.
     const TBinStream& FBinStream() const { return bin_stream_; }
     const QString& FDeviceName() const { return device_name_; }
@@ -110,6 +147,12 @@ private:
     void CheckImage(std::uint32_t start) const;
     void Verify(const ProgrammingParameters& p, std::uint32_t end, std::uint32_t programmingMs);
     void WaitForInstrument(ProgrammingParameters& p);
+    void VerifyHeader(const ProgrammingParameters& p, int headerPage);
+    void SaveBackup(const char* phase);
+    void CheckAbort() const;
+    void SetCritical(bool critical);
+    QString Advice(const QString& phase) const;
+    void PrepareRecord(bool bluetooth);
     ReleaseTexts Texts() const;
     void Dbg(const QString& text) const;
     void FinishRecord(UpdateResult result, const QString& message);
@@ -132,6 +175,11 @@ private:
     UpdateResult result_ = UpdateResult::None;
     UpdateRecord record_;
     bool success_shown_ = false;
+    bool restart_confirmed_ = false;
+    bool critical_ = false;
+    StoredSettings stored_;
+    std::optional<StoredSettings> recovery_;
+    QString last_message_;
     std::uint32_t run_started_ = 0;
 };
 

@@ -102,9 +102,33 @@ void TSettingsBackup::SettingsStoreEEPROM() {
     if (!api_.CKPcomm_set_state(kStateStoreSettings)) throw EStoreEEPROM(TrCk::tr("Error saving to EEPROM."));
 }
 
+void TSettingsBackup::SettingsCkVerify() {
+    COMM_VERSION version{};
+    CKNG_SETTINGS settings{};
+    Transfer<ECkVerifySettings>(&version, CKPSTRUCT_COMMVERSION, sizeof version, TOLA_DIRECTION_UPLOAD,
+                                TrCk::tr("Error reading version."));
+    Transfer<ECkVerifySettings>(&settings, CKPSTRUCT_SETTINGS, sizeof settings, TOLA_DIRECTION_UPLOAD,
+                                TrCk::tr("Error reading parameter"));
+    if (std::memcmp(&version, &COMM_Version, sizeof version) != 0 ||
+        std::memcmp(&settings, &CKNG_settings, sizeof settings) != 0)
+        throw ECkVerifySettings(TrCk::tr("The settings read back from the instrument differ from the settings written."));
+}
+
 bool TSettingsBackup::Settings_ReadWrite(int direction, const ReleaseTexts& texts) {
+    if (direction == kSettingsRead) return WriteBack(nullptr);
+    return WriteBack(&texts);
+}
+
+bool TSettingsBackup::WriteBackUnchanged() {
+    ReleaseTexts none;
+    return WriteBack(&none);
+}
+
+// texts null: read the settings (backup).  Otherwise write them back, brought up
+// to date for the new firmware unless the texts are empty.
+bool TSettingsBackup::WriteBack(const ReleaseTexts* texts) {
     try {
-        if (direction == kSettingsRead) {
+        if (texts == nullptr) {
             SetStep(UpdateStep::ReadSetup, TrCk::tr("Reading setup"), StepState::Busy);
             SettingsCkRead();
             FSettingsAvailable = true;
@@ -112,20 +136,26 @@ bool TSettingsBackup::Settings_ReadWrite(int direction, const ReleaseTexts& text
             return true;
         }
         if (!FSettingsAvailable) return true;
+        LastError.clear();
         SetStep(UpdateStep::WriteSetup, TrCk::tr("Writing setup"), StepState::Busy);
-        SettingsFillInVersionDate(texts);
+        if (!texts->releaseNumber.isEmpty()) SettingsFillInVersionDate(*texts);
         SettingsCkWrite();
         SettingsStoreEEPROM();
+        SettingsCkVerify();
         SetStep(UpdateStep::WriteSetup, TrCk::tr("Write setup completed"), StepState::Done);
         return true;
-    } catch (const ECkReadVersion&) {
+    } catch (const ECkReadVersion& e) {
+        LastError = e.Message();
         SetStep(UpdateStep::ReadSetup, TrCk::tr("Error reading setup"), StepState::Failed);
-    } catch (const ECkReadSetup&) {
+    } catch (const ECkReadSetup& e) {
+        LastError = e.Message();
         SetStep(UpdateStep::ReadSetup, TrCk::tr("Error reading setup"), StepState::Failed);
     } catch (const EProgramError& e) {
+        LastError = e.Message();
         const bool writing = dynamic_cast<const ECkWriteVersion*>(&e) != nullptr ||
                              dynamic_cast<const ECkWriteSetting*>(&e) != nullptr ||
-                             dynamic_cast<const EStoreEEPROM*>(&e) != nullptr;
+                             dynamic_cast<const EStoreEEPROM*>(&e) != nullptr ||
+                             dynamic_cast<const ECkVerifySettings*>(&e) != nullptr;
         if (writing) {
             SetStep(UpdateStep::WriteSetup, TrCk::tr("Error writing setup"), StepState::Failed);
             view_.ShowMessageBox(e.Message());
@@ -133,7 +163,8 @@ bool TSettingsBackup::Settings_ReadWrite(int direction, const ReleaseTexts& text
             view_.ShowMessageBox(TrCk::tr("Error: Update canceled"));
             view_.ShowResultPanel(false);
         }
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+        LastError = QString::fromLocal8Bit(e.what());
         view_.ShowMessageBox(TrCk::tr("Error: Update canceled"));
         view_.ShowResultPanel(false);
     }

@@ -19,6 +19,7 @@ CKUPDATE_ERROR_CLASS(ECkReadSetup);
 CKUPDATE_ERROR_CLASS(ECkWriteVersion);
 CKUPDATE_ERROR_CLASS(ECkWriteSetting);
 CKUPDATE_ERROR_CLASS(EStoreEEPROM);
+CKUPDATE_ERROR_CLASS(ECkVerifySettings);
 
 inline constexpr int kSettingsRead = 1;
 inline constexpr int kSettingsWrite = 0;
@@ -48,11 +49,17 @@ public:
     // direction kSettingsRead (backup) or kSettingsWrite (restore).  Shows its
     // own step, handles its own errors, never throws.
     bool Settings_ReadWrite(int direction, const ReleaseTexts& texts);
+    // The write direction without bringing the identity and calibration values
+    // up to date: the instrument still runs the firmware the settings came from.
+    bool WriteBackUnchanged();
 
     void SettingsCkRead();
     void SettingsFillInVersionDate(const ReleaseTexts& texts);
     void SettingsCkWrite();
     void SettingsStoreEEPROM();
+    // Reads the identity block and the settings back after they were stored and
+    // compares them with what was written; throws ECkVerifySettings on a difference.
+    void SettingsCkVerify();
 
     // Told of every step this shows (the engine keeps the step reached).
     void SetStepObserver(std::function<void(UpdateStep, StepState)> observer) { observer_ = std::move(observer); }
@@ -61,8 +68,11 @@ public:
     CKNG_SETTINGS CKNG_settings{};
     CKII_SETUP CKII_setup{};
     bool FSettingsAvailable = false;
+    // The text of the error that ended the last Settings_ReadWrite, if any.
+    QString LastError;
 
 private:
+    bool WriteBack(const ReleaseTexts* texts);
     void SetStep(UpdateStep step, const QString& text, StepState state);
     template <typename Error>
     void Transfer(void* record, std::int32_t id, std::int32_t size, std::int32_t direction, const QString& text);

@@ -11,7 +11,8 @@ QJsonObject UpdateRecord::ToJson() const {
     return QJsonObject{{"time", time},         {"serial", serial},   {"device", device},
                        {"port", port},         {"from", fromRelease}, {"to", toRelease},
                        {"source", source},     {"result", result},   {"step", step},
-                       {"message", message},   {"duration_ms", durationMs}, {"verified", verified}};
+                       {"message", message},   {"duration_ms", durationMs}, {"verified", verified},
+                       {"settings_backup", settingsBackup}};
 }
 
 UpdateRecord UpdateRecord::FromJson(const QJsonObject& j) {
@@ -28,12 +29,18 @@ UpdateRecord UpdateRecord::FromJson(const QJsonObject& j) {
     r.message = j.value("message").toString();
     r.durationMs = j.value("duration_ms").toInteger();
     r.verified = j.value("verified").toBool();
+    r.settingsBackup = j.value("settings_backup").toString();
     return r;
 }
 
 QString DefaultHistoryFile() {
     const QString folder = CheckMainAppDataDir(QString());
     return folder.isEmpty() ? QString() : folder + "/" + QString::fromLatin1(kHistoryFileName);
+}
+
+bool HistoryWritable(const QString& file) {
+    QFile f(file);
+    return f.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text);
 }
 
 bool AppendUpdateRecord(const QString& file, const UpdateRecord& record) {

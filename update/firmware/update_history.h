@@ -23,6 +23,7 @@ struct UpdateRecord {
     QString message;    // the text of the error that ended it, if any
     qint64 durationMs = 0;
     bool verified = false;
+    QString settingsBackup;  // the file that keeps the instrument's settings during the update
 
     QJsonObject ToJson() const;
     static UpdateRecord FromJson(const QJsonObject& json);
@@ -31,6 +32,8 @@ struct UpdateRecord {
 // The history file in the application data folder (created when missing).
 QString DefaultHistoryFile();
 
+// True when a line can be appended (the file is created when missing).
+bool HistoryWritable(const QString& file);
 // Appends one line; false when the file cannot be written.
 bool AppendUpdateRecord(const QString& file, const UpdateRecord& record);
 // Every readable line, oldest first; lines that are not records are skipped.

@@ -4,7 +4,9 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <cstdio>
+#include <vector>
 
 namespace ckupdate {
 namespace {
@@ -53,7 +55,17 @@ bool TUpdateIf::PageErase(int page) {
 }
 
 bool TUpdateIf::ProgramFlash(const std::uint8_t* data, int page, std::uint32_t address, std::uint16_t length) {
-    const bool ok = WithRetries([&] { return api_.CKPRenesas_write(data, address, length); });
+    const bool ok = WithRetries([&] {
+        if (api_.CKPRenesas_write(data, address, length)) return true;
+        // The write may have happened with only its acknowledgement lost, and flash
+        // takes a block only once: a read-back settles it before another attempt.
+        std::vector<std::uint8_t> back(length);
+        if (!api_.CKPRenesas_read(back.data(), address, length) || !std::equal(back.begin(), back.end(), data))
+            return false;
+        Trace(Format("ProgramFlash: Adress=%08x, Page=%d, length=%d, written (acknowledgement lost)", address, page,
+                     length));
+        return true;
+    });
     Trace(Format("ProgramFlash: Adress=%08x, Page=%d, length=%d, result=%s", address, page, length, Outcome(ok)));
     if (!ok)
         throw E_UpdateIf(TrCk::tr("Error: Programming page %1, address 0x%2, lenth 0x%3")
