@@ -17,6 +17,7 @@ The library itself takes the system-wide interface mutex inside each call.
 
 from __future__ import annotations
 
+import codecs
 import ctypes
 import ctypes.util
 import os
@@ -139,14 +140,19 @@ def function(name: str) -> Callable[..., Any]:
     return result
 
 
+def _as_latin1(error: UnicodeError) -> tuple[str, int]:
+    assert isinstance(error, UnicodeDecodeError)
+    return error.object[error.start:error.end].decode("latin-1"), error.end
+
+
+# Five byte values have no Windows-1252 character; they are kept as Latin-1.
+_LATIN1_FALLBACK: Final = "tola-latin1"
+codecs.register_error(_LATIN1_FALLBACK, _as_latin1)
+
+
 def decode(raw: bytes) -> str:
     """A library text (8-bit Windows-1252, up to the first NUL) as a Python string."""
-    raw = raw.split(b"\0", 1)[0]
-    try:
-        return raw.decode("cp1252")
-    except UnicodeDecodeError:
-        # Five byte values have no Windows-1252 character; keep them as Latin-1.
-        return raw.decode("latin-1")
+    return raw.split(b"\0", 1)[0].decode("cp1252", errors=_LATIN1_FALLBACK)
 
 
 def encode(text: str) -> bytes:

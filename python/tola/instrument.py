@@ -487,7 +487,11 @@ class Instrument:
 
     def measurements(self, timeout: float | None = 60.0) -> Iterator[Measurement]:
         """Yields each new measurement as it arrives; ends when none has come for
-        ``timeout`` seconds (``timeout=None``: never, until the caller stops)."""
+        ``timeout`` seconds (``timeout=None``: never, until the caller stops).
+
+        Each poll hands over the instrument's newest measurement; when several
+        are taken within one poll period, the earlier ones stay in the
+        instrument's queue (``queue``), as the queue position shows."""
         while True:
             found = self.poll(timeout)
             if found is None:
