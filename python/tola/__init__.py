@@ -29,6 +29,7 @@ from .instrument import (
     LibraryVersion,
     bluetooth_scan,
     connect,
+    disconnect,
     library_version,
 )
 from .measurement import COLUMNS, Area, Measurement, Verification, kind_text
@@ -65,6 +66,6 @@ __all__ = [
     "COMM_USB_HOST", "COMM_VERSION", "CommandError", "ConnectError", "DLL_VERSION", "Identity", "Instrument",
     "LibraryNotFoundError", "LibraryVersion", "Measurement", "NotConnectedError", "PXM_COMM", "QueueRangeError",
     "SENSOR_DETAILS", "SHADE_MATCH", "Structure", "TOLA_SHADE_MATCH_DETAILS", "TOOTH_AREA", "TolaError",
-    "ToolError", "Verification", "bluetooth_scan", "catalog", "connect", "kind_text", "library_version",
+    "ToolError", "Verification", "bluetooth_scan", "catalog", "connect", "disconnect", "kind_text", "library_version",
     "structure_size", "update",
 ]

@@ -7,6 +7,7 @@ record lives here for the life of the process and every connection reuses it.
 
 from __future__ import annotations
 
+import atexit
 import ctypes
 import os
 import time
@@ -142,6 +143,20 @@ def bluetooth_scan() -> list[BluetoothDevice]:
     ]
 
 
+def disconnect() -> None:
+    """Closes this process's connection, if there is one (also one whose
+    ``Instrument`` was not kept)."""
+    with lib.LOCK:
+        current = _current
+    if current is not None:
+        current.close()
+
+
+# A connection still open when the interpreter ends is closed, so that its
+# serial port or Bluetooth link is given back in order.
+atexit.register(disconnect)
+
+
 def connection_open() -> bool:
     """Whether this process holds an open connection."""
     return _current is not None
@@ -173,7 +188,8 @@ def connect(port: str = "usb", timeout: float = 130.0, address: str | None = Non
     initialize = lib.function("iTOLA_comm_poll_initialize")
     with lib.LOCK:
         if _current is not None:
-            raise TolaError("this process already has a connection; close it first (one connection per process)")
+            raise TolaError("this process already has a connection; close it first (one connection per process, "
+                            "tola.disconnect() closes it)")
         instrument = Instrument(port.strip().lower())
         _current = instrument
         ctypes.memset(ctypes.byref(_record), 0, ctypes.sizeof(_record))

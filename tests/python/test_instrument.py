@@ -85,6 +85,9 @@ def test_failures_raise_with_the_library_text(sim: Sim) -> None:
             tola.connect("usb", timeout=0.5)
     finally:
         os.environ["TOLA_USB_DIR"] = usb
+    # A connection whose instrument was not kept is closed all the same.
+    tola.connect("usb")
+    tola.disconnect()
     with tola.connect("usb") as inst:
         assert inst.info.serial == USB_SERIAL
 
