@@ -13,7 +13,7 @@ packages=(
   xvfb xauth
   clang libclang-rt-14-dev
   libusb-1.0-0-dev libsystemd-dev libbluetooth-dev
-  dbus-daemon python3 python3-dbusmock
+  dbus-daemon python3 python3-dbusmock python3-pytest python3-mypy
   umockdev libumockdev-dev
 )
 

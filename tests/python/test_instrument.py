@@ -1,0 +1,156 @@
+"""The package against virtual instruments on every link."""
+
+from __future__ import annotations
+
+import csv
+import os
+import subprocess
+import sys
+import threading
+from pathlib import Path
+
+import pytest
+
+import tola
+from conftest import BT_SERIAL, ROOT, SERIAL_PORT, SERIAL_SERIAL, USB_SERIAL, Sim
+
+
+def test_library_version_needs_no_instrument() -> None:
+    version = tola.library_version()
+    assert str(version) == "1.0.12017.385"
+    assert (version.major, version.release, version.date, version.time) == (1, 12017, "2022-01-18", "15:17:11")
+
+
+@pytest.mark.parametrize(
+    ("port", "serial", "release", "interface", "device", "port_text"),
+    [
+        ("usb", USB_SERIAL, "511vLE", "CK0A.00.31.00", "Chromatik® Portivo", "Chromatik® Portivo - USB"),
+        (SERIAL_PORT, SERIAL_SERIAL, "511vLE", "CK0A.00.31.00", "Chromatik® V", "Chromatik® V - RS232 comm 3"),
+        ("bt", BT_SERIAL, "512bLE", "CK0A.00.32.00", "Chromatik® V", "Chromatik® V - Unknown Port"),
+    ],
+)
+def test_identity_on_each_link(sim: Sim, port: str, serial: str, release: str, interface: str, device: str,
+                               port_text: str) -> None:
+    address = None
+    if port == "bt":
+        found = tola.bluetooth_scan()
+        assert [d.name for d in found] == [f"Chromatik V {BT_SERIAL}"]
+        address = found[0].address
+    with tola.connect(port, timeout=30, address=address) as inst:
+        info = inst.info
+        assert (info.serial, info.release, info.interface_version, info.device, info.port) == (
+            serial, release, interface, device, port_text)
+        assert inst.test()
+    assert inst.closed
+
+
+def test_structure_round_trip(sim: Sim) -> None:
+    with tola.connect("usb") as inst:
+        settings = inst.read(tola.CKNG_SETTINGS)
+        before = settings.dTimeout_standby
+        settings.dTimeout_standby = before + 17
+        inst.write(tola.CKNG_SETTINGS, settings)
+        assert inst.read(tola.CKNG_SETTINGS).dTimeout_standby == before + 17
+        # By identifier: the same bytes, raw.
+        assert inst.read(tola.Structure.SETTINGS) == bytes(settings)
+        settings.dTimeout_standby = before
+        inst.write(tola.Structure.SETTINGS, bytes(settings))
+        assert inst.read(tola.CKNG_SETTINGS).dTimeout_standby == before
+        # The library's own copy of the version block, without the instrument.
+        version = inst.read(tola.COMM_VERSION, local=True)
+        assert version.snSerial_number.decode() == USB_SERIAL
+        assert "dCOMM_VERSION" in inst.report("table")
+        with pytest.raises(ValueError, match="takes 512 bytes"):
+            inst.write(tola.Structure.SETTINGS, b"\0" * 10)
+
+
+def test_failures_raise_with_the_library_text(sim: Sim) -> None:
+    with tola.connect("usb") as inst:
+        # A measurement is composed from the library's copies only, never uploaded.
+        with pytest.raises(tola.CommandError, match="^read 25: Upload FAILED$"):
+            inst.read(tola.COMM_MEASUREMENT)
+        with pytest.raises(ValueError, match="no structure has identifier 29"):
+            inst.read(29)
+        with pytest.raises(tola.TolaError, match="one connection per process"):
+            tola.connect("usb")
+    with pytest.raises(tola.NotConnectedError):
+        inst.brll()
+    inst.close()
+    with pytest.raises(ValueError, match="unknown port"):
+        tola.connect("com21")
+    # Nothing on this USB folder: the search gives up at the caller's deadline.
+    os.environ["TOLA_USB_DIR"], usb = str(Path(os.environ["TOLA_USB_DIR"]) / "none"), os.environ["TOLA_USB_DIR"]
+    try:
+        with pytest.raises(tola.ConnectError, match="^no instrument: Testing USB"):
+            tola.connect("usb", timeout=0.5)
+    finally:
+        os.environ["TOLA_USB_DIR"] = usb
+    # A connection whose instrument was not kept is closed all the same.
+    tola.connect("usb")
+    tola.disconnect()
+    with tola.connect("usb") as inst:
+        assert inst.info.serial == USB_SERIAL
+
+
+def test_trigger_press_yields_one_measurement(sim: Sim) -> None:
+    with tola.connect("usb") as inst:
+        assert sim.tell("0 trigger") == "ok"
+        measurement = next(inst.measurements(timeout=10))
+        assert (measurement.material, measurement.kind) == ("Tooth", "tooth")
+        assert measurement.single is not None and measurement.single.classical[0] not in ("", "---")
+        assert measurement.single.L > 0 and len(measurement.single.spectrum) == 31
+        assert measurement.verification is None and measurement.areas == ()
+        assert inst.poll(timeout=1.2) is None
+        # The instrument's queue holds it; nothing lies beyond it.
+        newest = inst.queue("newest")
+        assert newest.queue_index == newest.queue_count - 1
+        assert newest.single is not None and newest.single.classical == measurement.single.classical
+        with pytest.raises(tola.QueueRangeError, match=f"^no such entry: the queue holds {newest.queue_count}$"):
+            inst.queue(newest.queue_count)
+
+
+def test_threads_share_the_connection(sim: Sim) -> None:
+    failures: list[BaseException] = []
+    with tola.connect("usb") as inst:
+        def work() -> None:
+            try:
+                for _ in range(5):
+                    assert inst.brll().rate >= 0
+                    assert inst.test()
+            except BaseException as error:  # noqa: BLE001 - handed to the main thread
+                failures.append(error)
+
+        threads = [threading.Thread(target=work) for _ in range(4)]
+        for thread in threads:
+            thread.start()
+        inst.poll(timeout=0.6)
+        for thread in threads:
+            thread.join(timeout=60)
+        assert not any(thread.is_alive() for thread in threads)
+    assert failures == []
+
+
+def test_example_prints_each_measurement_as_csv(sim: Sim) -> None:
+    example = ROOT / "python" / "examples" / "measurements_csv.py"
+    # The example finds the package under test as a user's script would.
+    environment = dict(os.environ, PYTHONPATH=str(Path(tola.__file__).resolve().parent.parent))
+    process = subprocess.Popen([sys.executable, str(example), "--port", "usb", "--count", "1", "--timeout", "20"],
+                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, env=environment)
+    assert process.stdout is not None
+    try:
+        header = process.stdout.readline()
+        assert header.rstrip("\r\n").split(",") == tola.COLUMNS
+        assert sim.tell("0 trigger") == "ok"
+        out, err = process.communicate(timeout=30)
+    finally:
+        if process.poll() is None:
+            process.kill()
+            process.wait()
+    assert process.returncode == 0, err
+    rows = list(csv.DictReader([header, *out.splitlines()]))
+    assert len(rows) == 1 and rows[0]["material"] == "Tooth" and rows[0]["classical"]
+
+
+def test_catalog_runs_tolactl() -> None:
+    entries = tola.catalog()
+    assert [e["release"] for e in entries if e["default"]] == ["512bLE"]
