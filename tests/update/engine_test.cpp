@@ -4,6 +4,7 @@
 
 #include "update/firmware/ck_update_engine.h"
 #include "update/firmware/firmware_catalog.h"
+#include "update/firmware/stored_settings.h"
 #include "update/program_trace.h"
 #include "update/device/device_connection.h"
 
@@ -47,6 +48,7 @@ protected:
         connection.PortData().iPort = port;
         EXPECT_EQ(1, connection.OpenDev());
         engine = std::make_unique<TCkUpdateEngine>(CommApi(&table), host, view, clock);
+        if (options.backupFolder.isEmpty()) options.backupFolder = backups.path();
         engine->SetOptions(options);
         engine->SetDeviceInfo(connection.DevInfo());
         fake().calls.clear();
@@ -77,6 +79,7 @@ protected:
     RecordingView view;
     std::unique_ptr<TCkUpdateEngine> engine;
     std::vector<std::string> traces;
+    QTemporaryDir backups;
 };
 
 TEST_F(EngineTest, WholeUpdateErasesProgramsAndRestoresInOrder) {
@@ -120,9 +123,10 @@ TEST_F(EngineTest, WholeUpdateErasesProgramsAndRestoresInOrder) {
     EXPECT_TRUE(std::equal(image.begin() + 0xC000, image.end(), fake().flash.begin() + 0xC000));
     EXPECT_TRUE(std::all_of(fake().flash.begin(), fake().flash.begin() + 0xC000, [](auto b) { return b == 0xFF; }));
 
-    // Command 10 after programming and again at the end; the fixed waits of the workflow.
-    EXPECT_EQ(2, Commands(10));
-    for (std::uint32_t wait : {1000u, 3000u, 2000u, 500u})
+    // Command 10 after programming only: the instrument came back with the new
+    // firmware, so nothing is left to leave at the end.  The fixed waits of the workflow.
+    EXPECT_EQ(1, Commands(10));
+    for (std::uint32_t wait : {1000u, 3000u, 2000u})
         EXPECT_NE(clock.sleeps.end(), std::find(clock.sleeps.begin(), clock.sleeps.end(), wait)) << wait;
     EXPECT_THAT(fake().calls_named("set_state").back().a, 53);
     EXPECT_EQ(QStringLiteral("512bLE"), QString::fromLatin1(fake().version.snRelease));
@@ -182,7 +186,8 @@ TEST_F(EngineTest, BlockThatNeverWritesStopsBeforeTheHeader) {
     EXPECT_EQ(3, std::count_if(fake().calls.begin(), fake().calls.end(),
                                [](const Call& c) { return c.name == "write" && c.a == 0x0800C040; }));
     EXPECT_THAT(view.messages, ElementsAre(QStringLiteral("Error: Programming page 3, address 0x0800C040, lenth 0x80"),
-                                           QStringLiteral("Error: Update canceled")));
+                                           QStringLiteral("Error: Update canceled"), ::testing::_));
+    EXPECT_THAT(view.messages.back().toStdString(), HasSubstr("in its boot loader"));
     EXPECT_EQ(StepState::Failed, view.last(UpdateStep::Program));
     EXPECT_EQ(QStringLiteral("Update error"), view.lastText(UpdateStep::Program));
     EXPECT_FALSE(HeaderWritten());
@@ -197,7 +202,8 @@ TEST_F(EngineTest, SectorThatNeverErasesStopsTheUpdate) {
     TCkUpdateEngine& e = Connect();
     fake().fail_next[{"command", 903}] = -1;
     e.Run();
-    EXPECT_THAT(view.messages, ElementsAre(QStringLiteral("Error: Deleting page 3"), QStringLiteral("Error: Update canceled")));
+    EXPECT_THAT(view.messages, ElementsAre(QStringLiteral("Error: Deleting page 3"), QStringLiteral("Error: Update canceled"),
+                                           ::testing::_));
     EXPECT_TRUE(fake().calls_named("write").empty());
     EXPECT_EQ(1, Commands(10));
     EXPECT_EQ(2, std::count(clock.sleeps.begin(), clock.sleeps.end(), 300u));
@@ -237,9 +243,15 @@ TEST_F(EngineTest, RefusedProgrammingModeSendsNoEraseAndNoLeave) {
 
 TEST_F(EngineTest, InstrumentNotBackLeavesStepThreeBusyAndWritesNoSettings) {
     TCkUpdateEngine& e = Connect();
-    fake().open_results = {2};  // "not yet": the instrument is still away
+    // "Not yet" for longer than the 30 s the restarted instrument may take.
+    fake().open_results = std::vector<std::int32_t>(200, 2);
     e.Run();
     EXPECT_EQ(StepState::Busy, view.last(UpdateStep::WaitReset));
+    EXPECT_GT(fake().calls_named("poll_initialize").size(), 100u) << "polled every 250 ms for 30 s";
+    EXPECT_THAT(view.messages.back().toStdString(), HasSubstr("has not come back after its restart"));
+    const auto pending = PendingSettingsFor(backups.path(), QStringLiteral("H51234"));
+    ASSERT_TRUE(pending.has_value()) << "the settings stay on disk for a later restore";
+    EXPECT_EQ(QStringLiteral("programmed"), pending->phase);
     EXPECT_EQ(StepState::Off, view.last(UpdateStep::WriteSetup));
     EXPECT_TRUE(view.results.empty());
     for (const Call& c : fake().calls_named("transfer")) EXPECT_EQ(TOLA_DIRECTION_UPLOAD, c.b);
@@ -293,10 +305,13 @@ TEST_F(EngineTest, VerifyReadsTheWholeProgrammedRangeBeforeTheHeader) {
     e.Run();
     ASSERT_EQ(UpdateResult::Succeeded, e.LastResult());
     std::uint64_t read = 0;
-    for (const Call& c : fake().calls_named("read")) read += static_cast<std::uint64_t>(c.b);
+    std::uint64_t header_reads = 0;
+    for (const Call& c : fake().calls_named("read")) (c.a == 0x0800C000 ? header_reads : read) += static_cast<std::uint64_t>(c.b);
     EXPECT_EQ(Image().size() - 0xC040, read);
+    EXPECT_EQ(64u, header_reads) << "the header block is read back after it was written";
     const auto& calls = fake().calls;
-    const auto last_read = std::find_if(calls.rbegin(), calls.rend(), [](const Call& c) { return c.name == "read"; });
+    const auto last_read = std::find_if(calls.rbegin(), calls.rend(),
+                                        [](const Call& c) { return c.name == "read" && c.a != 0x0800C000; });
     const auto header = std::find_if(calls.rbegin(), calls.rend(), [](const Call& c) { return c.name == "write" && c.a == 0x0800C000; });
     EXPECT_LT(header - calls.rbegin(), last_read - calls.rbegin()) << "reads come before the header block";
 }
@@ -341,6 +356,9 @@ TEST_F(EngineTest, CountDownOfALaterUpdateStartsAtZero) {
     e.Run();
     EXPECT_EQ(0u, e.FTimeUpdateMs);
     EXPECT_EQ(QStringLiteral("Remaining time: 00:00"), view.countDowns.back().label);
+    // Another instrument, still on the old firmware.
+    fake().flash.assign(fake().flash.size(), 0xFF);
+    e.SetDeviceInfo(TDeviceInfo{5324, 3, QStringLiteral("511vLE"), QStringLiteral("H51234")});
     e.Run();
     ASSERT_EQ(UpdateResult::Succeeded, e.LastResult());
     const auto first = std::find_if(view.countDowns.rbegin(), view.countDowns.rend(),
@@ -417,6 +435,7 @@ TEST_F(ExternalImageTest, CompleteFileIsProgrammedWithItsOwnTexts) {
     TCkUpdateEngine& e = Connect(kPortUsb, service);
     QByteArray image(0x60000, char(0xFF));
     image.replace(0xC000, 10, "App Loaded");
+    image.replace(0xC010, 5, "512zz");
     image.replace(0x20000, 4, "\x01\x02\x03\x04");
     QString setting;
     ASSERT_TRUE(e.OpenBinary(WriteFile(Field("Chromatik V Lab") + Field("512zz") + Field("May 1") + image), &setting));

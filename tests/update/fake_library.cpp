@@ -1,6 +1,7 @@
 #include "tests/update/fake_library.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 namespace ckupdate::testing {
@@ -21,7 +22,12 @@ std::int32_t poll_initialize(PXM_COMM* c) {
     }
     if (r == 1) {
         c->tStatus = 0x11;
-        std::strcpy(c->snVersion, "511vLE");
+        // The release the application header in flash names, once one is written.
+        const char* header = reinterpret_cast<const char*>(f.flash.data() + 0xC000);
+        if (std::memcmp(header, "App Loaded", 10) == 0)
+            std::snprintf(c->snVersion, sizeof c->snVersion, "%.16s", header + 16);
+        else
+            std::strcpy(c->snVersion, "511vLE");
         std::strcpy(c->snSerial_number, "H51234");
         if (c->iPort == 500) std::strcpy(c->snRS232, "Bluetooth");
     }

@@ -94,6 +94,7 @@ protected:
         UpdateOptions o;
         o.verifyBeforeHeader = verify;
         o.serviceMode = service;
+        o.backupFolder = dir.path() + "/backups";
         engine->SetOptions(o);
         engine->SetDeviceInfo(connection.DevInfo());
         return *engine;
@@ -110,12 +111,10 @@ protected:
         return r;
     }
 
-    // After an update the instrument restarts once more (the final leave command):
-    // wait for it and connect again.
+    // A new connection to the instrument the update left running.
     void Reconnect(tola::sim::Instrument& i, std::uint32_t port) {
         connection.CloseDev();
-        EXPECT_TRUE(i.journal().wait_for(EventKind::Restart, 2, std::chrono::seconds(5)));
-        std::this_thread::sleep_for(std::chrono::milliseconds(1700));
+        EXPECT_TRUE(i.journal().wait_for(EventKind::Restart, 1, std::chrono::seconds(5)));
         Connect(port);
     }
 
@@ -192,7 +191,7 @@ TEST_F(UpdateEndToEnd, WholeUpdateOverUsb) {
     }));
     const auto commands = i.journal().entries(EventKind::ControllerCommand);
     EXPECT_EQ(1, Count(commands, 11));
-    EXPECT_EQ(2, Count(commands, 10)) << "after programming, and when the update ends";
+    EXPECT_EQ(1, Count(commands, 10)) << "after programming only: the instrument came back with the new firmware";
     const auto actions = i.journal().entries(EventKind::HostAction);
     EXPECT_TRUE(std::any_of(actions.begin(), actions.end(), [](const JournalEntry& a) { return a.text == "settings stored"; }));
 
@@ -239,7 +238,7 @@ TEST_F(UpdateEndToEnd, BlockThatNeverWritesThenASecondUpdateSucceeds) {
     TCkUpdateEngine& e = Engine();
     e.Run();
     EXPECT_THAT(view.messages, ElementsAre(QStringLiteral("Error: Programming page 3, address 0x0800C040, lenth 0x80"),
-                                           QStringLiteral("Error: Update canceled")));
+                                           QStringLiteral("Error: Update canceled"), ::testing::_));
     const auto writes = i.journal().entries(EventKind::FlashWrite);
     EXPECT_TRUE(std::none_of(writes.begin(), writes.end(), [](const JournalEntry& w) { return w.address == 0x0800C000; }));
     EXPECT_EQ(1, Count(i.journal().entries(EventKind::ControllerCommand), 10));
@@ -252,8 +251,11 @@ TEST_F(UpdateEndToEnd, BlockThatNeverWritesThenASecondUpdateSucceeds) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1700));
     Connect(kPortUsb);
     view = RecordingView{};
-    TCkUpdateEngine& again = Engine(false, true);
-    again.Run();
+    TCkUpdateEngine& again = Engine(false);
+    const auto plan = again.PlanResume();
+    ASSERT_NE(TCkUpdateEngine::ResumePlan::Kind::None, plan.kind) << "the interrupted update is known";
+    ASSERT_TRUE(again.Resume(plan)) << again.LastMessage().toStdString();
+    if (plan.kind == TCkUpdateEngine::ResumePlan::Kind::Restore) again.Run();
     EXPECT_EQ(UpdateResult::Succeeded, again.LastResult());
     EXPECT_EQ("512bLE", i.firmware());
     EXPECT_EQ(boot_before, *i.peek(0x08000000, 0xC000));
@@ -289,6 +291,9 @@ TEST_F(UpdateEndToEnd, InstrumentThatVanishesWhileProgrammingIsUpdatedAgainLater
     Connect(kPortUsb);
     UnpluggingView unplugging(view, i);
     TCkUpdateEngine first(CommApi(&LinkedCommFunctions()), host, unplugging);
+    UpdateOptions options;
+    options.backupFolder = dir.path() + "/backups";
+    first.SetOptions(options);
     first.SetDeviceInfo(connection.DevInfo());
     first.Run();
     EXPECT_EQ(StepState::Failed, view.last(UpdateStep::Program));
@@ -309,23 +314,42 @@ TEST_F(UpdateEndToEnd, InstrumentThatVanishesWhileProgrammingIsUpdatedAgainLater
     ASSERT_TRUE(i.wait_until_present(true, std::chrono::seconds(2)));
     Connect(kPortUsb);
     view = RecordingView{};
-    TCkUpdateEngine& again = Engine(true, true);
-    again.Run();
+    TCkUpdateEngine& again = Engine(true);
+    const auto plan = again.PlanResume();
+    ASSERT_NE(TCkUpdateEngine::ResumePlan::Kind::None, plan.kind) << "the interrupted update is known";
+    ASSERT_TRUE(again.Resume(plan)) << again.LastMessage().toStdString();
+    if (plan.kind == TCkUpdateEngine::ResumePlan::Kind::Restore) again.Run();
     EXPECT_EQ(UpdateResult::Succeeded, again.LastResult());
     EXPECT_EQ("512bLE", i.firmware());
     EXPECT_EQ(boot_before, *i.peek(0x08000000, 0xC000));
 }
 
-TEST_F(UpdateEndToEnd, SilentAfterRestartLeavesStepThreeBusy) {
+TEST_F(UpdateEndToEnd, SilentAfterRestartLeavesStepThreeBusyAndTheSettingsPendingUntilItIsBack) {
     tola::sim::Instrument& i = Start(4, {"restart-silence=9000"});
     Connect(kPortUsb);
     TCkUpdateEngine& e = Engine(false);
+    UpdateOptions o = e.Options();
+    o.restartDeadlineMs = 4000;  // the instrument takes longer than it may
+    e.SetOptions(o);
     e.Run();
     EXPECT_EQ(StepState::Busy, view.last(UpdateStep::WaitReset));
     EXPECT_EQ(StepState::Off, view.last(UpdateStep::WriteSetup));
     EXPECT_EQ(UpdateResult::NotBack, e.LastResult());
     const auto actions = i.journal().entries(EventKind::HostAction);
     EXPECT_TRUE(std::none_of(actions.begin(), actions.end(), [](const JournalEntry& a) { return a.text == "settings stored"; }));
+    EXPECT_THAT(e.LastMessage().toStdString(), ::testing::HasSubstr("has not come back after its restart"));
+
+    // Once it is back, the pending settings go back to it.
+    connection.CloseDev();
+    ASSERT_TRUE(i.wait_until_present(true, std::chrono::seconds(15)));
+    Connect(kPortUsb);
+    TCkUpdateEngine& later = Engine(false);
+    const auto plan = later.PlanResume();
+    ASSERT_EQ(TCkUpdateEngine::ResumePlan::Kind::Restore, plan.kind);
+    ASSERT_TRUE(later.Resume(plan)) << later.LastMessage().toStdString();
+    const auto settings = Read<CKNG_SETTINGS>(CKPSTRUCT_SETTINGS);
+    EXPECT_EQ(0.511f, settings.qfRef_slope[0]) << "the backup, brought up to date for the new firmware";
+    EXPECT_EQ(TCkUpdateEngine::ResumePlan::Kind::None, later.PlanResume().kind) << "nothing pending any more";
 }
 
 TEST_F(UpdateEndToEnd, RefusedSettingsWriteIsStepFourRed) {
@@ -394,7 +418,7 @@ TEST_F(UpdateEndToEnd, WholeUpdateOverBluetoothWithASmallImage) {
     ExpectSafeProgrammingOrder(i, bytes, 4);
     const auto writes = i.journal().entries(EventKind::FlashWrite);
     EXPECT_EQ(500u, writes.front().length);
-    EXPECT_EQ(2, Count(i.journal().entries(EventKind::ControllerCommand), 10));
+    EXPECT_EQ(1, Count(i.journal().entries(EventKind::ControllerCommand), 10));
 
     Reconnect(i, kPortBluetooth);
     const auto settings = Read<CKNG_SETTINGS>(CKPSTRUCT_SETTINGS);

@@ -64,45 +64,6 @@ void print_end(const ViewOptions& view, const TCkUpdateEngine& engine) {
     }
 }
 
-// Puts the image of an interrupted update back into the engine's buffer.
-void select_backup_image(TCkUpdateEngine& engine, const StoredSettings& b) {
-    if (b.source != QLatin1String("catalog")) {
-        if (!engine.OpenBinary(b.source))
-            throw Failure("the firmware file " + b.source.toStdString() + " of the interrupted update is gone or incomplete", 1);
-        return;
-    }
-    const int index = Firmwares().IndexOfRelease(b.toRelease);
-    if (index < 0) throw Failure("the catalog holds no firmware " + b.toRelease.toStdString(), 1);
-    Firmwares().SelectFirmware(static_cast<std::uint32_t>(index));
-    engine.DiscardBinary();
-}
-
-// An instrument that answers only as its boot loader: an update was interrupted
-// while programming.  Its pending settings backup names the firmware to write.
-int recover_from_boot_loader(UpdateSession& s) {
-    QVector<StoredSettings> pending = PendingSettings(s.options.backupFolder);
-    if (pending.size() != 1)
-        throw Failure(pending.isEmpty()
-                          ? "the instrument answers only as its boot loader, and no interrupted update is known here"
-                          : "the instrument answers only as its boot loader, and several interrupted updates are "
-                            "pending: restore the others first (tolactl settings pending)",
-                      1);
-    const StoredSettings& b = pending.front();
-    select_backup_image(s.engine, b);
-    if (!s.view_options.json)
-        std::cout << "The instrument is in its boot loader: completing the update of " << b.serial.toStdString()
-                  << " to " << b.toRelease.toStdString() << " (settings from " << b.time.toStdString() << ")\n";
-    s.engine.SetRecovery(b);
-    s.engine.SetDeviceInfo(TDeviceInfo{5324, 3, b.fromRelease, b.serial});
-    try {
-        s.engine.Update();
-    } catch (const EProgramError& e) {
-        s.view->ShowErrorBox(e.Message());
-    }
-    print_end(s.view_options, s.engine);
-    return s.engine.LastResult() == UpdateResult::Succeeded ? 0 : 1;
-}
-
 int run_update(const UpdateOptionsCli& o) {
     UpdateSession s({o.json, o.yes}, o.port, o.history, o.backup_dir);
     tola::os::InterruptGuard guard;
@@ -134,25 +95,25 @@ int run_update(const UpdateOptionsCli& o) {
     }
 
     s.Connect();
-    if (s.engine.InstrumentInBootLoader()) return recover_from_boot_loader(s);
-    const TDeviceInfo info = s.connection.DevInfo();
+    TDeviceInfo info = s.connection.DevInfo();
     s.engine.SetDeviceInfo(info);
 
-    // Settings left behind by an earlier update go back first: a new backup
-    // must never replace them with what the instrument holds now.
-    if (auto pending = PendingSettingsFor(s.options.backupFolder, info.Serial)) {
-        if (!o.json)
-            std::cout << "Settings of " << info.Serial.toStdString() << " from the update of "
-                      << pending->time.toStdString() << " (" << pending->fromRelease.toStdString() << " -> "
-                      << pending->toRelease.toStdString() << ") are not restored yet: restoring them first\n";
-        if (!s.engine.RestoreStoredSettings(*pending)) {
-            s.view->ShowErrorBox(s.engine.LastMessage());
+    // What an earlier update left unfinished is finished first: its settings go
+    // back before a new backup could replace them with what the instrument holds
+    // now, and an instrument left in its boot loader gets its firmware again.
+    const TCkUpdateEngine::ResumePlan plan = s.engine.PlanResume();
+    if (plan.kind != TCkUpdateEngine::ResumePlan::Kind::None) {
+        if (!o.json) std::cout << terminal_text(plan.text) << '\n';
+        const bool resumed = s.engine.Resume(plan);
+        if (!resumed) {
+            if (plan.kind != TCkUpdateEngine::ResumePlan::Kind::Complete) s.view->ShowErrorBox(s.engine.LastMessage());
+            print_end(s.view_options, s.engine);
             return 1;
         }
-        if (!o.json) std::cout << "Settings restored from " << pending->path.toStdString() << "\n";
-        if (!o.service && o.file.empty() && o.image.empty() && info.FirmwareVersion == pending->toRelease) {
-            if (!o.json) std::cout << "The update to " << pending->toRelease.toStdString() << " is complete.\n";
-            else json_event("\"event\":\"end\",\"result\":\"succeeded\",\"restored\":true");
+        const bool explicit_image = !o.file.empty() || !o.image.empty();
+        if (plan.kind == TCkUpdateEngine::ResumePlan::Kind::Complete || (!o.service && !explicit_image && info.FirmwareVersion == plan.backup.toRelease)) {
+            if (!o.json) std::cout << "The update to " << plan.backup.toRelease.toStdString() << " is complete.\n";
+            else json_event("\"event\":\"end\",\"result\":\"succeeded\",\"resumed\":true,\"to\":" + json_string(plan.backup.toRelease));
             return 0;
         }
     }

@@ -564,14 +564,14 @@ void TCkUpdateEngine::WaitForInstrument(ProgrammingParameters& p) {
                     update_if_.SendCommand(ctl::kLeaveProgramming, 0);
                 }
                 host_.CloseDev();
-            } else if (release == release_number_) {
+            } else if (release == ExpectedRelease(p)) {
                 dev_info_.FirmwareVersion = release;
                 return;
             } else {
                 p.error = true;
                 view_.AddMessage(TrCk::tr("The instrument restarted with firmware %1 instead of %2; its settings "
                                           "were not written.")
-                                     .arg(release, release_number_));
+                                     .arg(release, ExpectedRelease(p)));
                 return;
             }
         }
@@ -603,6 +603,92 @@ std::optional<StoredSettings> TCkUpdateEngine::ReadSettingsBackup() {
     s.settings = backup_.CKNG_settings;
     s.setup = backup_.CKII_setup;
     return s;
+}
+
+// The release the restarted instrument reports: the one its application header
+// block names (the buffer's header text, else the release of the image).
+QString TCkUpdateEngine::ExpectedRelease(const ProgrammingParameters& p) const {
+    const char* header = reinterpret_cast<const char*>(bin_stream_.Data.data() + p.startOffset);
+    const QString text = QString::fromLatin1(header + 16, static_cast<qsizetype>(::strnlen(header + 16, 16)));
+    return text.isEmpty() ? release_number_ : text;
+}
+
+TCkUpdateEngine::ResumePlan TCkUpdateEngine::PlanResume() {
+    ResumePlan plan;
+    const QString folder = BackupFolder();
+    if (folder.isEmpty()) return plan;
+    if (InstrumentInBootLoader()) {
+        // Its serial number cannot be read: the one interrupted update known here is taken.
+        const QVector<StoredSettings> pending = PendingSettings(folder);
+        if (pending.size() != 1) {
+            plan.kind = ResumePlan::Kind::Blocked;
+            plan.text = pending.isEmpty()
+                            ? TrCk::tr("The instrument answers only as its boot loader, and no interrupted update is "
+                                       "known here.")
+                            : TrCk::tr("The instrument answers only as its boot loader, and %1 interrupted updates "
+                                       "are pending: restore the others first.")
+                                  .arg(pending.size());
+            return plan;
+        }
+        plan.kind = ResumePlan::Kind::Complete;
+        plan.backup = pending.front();
+        plan.text = TrCk::tr("The instrument is in its boot loader: the update of %1 to %2 is completed and its "
+                             "settings of %3 are restored.")
+                        .arg(plan.backup.serial, plan.backup.toRelease, plan.backup.time);
+        return plan;
+    }
+    const QString serial = Name(host_.PortData().snSerial_number);
+    if (auto pending = PendingSettingsFor(folder, serial)) {
+        plan.kind = ResumePlan::Kind::Restore;
+        plan.backup = *pending;
+        plan.text = TrCk::tr("The settings of instrument %1 from the update of %2 (%3 to %4) are not restored yet: "
+                             "they are written back first.")
+                        .arg(serial, pending->time, pending->fromRelease, pending->toRelease);
+    }
+    return plan;
+}
+
+bool TCkUpdateEngine::Resume(const ResumePlan& plan) {
+    switch (plan.kind) {
+        case ResumePlan::Kind::None: return true;
+        case ResumePlan::Kind::Blocked:
+            last_message_ = plan.text;
+            view_.AddMessage(plan.text);
+            return false;
+        case ResumePlan::Kind::Restore:
+            view_.AddMessage(plan.text);
+            return RestoreStoredSettings(plan.backup);
+        case ResumePlan::Kind::Complete: break;
+    }
+    const StoredSettings& b = plan.backup;
+    if (b.source != QLatin1String("catalog")) {
+        if (!OpenBinary(b.source)) {
+            last_message_ = TrCk::tr("The firmware file %1 of the interrupted update is gone or incomplete.").arg(b.source);
+            view_.AddMessage(last_message_);
+            return false;
+        }
+    } else {
+        const int index = Firmwares().IndexOfRelease(b.toRelease);
+        if (index < 0) {
+            last_message_ = TrCk::tr("The catalog holds no firmware %1.").arg(b.toRelease);
+            view_.AddMessage(last_message_);
+            return false;
+        }
+        Firmwares().SelectFirmware(static_cast<std::uint32_t>(index));
+        DiscardBinary();
+        FillFromCatalog();
+    }
+    view_.AddMessage(plan.text);
+    SetRecovery(b);
+    SetDeviceInfo(TDeviceInfo{5324, 3, b.fromRelease, b.serial});
+    try {
+        Update();
+    } catch (const EProgramError& e) {
+        last_message_ = e.Message();
+        view_.ShowErrorBox(e.Message());
+    }
+    SetRecovery(std::nullopt);
+    return result_ == UpdateResult::Succeeded;
 }
 
 bool TCkUpdateEngine::RestoreStoredSettings(StoredSettings stored) {

@@ -114,6 +114,20 @@ public:
     // the firmware the backup names again and restores the backup's settings.
     // The image must be in the buffer (the catalog entry or file of the backup).
     void SetRecovery(std::optional<StoredSettings> stored);
+    // What an earlier, unfinished update of the connected instrument left to do.
+    struct ResumePlan {
+        enum class Kind { None, Restore, Complete, Blocked } kind = Kind::None;
+        StoredSettings backup;
+        QString text;  // what will be done, or why nothing can be
+    };
+    // Looks at the connected instrument and the pending backups: its pending
+    // settings are restored first (Restore); an instrument found in its boot
+    // loader gets the firmware of its interrupted update again, then its
+    // settings (Complete).
+    ResumePlan PlanResume();
+    // Carries the plan out; true when the instrument then runs the firmware of
+    // that update with its own settings.
+    bool Resume(const ResumePlan& plan);
     // What the last failure left the instrument in, and what to do, in words.
     const QString& LastMessage() const { return last_message_; }
 
@@ -148,6 +162,7 @@ private:
     void Verify(const ProgrammingParameters& p, std::uint32_t end, std::uint32_t programmingMs);
     void WaitForInstrument(ProgrammingParameters& p);
     void VerifyHeader(const ProgrammingParameters& p, int headerPage);
+    QString ExpectedRelease(const ProgrammingParameters& p) const;
     void SaveBackup(const char* phase);
     void CheckAbort() const;
     void SetCritical(bool critical);
