@@ -18,6 +18,15 @@ bool covers(std::uint32_t address, std::uint32_t length, std::uint32_t at) {
     return at >= address && static_cast<std::uint64_t>(at) < static_cast<std::uint64_t>(address) + length;
 }
 
+bool take(std::vector<BootLoaderFaults::WriteRefusal>& list, std::uint32_t address, std::uint32_t length) {
+    for (auto it = list.begin(); it != list.end(); ++it) {
+        if (!covers(address, length, it->address)) continue;
+        if (it->remaining > 0 && --it->remaining == 0) list.erase(it);
+        return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 bool BootLoaderFaults::take_command_refusal(std::uint32_t command, std::uint32_t value) {
@@ -26,13 +35,14 @@ bool BootLoaderFaults::take_command_refusal(std::uint32_t command, std::uint32_t
 }
 
 bool BootLoaderFaults::take_write_refusal(std::uint32_t address, std::uint32_t length) {
-    for (auto it = refuse_write.begin(); it != refuse_write.end(); ++it) {
-        if (!covers(address, length, it->address)) continue;
-        if (it->remaining > 0 && --it->remaining == 0) refuse_write.erase(it);
-        return true;
-    }
-    return false;
+    return take(refuse_write, address, length);
 }
+
+bool BootLoaderFaults::take_lost_write_ack(std::uint32_t address, std::uint32_t length) {
+    return take(lose_write_ack, address, length);
+}
+
+bool BootLoaderFaults::take_lost_command_ack(std::uint32_t command) { return take(lose_command_ack, command); }
 
 bool BootLoaderFaults::weak_cell_in(std::uint32_t address, std::uint32_t length) const {
     return weak_cell && covers(address, length, *weak_cell);
@@ -40,7 +50,8 @@ bool BootLoaderFaults::weak_cell_in(std::uint32_t address, std::uint32_t length)
 
 bool is_boot_loader_fault(std::string_view text) {
     const std::string_view name = text.substr(0, text.find('='));
-    return name == "refuse-command" || name == "refuse-erase" || name == "refuse-write" || name == "weak-flash";
+    return name == "refuse-command" || name == "refuse-erase" || name == "refuse-write" || name == "weak-flash" ||
+           name == "lose-ack-write" || name == "lose-ack-command";
 }
 
 bool apply_boot_loader_fault(BootLoaderFaults& faults, std::string_view text, std::string* error) {
@@ -61,6 +72,8 @@ bool apply_boot_loader_fault(BootLoaderFaults& faults, std::string_view text, st
     else if (name == "refuse-erase") faults.refuse_erase[value] += n;
     else if (name == "refuse-write") faults.refuse_write.push_back({value, n});
     else if (name == "weak-flash") faults.weak_cell = value;
+    else if (name == "lose-ack-write") faults.lose_write_ack.push_back({value, n});
+    else if (name == "lose-ack-command") faults.lose_command_ack[value] += n;
     else {
         if (error) *error = "unknown fault '" + std::string(name) + "'";
         return false;

@@ -31,6 +31,12 @@ Options:
                         chromatik-sim (found by --control or --usb-dir), print
                         the answer and exit, e.g. --tell "0 trigger"
   --journal FILE        write every instrument's journal there on exit ("-": stdout)
+  --persist DIR         keep each instrument's flash and stored settings in DIR
+                        (files <index>-<serial>.flash and .json, written as they
+                        change): started again with the same options, even after
+                        being killed, an instrument comes back with the firmware
+                        its flash holds and the settings it had stored (state 53).
+                        Without it every start is a factory-fresh instrument
   --config FILE         instruments from a file: JSON {"instruments": [{"kind": 4,
                         ...}]} or key=value lines, "[instrument]" between them
   --help                this text
@@ -86,6 +92,12 @@ Instrument options:
                         refuse-write=A[:N]    refuse the next N writes covering address
                                               A (N = 0: all of them)
                         weak-flash=A          the flash cell at A reads bit 0 flipped
+                        lose-ack-write=A[:N]  the next N writes covering address A
+                                              are carried out but answered as
+                                              failed (N = 0: all of them)
+                        lose-ack-command=C[:N]  the next N controller commands C
+                                              are carried out (10 restarts) but
+                                              answered as failed
                       serial and Bluetooth faces:
                         bad-sum[=N]       next N blocks sent: first packet's sum wrong
                         bad-xor[=N]       ... its XOR wrong
@@ -170,6 +182,7 @@ std::optional<ProgramOptions> parse_command_line(std::span<const std::string_vie
         else if (key == "control") control = std::filesystem::path(value);
         else if (key == "journal") o.journal = std::filesystem::path(value);
         else if (key == "tell") o.tell = std::string(value);
+        else if (key == "persist") o.persist_dir = std::filesystem::path(value);
         else if (key == "config") {
             if (!load_config_file(value, o.instruments, error)) return std::nullopt;
         } else {
@@ -183,6 +196,9 @@ std::optional<ProgramOptions> parse_command_line(std::span<const std::string_vie
             fail(error, why);
             return std::nullopt;
         }
+    if (o.persist_dir)
+        for (std::size_t i = 0; i < o.instruments.size(); ++i)
+            o.instruments[i].persist = (*o.persist_dir / (std::to_string(i) + "-" + o.instruments[i].serial)).string();
     const auto parent = o.usb_dir.parent_path();
     o.state_file = state.value_or(parent / "sim-state.json");
     o.control_socket = control.value_or(parent / "sim-control");

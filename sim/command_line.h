@@ -18,6 +18,7 @@ struct ProgramOptions {
     std::filesystem::path state_file;
     std::filesystem::path control_socket;
     std::optional<std::filesystem::path> journal;  // "-" for standard output
+    std::optional<std::filesystem::path> persist_dir;  // instruments kept across runs
     std::vector<InstrumentConfig> instruments;
     bool help = false;
     // Not a simulator: send this line to the control socket of a running one.

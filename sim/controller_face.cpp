@@ -34,6 +34,7 @@ usbchannel::Reply ControllerFace::handle(const usbchannel::Request& request, Fau
         pending_ = Pending{};
         if (stm32()) core_.request_restart();  // only command 10 is repeated on the STM32
         else run_command(code, value);
+        if (core_.lose_command_ack(code)) return refused_reply();
         return taken_reply(kBlockSize);
     }
     return on_block(request, now);
@@ -105,6 +106,7 @@ usbchannel::Reply ControllerFace::on_block(const usbchannel::Request& request, C
         pending_.wait = Wait::RepeatedBlock;
     } else {
         pending_.status = run_command(code, address);
+        pending_.ack_lost = core_.lose_command_ack(code);
         pending_.wait = Wait::Reply;
     }
     return taken_reply(kBlockSize);
@@ -118,18 +120,23 @@ usbchannel::Reply ControllerFace::on_data(const usbchannel::Request& request, Cl
     const std::span<const std::uint8_t> data(request.input.data(), length);
 
     std::uint16_t status = kReplyRefused;
+    bool ack_lost = false;
     if (!space_allows(code, false, address, length)) {
         core_.journal().refused("write outside its address space", code, address, length);
     } else if (!stm32() && code == 4 && address % kMaxPiece != 0) {
         core_.journal().refused("flash write off a 64-byte boundary", code, address, length);
-    } else if (core_.write(address, data, now) == WriteStatus::Ok) {
-        status = kReplyDone;
+    } else {
+        const WriteStatus written = core_.write(address, data, now);
+        if (written == WriteStatus::Ok || written == WriteStatus::AckLost) status = kReplyDone;
+        ack_lost = written == WriteStatus::AckLost;
     }
     if (stm32()) {
         pending_.wait = Wait::Reply;
         pending_.status = status;
+        pending_.ack_lost = ack_lost;
     } else {
         pending_ = Pending{};
+        if (ack_lost) return refused_reply();  // the H8SX has no reply: the data request itself fails
     }
     return taken_reply(request.input.size());
 }
@@ -141,6 +148,7 @@ usbchannel::Reply ControllerFace::on_receive(const usbchannel::Request& request)
         return data_reply(*p.data, request.output_capacity);
     }
     if (p.wait == Wait::Reply) {
+        if (p.ack_lost) return refused_reply();
         std::vector<std::uint8_t> reply(kBlockSize, 0);
         store_u16(reply, p.status, ByteOrder::Little);
         std::copy(p.block.begin() + 2, p.block.begin() + 10, reply.begin() + 2);

@@ -37,6 +37,7 @@ private:
         std::array<std::uint8_t, 12> block{};
         std::optional<std::vector<std::uint8_t>> data;  // read data waiting for the host
         std::uint16_t status = kReplyDone;
+        bool ack_lost = false;  // done, but the reply never reaches the host
     };
 
     usbchannel::Reply on_block(const usbchannel::Request& request, Clock::time_point now);

@@ -65,7 +65,9 @@ DeviceCore::DeviceCore(InstrumentConfig config, Journal& journal)
     layout_ = plan_structures(config_);
     host_layout_ = host_layout(layout_.layout_number);
     load_factory_flash();
-    if (table_address_for(config_)) load_structures(false, false);
+    if (table_address_for(config_)) load_structures(false);
+    // What the factory set up counts as stored.
+    capture_permanent();
     if (config_.trigger_every.count() > 0) next_trigger_ = Clock::now() + config_.trigger_every;
 }
 
@@ -107,13 +109,12 @@ std::optional<Placement> DeviceCore::ram_placement(std::size_t table_word) const
     return p;
 }
 
-void DeviceCore::load_structures(bool keep_settings, bool keep_flash) {
-    // What survives a restart: whatever sits in flash, and the settings unless the
-    // new firmware brings its own defaults.
+void DeviceCore::load_structures(bool keep_flash) {
+    // Whatever sits in flash survives a restart.
     std::vector<std::pair<std::uint32_t, std::vector<std::uint8_t>>> keep;
     for (const auto& p : layout_.placements) {
         const bool in_flash = memory_.kind_at(p.address, p.size) == RegionKind::Flash;
-        if ((keep_flash && in_flash) || (keep_settings && p.table_word == tw::kSettings))
+        if (keep_flash && in_flash)
             if (auto bytes = memory_.read(p.address, p.size)) keep.emplace_back(p.address, std::move(*bytes));
     }
     write_structures(memory_, layout_, version_texts(config_, firmware_, firmware_date_));
@@ -130,6 +131,10 @@ void DeviceCore::load_structures(bool keep_settings, bool keep_flash) {
 }
 
 std::optional<std::vector<std::uint8_t>> DeviceCore::read(std::uint32_t address, std::uint32_t length) {
+    if (boot_loader_only() && memory_.kind_at(address, length) == RegionKind::Ram) {
+        journal_.refused("read of RAM while the boot loader runs", 0, address, length);
+        return std::nullopt;
+    }
     auto bytes = memory_.read(address, length);
     if (!bytes) {
         journal_.refused("read out of range", 0, address, length);
@@ -146,6 +151,10 @@ WriteStatus DeviceCore::write(std::uint32_t address, std::span<const std::uint8_
         journal_.refused("write out of range", 0, address, length);
         return WriteStatus::OutOfRange;
     }
+    if (boot_loader_only() && *kind == RegionKind::Ram) {
+        journal_.refused("write to RAM while the boot loader runs", 0, address, length);
+        return WriteStatus::Refused;
+    }
     if (boot_faults_.take_write_refusal(address, length)) {
         journal_.refused("write refused by a fault", 0, address, length);
         return WriteStatus::Refused;
@@ -158,14 +167,27 @@ WriteStatus DeviceCore::write(std::uint32_t address, std::span<const std::uint8_
             const std::uint32_t cell = *boot_faults_.weak_cell;
             const std::uint8_t weak = static_cast<std::uint8_t>(data[cell - address] ^ 0x01);
             memory_.load(cell, std::span(&weak, 1));
+            permanent_.weak_cells.insert(cell);
+            permanent_changed();
         }
-        return WriteStatus::Ok;
+        flash_changed(address, length);
+    } else {
+        memory_.write(address, data);
+        journal_.record(JournalEntry{EventKind::MemoryWrite, Flag::None, 0, address, length, 0, {}});
+        if (auto host = ram_placement(tw::kHost); host && overlaps(address, length, host->address, 4))
+            host_block_written(now);
     }
-    memory_.write(address, data);
-    journal_.record(JournalEntry{EventKind::MemoryWrite, Flag::None, 0, address, length, 0, {}});
-    if (auto host = ram_placement(tw::kHost); host && overlaps(address, length, host->address, 4))
-        host_block_written(now);
+    if (boot_faults_.take_lost_write_ack(address, length)) {
+        journal_.refused("write done, its acknowledgement lost by a fault", 0, address, length);
+        return WriteStatus::AckLost;
+    }
     return WriteStatus::Ok;
+}
+
+bool DeviceCore::lose_command_ack(std::uint32_t command) {
+    if (!boot_faults_.take_lost_command_ack(command)) return false;
+    journal_.refused("command done, its acknowledgement lost by a fault", command, 0, 0);
+    return true;
 }
 
 void DeviceCore::host_block_written(Clock::time_point now) {
@@ -226,10 +248,7 @@ void DeviceCore::carry_out(const HostCommandEffect& effect, const HostWords& sen
     if (effect.unknown) note(command, 0, "unknown command " + hex(command) + " ignored");
     if (effect.host_mode) note(command, sent[hw::kArg1], "host mode; display: " + display_text());
     if (effect.store) {
-        if (auto v = layout_.find(tw::kVersion)) {
-            stored_version_ = memory_.read(v->address, v->size);
-            stored_by_ = firmware_;
-        }
+        capture_permanent();
         note(command, host::kStateStore, "settings stored");
     }
     if (effect.clear_queue) {
@@ -270,6 +289,10 @@ void DeviceCore::start_measurement(Clock::time_point now, bool calibrate, std::u
 }
 
 void DeviceCore::press_trigger(Clock::time_point now) {
+    if (boot_loader_only()) {
+        note(0, trigger_presses_, "trigger ignored: the boot loader runs");
+        return;
+    }
     ++trigger_presses_;
     note(0, trigger_presses_, "trigger pressed");
     start_measurement(now, false, 0);
@@ -410,8 +433,21 @@ bool DeviceCore::accept_controller_command(std::uint32_t command, std::uint32_t 
 
 bool DeviceCore::erase_sector(std::uint32_t index) {
     ++erases_;
-    for (auto& bank : memory_.flash_banks())
-        if (bank->sector(index)) return bank->erase(index, update_mode_, journal_) == FlashResult::Ok;
+    for (auto& bank : memory_.flash_banks()) {
+        const auto sector = bank->sector(index);
+        if (!sector) continue;
+        if (bank->erase(index, update_mode_, journal_) != FlashResult::Ok) return false;
+        const std::uint32_t first = bank->base() + sector->offset;
+        // Erased cells read 0xFF as they should, weak or not.
+        auto& weak = permanent_.weak_cells;
+        const auto from = weak.lower_bound(first), to = weak.lower_bound(first + sector->size);
+        if (from != to) {
+            weak.erase(from, to);
+            permanent_changed();
+        }
+        flash_changed(first, sector->size);
+        return true;
+    }
     journal_.refused("erase of an unknown sector", index, 0, 0);
     return false;
 }
@@ -429,31 +465,74 @@ bool DeviceCore::take_restart_request() {
     return r;
 }
 
-void DeviceCore::restart() {
+bool DeviceCore::application_valid() const {
+    if (!stm32()) return true;
+    const std::uint32_t at = 0x08000000 + kApplicationOffset;
+    const auto header = memory_.read(at, kHeaderBlockSize);
+    if (!header || !parse_firmware_header(*header)) return false;
+    const auto weak = permanent_.weak_cells.lower_bound(at);
+    return weak == permanent_.weak_cells.end() || *weak >= at + kHeaderBlockSize;
+}
+
+void DeviceCore::restart() { boot("firmware "); }
+
+void DeviceCore::power_on(PermanentState permanent) {
+    permanent_ = std::move(permanent);
+    boot("power on; firmware ");
+}
+
+void DeviceCore::boot(std::string why) {
     update_mode_ = false;
     host_due_.reset();
-    const std::string previous = firmware_;
-    std::string note;
-    if (config_.kind == 4 && config_.cpu == 2) {
+    measure_due_.reset();
+    if (stm32()) {
         const auto header = memory_.read(0x08000000 + kApplicationOffset, kHeaderBlockSize);
-        if (auto h = header ? parse_firmware_header(*header) : std::nullopt) {
-            firmware_ = h->release;
-            firmware_date_ = h->date;
-        } else {
-            update_mode_ = true;  // nothing to start: the boot loader keeps the instrument
-            note = "no application; boot loader stays";
+        if (!application_valid()) {
+            // Nothing to start: the boot loader keeps the instrument, and the
+            // application's permanent memory stays as it was.
+            update_mode_ = true;
+            for (auto& bank : memory_.flash_banks()) bank->begin_session();
+            journal_.record(JournalEntry{EventKind::Restart, Flag::None, 0, 0, 0, 0, "no application; boot loader stays"});
+            return;
         }
+        const auto h = parse_firmware_header(*header);
+        firmware_ = h->release;
+        firmware_date_ = h->date;
     }
-    const bool keep = !(config_.reset_settings_on_restart && firmware_ != previous);
-    if (table_address_for(config_)) load_structures(keep, true);
-    // The identity block that the firmware stored survives a restart of that firmware.
-    if (stored_version_ && stored_by_ == firmware_) {
-        if (auto v = layout_.find(tw::kVersion)) memory_.load(v->address, *stored_version_);
-    } else {
-        stored_version_.reset();
+    // Only what was stored comes back.  New firmware builds its identity block
+    // afresh and brings its own default settings unless it keeps the stored ones.
+    const bool same = permanent_.firmware == firmware_;
+    if (table_address_for(config_)) {
+        load_structures(true);
+        const auto restore = [&](std::size_t table_word, const std::vector<std::uint8_t>& bytes) {
+            const auto p = layout_.find(table_word);
+            if (p && !bytes.empty() && bytes.size() == p->size) memory_.load(p->address, bytes);
+        };
+        if (same || !config_.reset_settings_on_restart) restore(tw::kSettings, permanent_.settings);
+        if (same) restore(tw::kVersion, permanent_.version);
     }
-    journal_.record(JournalEntry{EventKind::Restart, Flag::None, 0, 0, 0, 0,
-                                 note.empty() ? "firmware " + firmware_ : note});
+    if (!same) capture_permanent();
+    journal_.record(JournalEntry{EventKind::Restart, Flag::None, 0, 0, 0, 0, why + firmware_});
+}
+
+void DeviceCore::capture_permanent() {
+    permanent_.firmware = firmware_;
+    const auto bytes_of = [&](std::size_t table_word) {
+        const auto p = layout_.find(table_word);
+        if (!p) return std::vector<std::uint8_t>{};
+        return memory_.read(p->address, p->size).value_or(std::vector<std::uint8_t>{});
+    };
+    permanent_.version = bytes_of(tw::kVersion);
+    permanent_.settings = bytes_of(tw::kSettings);
+    permanent_changed();
+}
+
+void DeviceCore::flash_changed(std::uint32_t address, std::uint32_t length) {
+    if (hooks_.flash_changed) hooks_.flash_changed(address, length);
+}
+
+void DeviceCore::permanent_changed() {
+    if (hooks_.permanent_changed) hooks_.permanent_changed();
 }
 
 }  // namespace tola::sim

@@ -5,7 +5,9 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
+#include <set>
 #include <span>
 #include <string>
 #include <vector>
@@ -23,7 +25,25 @@ namespace tola::sim {
 
 using Clock = std::chrono::steady_clock;
 
-enum class WriteStatus { Ok, OutOfRange, Refused };
+// Ok and AckLost: the write was carried out (AckLost: a fault keeps the host from hearing so).
+enum class WriteStatus { Ok, OutOfRange, Refused, AckLost };
+
+// What the instrument keeps through a restart and a power cycle besides its
+// flash: the identity block and settings the firmware last stored permanently
+// (state 53), the firmware that stored them, and the flash cells found weak
+// (each holds a byte that differs from what was programmed there).
+struct PermanentState {
+    std::string firmware;
+    std::vector<std::uint8_t> version;
+    std::vector<std::uint8_t> settings;
+    std::set<std::uint32_t> weak_cells;
+};
+
+// Told whenever flash content or the permanent state changes (for persistence).
+struct PersistHooks {
+    std::function<void(std::uint32_t address, std::uint32_t length)> flash_changed;
+    std::function<void()> permanent_changed;
+};
 
 class DeviceCore {
 public:
@@ -36,6 +56,13 @@ public:
     const StructureLayout& layout() const { return layout_; }
     const std::string& firmware() const { return firmware_; }
     bool update_mode() const { return update_mode_; }
+    // The STM32 boot loader runs (after command 11, or because the application
+    // area holds no valid application): only flash and the controller commands
+    // are served; RAM, the structure table and the host command block are not.
+    bool boot_loader_only() const { return update_mode_ && stm32(); }
+    // A header block at the application area, every one of its cells holding
+    // what was programmed.
+    bool application_valid() const;
 
     // Accesses as a host makes them: journalled, with flash rules applied.
     std::optional<std::vector<std::uint8_t>> read(std::uint32_t address, std::uint32_t length);
@@ -51,8 +78,16 @@ public:
     void enter_update_mode();
     void request_restart() { restart_requested_ = true; }
     bool take_restart_request();
-    // Starts again from what flash holds; returns the firmware now running.
+    // Starts again from what flash holds and from the permanent state.
     void restart();
+    // Power-on with flash content and permanent state of an earlier run (the
+    // flash is already loaded): starts like a restart, journalled as one.
+    void power_on(PermanentState permanent);
+    const PermanentState& permanent() const { return permanent_; }
+    void set_persist_hooks(PersistHooks hooks) { hooks_ = std::move(hooks); }
+    // A lost-acknowledgement fault for this command: true (and journalled) when
+    // its answer must be a failure although it was carried out.
+    bool lose_command_ack(std::uint32_t command);
 
     // Host command completion, measurements under way and periodic trigger presses.
     std::optional<Clock::time_point> next_deadline() const;
@@ -75,9 +110,14 @@ public:
     void set_lamp_bits(std::uint32_t bits);
 
 private:
+    bool stm32() const { return config_.kind == 4 && config_.cpu == 2; }
+    void boot(std::string why);
+    void capture_permanent();
+    void flash_changed(std::uint32_t address, std::uint32_t length);
+    void permanent_changed();
     void build_memory_map();
     void load_factory_flash();
-    void load_structures(bool keep_settings, bool keep_flash);
+    void load_structures(bool keep_flash);
     void host_block_written(Clock::time_point now);
     void run_host_command(Clock::time_point now);
     void carry_out(const HostCommandEffect& effect, const HostWords& words, Clock::time_point now);
@@ -120,10 +160,10 @@ private:
     std::uint32_t data_changes_ = 0;
 
     BootLoaderFaults boot_faults_;
-    // The identity block as the firmware last stored it permanently (state 53),
-    // and the firmware that stored it: a restart of the same firmware keeps it.
-    std::optional<std::vector<std::uint8_t>> stored_version_;
-    std::string stored_by_;
+    // What a restart brings back: the factory state at first, then what the
+    // firmware stores with state 53 (and what a new firmware starts with).
+    PermanentState permanent_;
+    PersistHooks hooks_;
 };
 
 }  // namespace tola::sim

@@ -7,6 +7,7 @@
 #include "sim/controller_face.h"
 #include "sim/descriptor.h"
 #include "sim/ezusb_face.h"
+#include "sim/instrument_store.h"
 #include "sim/link_faces.h"
 
 namespace tola::sim {
@@ -14,6 +15,18 @@ namespace tola::sim {
 Instrument::Instrument(InstrumentConfig config) : config_(std::move(config)) {
     if (const std::string why = validate(config_); !why.empty()) throw std::invalid_argument(why);
     core_ = std::make_unique<DeviceCore>(config_.core_config(), journal_);
+    if (!config_.persist.empty()) {
+        // An instrument kept by an earlier run comes back with its flash (and so its
+        // firmware) and what it had stored.
+        store_ = std::make_unique<InstrumentStore>(config_.persist);
+        if (auto earlier = store_->load(core_->memory())) core_->power_on(std::move(*earlier));
+        store_->save_all(core_->memory(), core_->permanent());
+        core_->set_persist_hooks(PersistHooks{
+            [this](std::uint32_t address, std::uint32_t length) {
+                store_->save_flash(core_->memory(), address, length);
+            },
+            [this] { store_->save_permanent(core_->permanent()); }});
+    }
     for (const auto& fault : config_.faults) {
         std::string why;
         if (is_boot_loader_fault(fault)) {

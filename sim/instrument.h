@@ -27,6 +27,7 @@ namespace tola::sim {
 
 class UsbFace;
 class LinkHandler;
+class InstrumentStore;
 
 class Instrument {
 public:
@@ -131,6 +132,7 @@ private:
     mutable std::condition_variable presence_changed_;
     FaultPlan faults_;
     std::unique_ptr<DeviceCore> core_;
+    std::unique_ptr<InstrumentStore> store_;
     std::unique_ptr<UsbFace> face_;
     std::optional<Clock::time_point> silent_until_;
     Clock::time_point busy_until_{};  // an erase under way: requests wait for it

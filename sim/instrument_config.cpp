@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "sim/boot_loader_faults.h"
 #include "sim/faults.h"
 #include "sim/packet_peer.h"
 
@@ -142,8 +143,11 @@ bool apply_setting(InstrumentConfig& c, std::string_view key, std::string_view v
     } else if (key == "fault") {
         FaultPlan probe;
         LinkFaults line_probe;
+        BootLoaderFaults boot_probe;
         std::string why;
-        if (!apply_link_fault(line_probe, value, &why)) {
+        if (is_boot_loader_fault(value)) {
+            if (!apply_boot_loader_fault(boot_probe, value, &why)) return fail(error, why);
+        } else if (!apply_link_fault(line_probe, value, &why)) {
             if (!why.empty() || !apply_fault(probe, value, &why)) return fail(error, why);
         }
         c.faults.emplace_back(value);

@@ -43,6 +43,9 @@ struct InstrumentConfig {
     std::vector<std::string> faults;  // faults (as text) applied when the instrument starts
     std::string bt_address;  // kinds 10, 11; empty: 00:80:25:AB:CD:01, :02, ... in order
     std::string bt_name;     // kinds 10, 11; empty: product name and serial number
+    // Where the flash and the stored settings are kept across runs (files
+    // persist + ".flash" and ".json"); empty: nothing is kept.
+    std::string persist;
 
     std::uint16_t release_number() const;
     ByteOrder byte_order() const;

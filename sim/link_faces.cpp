@@ -70,6 +70,7 @@ CodeAction MemoryLinkFace::on_code(std::uint8_t code, Clock::time_point) {
         if (!core_.accept_controller_command(command, 0)) return CodeAction::refuse(link::kWrongCommand);
         if (code == kRestartCode) core_.request_restart();
         if (code == kEnterUpdateCode) core_.enter_update_mode();
+        if (core_.lose_command_ack(command)) return CodeAction::refuse(link::kWrongCommand);
         return CodeAction::answer(code);
     }
     return CodeAction::refuse(link::kUnknownCommand);
@@ -83,6 +84,7 @@ BlockAction MemoryLinkFace::on_block(std::uint8_t code, std::vector<std::uint8_t
     if (pending_write_ && pending_write_->code == code) {
         const PendingWrite w = *pending_write_;
         pending_write_.reset();
+        // A write carried out whose acknowledgement is lost is refused all the same.
         if (core_.write(w.address, data, now) != WriteStatus::Ok) return BlockAction::refuse(link::kWrongCommand);
         return BlockAction::accept();
     }
@@ -115,13 +117,14 @@ BlockAction MemoryLinkFace::controller_block(std::uint8_t code, std::span<const 
         return BlockAction::refuse(link::kWrongCommand);
     }
     if (!core_.accept_controller_command(command, value)) return BlockAction::refuse(link::kWrongCommand);
+    bool done = true;
     switch (code) {
-        case kEraseCode:
-            return core_.erase_sector(value) ? BlockAction::accept() : BlockAction::refuse(link::kWrongCommand);
+        case kEraseCode: done = core_.erase_sector(value); break;
         case kRestartCode: core_.request_restart(); break;
         case kEnterUpdateCode: core_.enter_update_mode(); break;
         default: break;
     }
+    if (!done || core_.lose_command_ack(command)) return BlockAction::refuse(link::kWrongCommand);
     return BlockAction::accept();
 }
 

@@ -36,6 +36,7 @@ public:
 
     FlashBank* flash_at(std::uint32_t address, std::uint32_t length);
     std::vector<std::unique_ptr<FlashBank>>& flash_banks() { return flash_; }
+    const std::vector<std::unique_ptr<FlashBank>>& flash_banks() const { return flash_; }
 
 private:
     struct Window {
