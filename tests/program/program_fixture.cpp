@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QPushButton>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTest>
 
 #include <chrono>
@@ -69,6 +70,10 @@ void ProgramTest::SetUp() {
     const std::string base = dir_.path().toStdString();
     ::setenv("TOLA_USB_DIR", (base + "/usb").c_str(), 1);
     ::setenv("TOLA_BT_DIR", (base + "/bt").c_str(), 1);
+    // The update history and the settings backups of each test in its own folder:
+    // a backup one test leaves pending must not hold up the next one.
+    QStandardPaths::setTestModeEnabled(false);
+    ::setenv("XDG_DATA_HOME", (base + "/data").c_str(), 1);
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir_.path() + "/config");
     Firmwares().SelectFirmware(0);
     SetProgramTraceSink([this](const std::string& line) {

@@ -84,6 +84,7 @@ protected:
         std::int32_t r = 2;
         for (int i = 0; i < 100 && r != 1; ++i) {
             r = connection.OpenDev();
+            if (BootLoaderOnly(connection.PortData())) return;  // an interrupted update's instrument
             if (r != 1) std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
         ASSERT_EQ(1, r) << connection.PortData().ssStatus;

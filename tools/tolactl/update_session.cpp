@@ -59,7 +59,7 @@ void UpdateSession::Connect() {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     for (;;) {
         const std::int32_t r = connection.OpenDev();
-        if (r == 1) return;
+        if (r == 1 || BootLoaderOnly(connection.PortData())) return;
         if ((r != 2 && r != 0) || std::chrono::steady_clock::now() > deadline) {
             std::string why = to_utf8(connection.PortData().ssStatus);
             if (why.empty()) why = "no answer";

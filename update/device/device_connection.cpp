@@ -31,6 +31,11 @@ DeviceKind DeviceKindFor(std::uint32_t code) {
     }
 }
 
+bool BootLoaderOnly(const PXM_COMM& c) {
+    return (c.tStatus & TOLA_STATUS_INTERFACED) != 0 && (c.tStatus & TOLA_STATUS_WRONG_DEVICE) != 0 &&
+           c.snVersion[0] == '\0' && c.snSerial_number[0] == '\0';
+}
+
 TDeviceConnection::TDeviceConnection(CommApi api, ConnectionObserver* observer) : api_(api), observer_(observer) {
     port_data_.dSize = sizeof(PXM_COMM);
     port_data_.iPort = kPortUsb;

@@ -42,6 +42,11 @@ struct DeviceKind {
 // The name and processor type of a device type code.
 DeviceKind DeviceKindFor(std::uint32_t code);
 
+// An instrument that answered the open only as its boot loader: the link is up
+// (its controller commands work) but there is no application to identify
+// ("Software not loaded"): an update was interrupted while programming.
+bool BootLoaderOnly(const PXM_COMM& record);
+
 // What the main window does when the connection changes.
 class ConnectionObserver {
 public:

@@ -234,11 +234,7 @@ QString TCkUpdateEngine::BackupFolder() const {
 
 void TCkUpdateEngine::SetRecovery(std::optional<StoredSettings> stored) { recovery_ = std::move(stored); }
 
-bool TCkUpdateEngine::InstrumentInBootLoader() const {
-    const PXM_COMM& pd = host_.PortData();
-    return (pd.tStatus & TOLA_STATUS_INTERFACED) != 0 && (pd.tStatus & TOLA_STATUS_WRONG_DEVICE) != 0 &&
-           pd.snVersion[0] == '\0';
-}
+bool TCkUpdateEngine::InstrumentInBootLoader() const { return BootLoaderOnly(host_.PortData()); }
 
 void TCkUpdateEngine::CheckAbort() const {
     if (options_.abortRequested && options_.abortRequested())
@@ -484,9 +480,14 @@ void TCkUpdateEngine::ProgramImage(ProgrammingParameters& p) {
         std::uint32_t t = clock_.NowMs();
         UpdateRemainingTime();
         SetStep(UpdateStep::WaitReset, TrCk::tr("Waiting for Chromatik reset"), StepState::Busy);
-        // A refused leave command is sent again while waiting, when the instrument
-        // is then still found in its boot loader.
-        update_if_.SendCommand(ctl::kLeaveProgramming, 0);
+        // A refused leave command is tried again at once (over Bluetooth the boot
+        // loader cannot be reached once the link is closed), and once more while
+        // waiting when the instrument is still found in its boot loader.
+        bool left = update_if_.SendCommand(ctl::kLeaveProgramming, 0);
+        for (int attempt = 1; !left && attempt < kFlashAttempts; ++attempt) {
+            clock_.SleepMs(kFlashRetryPauseMs);
+            left = update_if_.SendCommand(ctl::kLeaveProgramming, 0);
+        }
         host_.CloseDev();
         WaitForInstrument(p);
         FTimeResetMs = clock_.NowMs() - t;
@@ -556,7 +557,7 @@ void TCkUpdateEngine::WaitForInstrument(ProgrammingParameters& p) {
     }
     for (;;) {
         CheckAbort();
-        if (host_.OpenDev() == 1) {
+        if (host_.OpenDev() == 1 || InstrumentInBootLoader()) {
             const QString release = Name(host_.PortData().snVersion);
             if (InstrumentInBootLoader()) {
                 if (leave_attempts < kLeaveAttempts) {
