@@ -73,8 +73,12 @@ struct RecordingView final : UpdateView {
     bool locked = false;
     bool runEnabled = false, secondEnabled = false, cancelEnabled = true;
 
+    // Told of every step shown, for tests that act at a moment of the update.
+    std::function<void(UpdateStep, StepState)> onStep;
+
     void SetStep(UpdateStep step, const QString& text, StepState state) override {
         steps.push_back({step, text, state});
+        if (onStep) onStep(step, state);
     }
     void SetCountDown(const CountDown& c) override { countDowns.push_back(c); }
     void SetVersionLines(const QString&, const QString&) override {}

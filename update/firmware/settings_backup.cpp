@@ -75,14 +75,30 @@ void TSettingsBackup::Transfer(void* record, std::int32_t id, std::int32_t size,
     throw Error(text + "\n\r" + QString::fromLatin1(message.data()));
 }
 
+// The records that are written back after the update are read until two
+// readings agree: a reply garbled on its way would otherwise become the backup
+// and be written to the instrument as its settings.
+template <typename Record>
+void TSettingsBackup::ConfirmedRead(Record& record, std::int32_t id, const QString& text) {
+    Record first{}, second{};
+    Transfer<ECkReadVersion>(&first, id, sizeof first, TOLA_DIRECTION_UPLOAD, text);
+    for (int reading = 2; reading <= kConfirmingReads; ++reading) {
+        Transfer<ECkReadVersion>(&second, id, sizeof second, TOLA_DIRECTION_UPLOAD, text);
+        if (std::memcmp(&first, &second, sizeof first) == 0) {
+            record = first;
+            return;
+        }
+        first = second;
+    }
+    throw ECkReadVersion(text + "\n\r" + TrCk::tr("The instrument answered differently each time it was read."));
+}
+
 void TSettingsBackup::SettingsCkRead() {
     std::memset(&COMM_Version, 0, sizeof COMM_Version);
     std::memset(&CKNG_settings, 0, sizeof CKNG_settings);
     std::memset(&CKII_setup, 0, sizeof CKII_setup);
-    Transfer<ECkReadVersion>(&COMM_Version, CKPSTRUCT_COMMVERSION, sizeof COMM_Version, TOLA_DIRECTION_UPLOAD,
-                             TrCk::tr("Error reading version."));
-    Transfer<ECkReadVersion>(&CKNG_settings, CKPSTRUCT_SETTINGS, sizeof CKNG_settings, TOLA_DIRECTION_UPLOAD,
-                             TrCk::tr("Error reading parameter"));
+    ConfirmedRead(COMM_Version, CKPSTRUCT_COMMVERSION, TrCk::tr("Error reading version."));
+    ConfirmedRead(CKNG_settings, CKPSTRUCT_SETTINGS, TrCk::tr("Error reading parameter"));
     Transfer<ECkReadSetup>(&CKII_setup, CKPSTRUCT_SETUPROM, sizeof CKII_setup, TOLA_DIRECTION_UPLOAD,
                            TrCk::tr("Error reading ROM values"));
 }

@@ -73,6 +73,9 @@ public:
 
 private:
     bool WriteBack(const ReleaseTexts* texts);
+    template <typename Record>
+    void ConfirmedRead(Record& record, std::int32_t id, const QString& text);
+    static constexpr int kConfirmingReads = 4;
     void SetStep(UpdateStep step, const QString& text, StepState state);
     template <typename Error>
     void Transfer(void* record, std::int32_t id, std::int32_t size, std::int32_t direction, const QString& text);
