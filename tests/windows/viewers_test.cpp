@@ -18,7 +18,10 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTextBrowser>
+#include <QTest>
 #include <QTextEdit>
+
+#include <memory>
 
 #include <stdexcept>
 
@@ -169,6 +172,41 @@ TEST_F(Viewers, FirstShowingIsCentredAtDesignSizeAndGeometrySurvivesARestart) {
     again.show();
     EXPECT_EQ(QSize(400, 300), again.size());
     EXPECT_EQ(QPoint(20, 30), again.pos());
+}
+
+// A viewer shown, closed and shown again (in this run and after a restart)
+// comes back where its frame was: the stored place is the frame's on both
+// ways.  The offscreen platform draws frames of its own, so a frame position
+// applied to the client area would move the window at every showing.
+TEST_F(Viewers, ReopenedViewersStayWhereTheyWere) {
+    auto placeOf = [](QWidget& w) {
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&w));
+        QCoreApplication::processEvents();
+        return w.frameGeometry().topLeft();
+    };
+    auto check = [&](auto make) {
+        QPoint first;
+        {
+            auto v = make();
+            v->show();
+            first = placeOf(*v);
+            ASSERT_NE(first, v->geometry().topLeft()) << "the platform shows no frame";
+            v->move(first + QPoint(37, 41));
+            EXPECT_EQ(first + QPoint(37, 41), placeOf(*v));
+            v->hide();
+            v->show();
+            EXPECT_EQ(first + QPoint(37, 41), placeOf(*v)) << v->objectName().toStdString();
+            v->close();
+        }
+        for (int start = 0; start < 3; ++start) {
+            auto v = make();
+            v->show();
+            EXPECT_EQ(first + QPoint(37, 41), placeOf(*v)) << v->objectName().toStdString() << " start " << start;
+            v->close();
+        }
+    };
+    check([] { return std::make_unique<TfrmRTFViewer>(); });
+    check([] { return std::make_unique<TfrmHTMViewer>(); });
 }
 
 TEST_F(Viewers, HtmlViewerFollowsTheSameRules) {
