@@ -179,8 +179,10 @@ TEST_F(Viewers, FirstShowingIsCentredAtDesignSizeAndGeometrySurvivesARestart) {
 // ways.  The offscreen platform draws frames of its own, so a frame position
 // applied to the client area would move the window at every showing.
 TEST_F(Viewers, ReopenedViewersStayWhereTheyWere) {
+    // Under a window manager the frame comes some time after the window.
     auto placeOf = [](QWidget& w) {
         EXPECT_TRUE(QTest::qWaitForWindowExposed(&w));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return w.frameGeometry().topLeft() != w.geometry().topLeft(); }, 5000));
         QCoreApplication::processEvents();
         return w.frameGeometry().topLeft();
     };
