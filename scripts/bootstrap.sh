@@ -10,7 +10,7 @@ packages=(
   libcli11-dev nlohmann-json3-dev
   qt6-base-dev qt6-pdf-dev
   qt6-tools-dev qt6-l10n-tools qt6-translations-l10n
-  xvfb xauth
+  xvfb xauth openbox x11-utils
   clang libclang-rt-14-dev
   libusb-1.0-0-dev libsystemd-dev libbluetooth-dev
   dbus-daemon python3 python3-dbusmock python3-pytest python3-mypy

@@ -15,7 +15,14 @@
 #include <QTest>
 #include <QTimer>
 
+#include <QThread>
+
+#include <algorithm>
 #include <atomic>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace ckupdate::testing {
 namespace {
@@ -120,24 +127,107 @@ TEST_F(ConnectionTest, DisconnectClosesTheInstrumentAndStopsPolling) {
     EXPECT_EQ(QStringLiteral("Device: ----"), Main().lblDevice()->text());
 }
 
-TEST_F(ConnectionTest, UpdateInProgressKeepsTheConnectionThreadAway) {
+// Which thread called the library's connection functions while recording is on.
+struct ConnectionCalls {
+    std::mutex mutex;
+    std::vector<std::pair<std::string, QString>> calls;  // function, thread name
+    std::atomic<bool> recording{false};
+    void Note(const char* function) {
+        if (!recording.load()) return;
+        std::lock_guard lock(mutex);
+        calls.emplace_back(function, QThread::currentThread()->objectName());
+    }
+};
+ConnectionCalls g_calls;
+
+#define CK_RECORDED(name, Ret, Params, Args)                                              \
+    Ret Recorded_##name Params {                                                          \
+        g_calls.Note(#name);                                                              \
+        return ScriptedLibraries::Real<decltype(&::name)>(#name) Args;                   \
+    }
+CK_RECORDED(iTOLA_comm_poll_initialize, std::int32_t, (PXM_COMM * c), (c))
+CK_RECORDED(TOLA_comm_close, std::int32_t, (), ())
+CK_RECORDED(bTOLA_comm_test, std::int32_t, (), ())
+CK_RECORDED(bTOLA_comm_send_command, std::int32_t, (COMM_USB_HOST * h), (h))
+CK_RECORDED(TOLA_comm_bt_set_device_ex, std::int32_t, (BT_DEVICE * d, std::int32_t n), (d, n))
+CK_RECORDED(bTOLA_comm_bt_discovery_ex, std::int32_t, (BT_DEVICES * d, std::int32_t n), (d, n))
+#undef CK_RECORDED
+
+std::unique_ptr<CommBinding> RecordingBinding() {
+    return std::make_unique<CommBinding>(std::make_unique<ScriptedLibraries>(std::map<std::string, void*>{
+        {"iTOLA_comm_poll_initialize", reinterpret_cast<void*>(&Recorded_iTOLA_comm_poll_initialize)},
+        {"TOLA_comm_close", reinterpret_cast<void*>(&Recorded_TOLA_comm_close)},
+        {"bTOLA_comm_test", reinterpret_cast<void*>(&Recorded_bTOLA_comm_test)},
+        {"bTOLA_comm_send_command", reinterpret_cast<void*>(&Recorded_bTOLA_comm_send_command)},
+        {"TOLA_comm_bt_set_device_ex", reinterpret_cast<void*>(&Recorded_TOLA_comm_bt_set_device_ex)},
+        {"bTOLA_comm_bt_discovery_ex", reinterpret_cast<void*>(&Recorded_bTOLA_comm_bt_discovery_ex)}}));
+}
+
+// From "Run" to the end of the update only the update's worker opens, tests,
+// closes or commands the instrument: the poll timer keeps waking the
+// connection thread, and the menu commands and the automation's clicks that
+// arrive meanwhile are refused.
+TEST_F(ConnectionTest, NothingButTheUpdateTouchesTheInstrumentWhileItRuns) {
     StartInstruments({UsbChromatikV()});
-    Launch({QStringLiteral("-cFW_Select")});
+    Launch({QStringLiteral("-cFW_Select")}, RecordingBinding());
     ASSERT_TRUE(WaitForUpdateDialog());
-    QTest::mouseClick(Update().btnUpdateFW_CKV(), Qt::LeftButton);
-    ASSERT_TRUE(WaitUntil([this] { return Update().StepStateOf(2) == StepState::Busy; }, 10000));
-    EXPECT_TRUE(Main().USBWatchIdle());
-    const int tests = CountTraces("CKPcomm_test() failed");
-    const int jobs = CountTraces("tj_");
+    {
+        std::lock_guard lock(g_calls.mutex);
+        g_calls.calls.clear();
+    }
     const int cycles = CountTraces("TfrmMain/TConnectionThread: csInterface.Acquired");
-    // Until the last step is green (the bit is still set then) cycles ran, but
-    // no job and no failed test of the restarting instrument.
-    ASSERT_TRUE(WaitUntil([this] { return Update().StepStateOf(5) == StepState::Done; }, 60000));
+    QTest::mouseClick(Update().btnUpdateFW_CKV(), Qt::LeftButton);
+    ASSERT_TRUE(Update().UpdateRunning());
+    g_calls.recording = true;
+    EXPECT_TRUE(Main().USBWatchIdle());
+
+    ASSERT_TRUE(WaitUntil([this] { return Update().StepStateOf(2) == StepState::Busy; }, 10000));
+    Main().smExtraDisconnect()->trigger();
+    Main().smExtraConnectDevClick(Main().smExtraConnectBT());
+    Main().PostDiscoverMenuCommand();
+    Main().PostDiscoverSearchClick();
+    Main().PostUpdateButtonClick();
+    ASSERT_TRUE(WaitUntil([this] { return Update().StepStateOf(3) == StepState::Busy; }, 60000));
+    Main().smExtraDisconnect()->trigger();
+    ASSERT_TRUE(WaitUntil([this] { return !Update().UpdateRunning(); }, 60000));
+    g_calls.recording = false;
+
+    EXPECT_EQ(StepState::Done, Update().StepStateOf(5));
+    EXPECT_EQ("512bLE", Instrument().firmware());
+    std::vector<std::pair<std::string, QString>> calls;
+    {
+        std::lock_guard lock(g_calls.mutex);
+        calls = g_calls.calls;
+    }
+    int reopened = 0;
+    for (const auto& [function, thread] : calls) {
+        EXPECT_EQ(QStringLiteral("TfrmCkUpdate.worker"), thread) << function;
+        if (function == "iTOLA_comm_poll_initialize") ++reopened;
+    }
+    EXPECT_EQ(1, reopened) << "the update opens the restarted instrument itself";
+    // The connection thread kept running, and did nothing.
     EXPECT_GT(CountTraces("TfrmMain/TConnectionThread: csInterface.Acquired"), cycles);
-    EXPECT_EQ(tests, CountTraces("CKPcomm_test() failed"));
-    EXPECT_EQ(jobs, CountTraces("tj_"));
-    ASSERT_TRUE(WaitUntil([this] { return !Update().UpdateRunning(); }, 10000));
+    EXPECT_EQ(2, CountTraces("smExtraDisconnectClick: refused, an update is running"));
+    EXPECT_EQ(1, CountTraces("smExtraConnectDevClick: refused, an update is running"));
+    EXPECT_EQ(1, CountTraces("smExtraConnectSelectBTDClick: refused, an update is running"));
+    EXPECT_EQ(1, CountTraces("PostDiscoverSearchClick: refused, an update is running"));
+    EXPECT_EQ(0, CountTraces("tj_DisconnectDev"));
+    EXPECT_FALSE(Windows().frmDiscover().isVisible());
+
+    // Afterwards the connection is the connection thread's again: it tests the
+    // instrument that the update left open.
     EXPECT_FALSE(Main().USBWatchIdle());
+    EXPECT_FALSE(Main().ReservedForUpdate());
+    g_calls.recording = true;
+    ASSERT_TRUE(WaitUntil(
+        [] {
+            std::lock_guard lock(g_calls.mutex);
+            return std::any_of(g_calls.calls.begin(), g_calls.calls.end(),
+                               [](const auto& c) { return c.first == "bTOLA_comm_test"; });
+        },
+        10000));
+    g_calls.recording = false;
+    EXPECT_EQ(QStringLiteral("Firmware: 512bLE"), Main().lblFirmware()->text());
 }
 
 TEST_F(ConnectionTest, ProgramEndClosesTheInstrumentWhenTheLastCycleRanNoDisconnect) {

@@ -309,6 +309,7 @@ TEST_F(MainWindowTest, GermanTranslationCoversTheWindows) {
     EXPECT_EQ(Main().Environment().ProgramFolder + "EULA-GE.rtf", Main().Settings().ViewerEULAFile);
     EXPECT_EQ(QStringLiteral("Start"), Update().btnUpdateFW_CKV()->text());
     EXPECT_EQ(QStringLiteral("Update auf V512bLE"), Update().Engine().VersionLine2());
+    EXPECT_EQ(QStringLiteral("Kein Gerät verbunden"), Update().lblInstrument()->text());
     EXPECT_EQ(QStringLiteral("Suchen"), Windows().frmDiscover().btnDiscSearch()->text());
     EXPECT_EQ(QStringLiteral("Qualitätskontrolle in der Zahnmedizin"), Windows().frmAbout().lblQuality()->text());
     // A PDF licence the system cannot open: the whole box in German.

@@ -5,6 +5,7 @@
 
 #include "update/firmware/firmware_catalog.h"
 #include "update/firmware/settings_backup.h"
+#include "update/bluetooth/bt_discover.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -12,7 +13,11 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
+#include <QTimer>
+#include <QTextBlock>
+#include <QTextLayout>
 
 #include <algorithm>
 #include <new>
@@ -89,13 +94,22 @@ TEST_F(UpdateDialogTest, RunCompletesTheUpdateWithFiveGreenLights) {
     EXPECT_NEAR(Update().pnlMessage()->rect().center().x(), Update().lblMsg()->geometry().center().x(), 1);
     EXPECT_EQ(Qt::AlignCenter, Update().lblMsg()->alignment());
     EXPECT_EQ(QStringLiteral("Remaining time: 00:00"), Update().lblRemainTime()->text());
-    // No estimate left: an empty bar that stands still, not a busy animation.
+    // The completed update keeps a full bar that stands still, not a busy animation.
     EXPECT_LT(0, Update().prgBarUpdate()->maximum());
     EXPECT_EQ(0, Update().prgBarUpdate()->minimum());
-    EXPECT_EQ(0, Update().prgBarUpdate()->value());
+    EXPECT_EQ(Update().prgBarUpdate()->maximum(), Update().prgBarUpdate()->value());
     EXPECT_TRUE(errorBoxes_.empty());
     EXPECT_TRUE(boxes_.empty());
     EXPECT_EQ("512bLE", Instrument().firmware());
+
+    // A long message wraps: nothing hides beyond the right edge.
+    Update().AddMessage(QStringLiteral("Source file: ") + QString(60, QLatin1Char('d')) + QStringLiteral("/") +
+                        QString(80, QLatin1Char('f')) + QStringLiteral(".bin"));
+    QTest::qWait(0);
+    const QTextBlock last = Update().Memo1()->document()->lastBlock();
+    ASSERT_NE(nullptr, last.layout());
+    EXPECT_LT(1, last.layout()->lineCount());
+    EXPECT_EQ(0, Update().Memo1()->horizontalScrollBar()->maximum());
 
     // The panel's button closes the dialog with OK; the program closes again.
     QTest::mouseClick(Update().btnMessage(), Qt::LeftButton);
@@ -248,6 +262,93 @@ TEST_F(UpdateDialogTest, InstrumentUnpluggedWhileProgrammingIsStepTwoRedAndConne
     ASSERT_TRUE(WaitUntil([this] { return Main().lblDevice()->text() == QStringLiteral("Device: ----"); }, 20000));
     Instrument().replug();
     EXPECT_TRUE(Instrument().in_update_mode());
+}
+
+// The dialog names the instrument "Run" acts on; the instrument that went away
+// disables Run; another one connected in its place is shown before any update
+// can start, even when its display had not reached the dialog yet.
+TEST_F(UpdateDialogTest, RunActsOnlyOnTheInstrumentTheDialogShows) {
+    auto second = UsbChromatikV();
+    second.serial = "H59999";
+    StartInstruments({UsbChromatikV(), second});
+    Instrument(1).unplug();
+    Launch({QStringLiteral("-cFW_Select")});
+    ASSERT_TRUE(WaitForUpdateDialog());
+    const QString first = QStringLiteral("Instrument: Chromatik® V, serial number H51234, firmware V511vLE");
+    EXPECT_EQ(first, Update().lblInstrument()->text());
+    const TDeviceInfo shownFirst = Update().ShownDeviceInfo();
+
+    Instrument(0).unplug();
+    ASSERT_TRUE(WaitUntil([this] { return !Update().btnUpdateFW_CKV()->isEnabled(); }, 20000));
+    EXPECT_EQ(QStringLiteral("No instrument connected"), Update().lblInstrument()->text());
+
+    Instrument(1).replug();
+    ASSERT_TRUE(WaitUntil([this] { return Update().btnUpdateFW_CKV()->isEnabled(); }, 20000));
+    const QString other = QStringLiteral("Instrument: Chromatik® V, serial number H59999, firmware V511vLE");
+    EXPECT_EQ(other, Update().lblInstrument()->text());
+
+    // The first instrument's display arriving late (or the second's not yet):
+    // Run shows the instrument connected now and updates nothing.
+    Update().SetDeviceInfo(shownFirst);
+    ASSERT_EQ(first, Update().lblInstrument()->text());
+    ASSERT_TRUE(Update().btnUpdateFW_CKV()->isEnabled());
+    QTest::mouseClick(Update().btnUpdateFW_CKV(), Qt::LeftButton);
+    EXPECT_FALSE(Update().UpdateRunning());
+    EXPECT_EQ(other, Update().lblInstrument()->text());
+    EXPECT_EQ(1, CountTraces("ReserveForUpdate: the instrument shown is not the one connected"));
+    EXPECT_FALSE(Main().USBWatchIdle());
+    EXPECT_EQ(0u, Instrument(1).journal().count(tola::sim::EventKind::ControllerCommand));
+    EXPECT_EQ(0u, Instrument(0).journal().count(tola::sim::EventKind::ControllerCommand));
+
+    // Seen, it can be updated.
+    ASSERT_TRUE(RunUpdate());
+    EXPECT_EQ(StepState::Done, Step(5));
+    EXPECT_EQ("512bLE", Instrument(1).firmware());
+    EXPECT_EQ("511vLE", Instrument(0).firmware());
+}
+
+// Outside the service mode: the user cancels the search and the USB instrument
+// connects; after the completed update the dialog that the automation opens
+// again once the instrument is back says the firmware is installed, and Run
+// stays disabled.
+TEST_F(UpdateDialogTest, DialogReopenedAfterACompletedUpdateShowsTheFirmwareAsCurrent) {
+    StartInstruments({UsbChromatikV()});
+    Launch();
+    // The search is modal: the user's Cancel comes from inside its event loop.
+    TfrmDiscover& search = Windows().frmDiscover();
+    int cancelled = 0;
+    QTimer user;
+    QObject::connect(&user, &QTimer::timeout, [&] {
+        // Not while a search runs: the dialog refuses to close then.
+        if (search.isVisible() && search.btnDiscSearch()->isEnabled() && search.btnDiscCancel()->isEnabled()) {
+            search.btnDiscCancel()->click();
+            ++cancelled;
+        }
+    });
+    user.start(50);
+    ASSERT_TRUE(WaitForUpdateDialog(30000));
+    user.stop();
+    EXPECT_EQ(1, cancelled);
+    EXPECT_EQ(QStringLiteral("Instrument: Chromatik® V, serial number H51234, firmware V511vLE"),
+              Update().lblInstrument()->text());
+    ASSERT_TRUE(RunUpdate());
+    ASSERT_EQ(StepState::Done, Step(5));
+    // The finished dialog already knows the new release.
+    EXPECT_FALSE(Update().btnUpdateFW_CKV()->isEnabled());
+    QTest::mouseClick(Update().btnMessage(), Qt::LeftButton);
+    ASSERT_FALSE(Update().isVisible());
+
+    Instrument().unplug();
+    ASSERT_TRUE(WaitUntil([this] { return Main().lblDevice()->text() == QStringLiteral("Device: ----"); }, 20000));
+    Instrument().replug();
+    ASSERT_TRUE(WaitUntil([this] { return Update().isVisible(); }, 20000));
+    EXPECT_EQ(QStringLiteral("CKV V512bLE"), Update().lblUpdateVersion()->text());
+    EXPECT_EQ(QStringLiteral("Instrument: Chromatik® V, serial number H51234, firmware V512bLE\n"
+                             "This firmware is already installed."),
+              Update().lblInstrument()->text());
+    EXPECT_FALSE(Update().btnUpdateFW_CKV()->isEnabled());
+    EXPECT_TRUE(Update().btnCancel()->isEnabled());
+    EXPECT_TRUE(errorBoxes_.empty());
 }
 
 }  // namespace

@@ -28,10 +28,16 @@ void TDocumentViewer::ShowOrRaise() {
     show();
 }
 
+// The stored place is the frame's; it is applied before the window is mapped,
+// while the frame can still be placed (see window_placement.h).
+void TDocumentViewer::setVisible(bool visible) {
+    if (visible && !isVisible()) RestoreWindowPos(*this, true);
+    QWidget::setVisible(visible);
+}
+
 void TDocumentViewer::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (event->spontaneous()) return;  // restored from the task bar, not opened
-    RestoreWindowPos(*this, true);
     // A symbolic link counts by its target.
     if (FFileToDisplay.isEmpty() || !QFileInfo(FFileToDisplay).isFile()) return;
     try {

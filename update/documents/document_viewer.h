@@ -30,6 +30,8 @@ public:
     static constexpr int kDesignWidth = 592;
     static constexpr int kDesignHeight = 366;
 
+    void setVisible(bool visible) override;
+
 protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;

@@ -5,6 +5,7 @@
 #include "update/shell/pictures.h"
 #include "update/widgets/error_box.h"
 #include "update/widgets/window_placement.h"
+#include "update/widgets/windows1252.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -22,6 +23,8 @@
 #include <QShortcut>
 #include <QThread>
 #include <QVBoxLayout>
+
+#include <cstring>
 
 namespace ckupdate {
 namespace {
@@ -55,7 +58,8 @@ QPushButton* Button(QWidget* parent, const char* name) {
 
 }  // namespace
 
-TfrmCkUpdate::TfrmCkUpdate(CommApi api, UpdateHost& host, QWidget* parent) : QDialog(parent) {
+TfrmCkUpdate::TfrmCkUpdate(CommApi api, UpdateHost& host, QWidget* parent, UpdateReservation* reservation)
+    : QDialog(parent), reservation_(reservation) {
     setObjectName(QStringLiteral("frmCkUpdate"));
     ImageWait_ = DrawStepPicture(StepPicture::Wait, kPictureSize);
     ImageGo_ = DrawStepPicture(StepPicture::Go, kPictureSize);
@@ -71,6 +75,7 @@ TfrmCkUpdate::TfrmCkUpdate(CommApi api, UpdateHost& host, QWidget* parent) : QDi
     engine_ = std::make_unique<TCkUpdateEngine>(api, host, *this);
     message_result_ = QDialog::Accepted;
     pnlMessage_->setPalette(QPalette(kDoneColour));
+    ShowIdentity();
 }
 
 TfrmCkUpdate::~TfrmCkUpdate() {
@@ -90,6 +95,12 @@ void TfrmCkUpdate::CreateControls() {
     lblUpdateVersion2_ = VersionLine(gbCK_Update_, "lblUpdateVersion2");
     box->addWidget(lblUpdateVersion_);
     box->addWidget(lblUpdateVersion2_);
+    lblInstrument_ = new QLabel(gbCK_Update_);
+    lblInstrument_->setObjectName(QStringLiteral("lblInstrument"));
+    lblInstrument_->setTextFormat(Qt::PlainText);
+    lblInstrument_->setAlignment(Qt::AlignCenter);
+    lblInstrument_->setWordWrap(true);
+    box->addWidget(lblInstrument_);
 
     pnlTrafficLight_ = new QFrame(gbCK_Update_);
     pnlTrafficLight_->setObjectName(QStringLiteral("pnlTrafficLight"));
@@ -143,7 +154,10 @@ void TfrmCkUpdate::CreateControls() {
     Memo1_->setReadOnly(true);
     Memo1_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     Memo1_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    Memo1_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // Long messages (file names, the texts of failures) wrap instead of hiding
+    // their end beyond the right edge.
+    Memo1_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    Memo1_->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     Memo1_->setMinimumHeight(90);
     auto* selectAll = new QShortcut(QKeySequence::SelectAll, Memo1_, Memo1_, &QPlainTextEdit::selectAll,
                                     Qt::WidgetShortcut);
@@ -203,12 +217,38 @@ void TfrmCkUpdate::SetDeviceInfo(const TDeviceInfo& info) {
         pending_info_ = info;
         return;
     }
+    ApplyDeviceInfo(info);
+}
+
+void TfrmCkUpdate::ApplyDeviceInfo(const TDeviceInfo& info) {
+    shown_info_ = info;
     engine_->SetDeviceInfo(info);
+    ShowIdentity();
+}
+
+// The instrument "Run" acts on, and whether it already runs the release that
+// would be written (then "Run" has nothing to do outside the service mode).
+void TfrmCkUpdate::ShowIdentity() {
+    if (!Connected(shown_info_)) {
+        lblInstrument_->setText(tr("No instrument connected"));
+        return;
+    }
+    const char* kind = DeviceKindFor(shown_info_.Device).name;
+    const QString name = shown_info_.Device != 0 ? FromWindows1252(kind, std::strlen(kind)) : tr("unknown device");
+    QString text = tr("Instrument: %1, serial number %2, firmware V%3")
+                       .arg(name, shown_info_.Serial.isEmpty() ? QStringLiteral("?") : shown_info_.Serial,
+                            shown_info_.FirmwareVersion);
+    if (!options_.serviceMode && !shown_info_.FirmwareVersion.isEmpty() &&
+        shown_info_.FirmwareVersion == engine_->ReleaseToWrite())
+        text += QLatin1Char('\n') + tr("This firmware is already installed.");
+    lblInstrument_->setText(text);
 }
 
 void TfrmCkUpdate::SetOptions(const UpdateOptions& options) {
     options_ = options;
-    if (!running_.load()) engine_->SetOptions(options);
+    if (running_.load()) return;
+    engine_->SetOptions(options);
+    ShowIdentity();
 }
 
 void TfrmCkUpdate::InitDbg(std::function<void(const QString&)> sink) {
@@ -235,11 +275,15 @@ TfrmCkUpdate::FileChoice TfrmCkUpdate::OpenBinary(ProgramSettings& settings) {
     }
     const QString path = AskOpenFileName(this, request);
     if (path.isEmpty()) return FileChoice::Cancelled;
-    return engine_->OpenBinary(path, &settings.FileNameBinStream) ? FileChoice::Complete : FileChoice::Incomplete;
+    const bool complete = engine_->OpenBinary(path, &settings.FileNameBinStream);
+    ShowIdentity();
+    return complete ? FileChoice::Complete : FileChoice::Incomplete;
 }
 
 void TfrmCkUpdate::DiscardBinary() {
-    if (!running_.load()) engine_->DiscardBinary();
+    if (running_.load()) return;
+    engine_->DiscardBinary();
+    ShowIdentity();
 }
 
 // --- buttons ---
@@ -269,7 +313,19 @@ void TfrmCkUpdate::btnMessageClick() {
 }
 
 void TfrmCkUpdate::StartWorker(std::function<void()> work) {
-    if (running_.exchange(true)) return;
+    if (running_.load()) return;
+    if (reservation_ != nullptr) {
+        // Another instrument (or none) may have connected since the identity
+        // was shown: it is shown now, and nothing starts before the user has
+        // seen it.
+        TDeviceInfo current;
+        if (!reservation_->ReserveForUpdate(shown_info_, current)) {
+            ApplyDeviceInfo(current);
+            return;
+        }
+    }
+    running_.store(true);
+    bar_full_ = false;
     engine_->SetOptions(options_);
     worker_.reset(QThread::create(std::move(work)));
     worker_->setObjectName(QStringLiteral("TfrmCkUpdate.worker"));
@@ -283,20 +339,32 @@ void TfrmCkUpdate::WorkerFinished() {
         worker_.reset();
     }
     running_.store(false);
+    if (reservation_ != nullptr) reservation_->ReleaseAfterUpdate();
     engine_->SetOptions(options_);
     if (pending_info_) {
-        engine_->SetDeviceInfo(*pending_info_);
+        ApplyDeviceInfo(*pending_info_);
         pending_info_.reset();
     }
+    ShowIdentity();
     emit UpdateFinished();
 }
 
 // --- showing and closing ---
 
+// The stored place is the frame's; it is applied before the window is mapped,
+// while the frame can still be placed (see window_placement.h).
+void TfrmCkUpdate::setVisible(bool visible) {
+    if (visible && !isVisible()) RestoreWindowPos(*this, true);
+    QDialog::setVisible(visible);
+}
+
 void TfrmCkUpdate::showEvent(QShowEvent* event) {
     if (!event->spontaneous()) {
-        RestoreWindowPos(*this, true);
-        if (!running_.load()) engine_->Show();
+        if (!running_.load()) {
+            bar_full_ = false;
+            engine_->Show();
+            ShowIdentity();
+        }
         message_result_ = QDialog::Accepted;
         pnlMessage_->setPalette(QPalette(kDoneColour));
     }
@@ -393,7 +461,10 @@ void TfrmCkUpdate::SetCountDown(const CountDown& c) {
         // it is an empty, still bar instead.
         const int maximum = qMax(0, c.maximumSeconds);
         prgBarUpdate_->setRange(0, qMax(1, maximum));
-        prgBarUpdate_->setValue(std::clamp(c.positionSeconds, 0, maximum));
+        // A completed update keeps its full bar: the estimates the engine
+        // clears afterwards must not make it look undone.
+        if (bar_full_) prgBarUpdate_->setValue(prgBarUpdate_->maximum());
+        else prgBarUpdate_->setValue(std::clamp(c.positionSeconds, 0, maximum));
         lblRemainTime_->setText(c.label);
     });
 }
@@ -468,6 +539,10 @@ void TfrmCkUpdate::ShowResultPanel(bool success) {
         lblMsg_->setText(success ? tr("Update completed") : tr("Update error"));
         btnMessage_->setText(success ? tr("Ok") : tr("Cancel"));
         message_result_ = success ? QDialog::Accepted : QDialog::Rejected;
+        if (success) {
+            bar_full_ = true;
+            prgBarUpdate_->setValue(prgBarUpdate_->maximum());
+        }
         pnlMessage_->setPalette(QPalette(success ? kDoneColour : kFailedColour));
         QPalette text = lblMsg_->palette();
         text.setColor(QPalette::WindowText, Qt::black);

@@ -9,12 +9,19 @@
 // until they are answered.  While an update runs the dialog cannot be closed
 // (Cancel is disabled, the title bar's close button and Escape are refused) and
 // instrument identities handed in by the main window are kept until it ends.
+//
+// The dialog shows the identity of the instrument that "Run" would update and
+// starts an update only on that instrument: at the press of a start button the
+// main window (UpdateReservation) confirms that the instrument connected then
+// is the one shown and reserves the connection for the update; otherwise the
+// dialog shows the instrument connected now and starts nothing.
 #pragma once
 
 #include "update/binding/comm_api.h"
 #include "update/config/settings_store.h"
 #include "update/firmware/ck_update_engine.h"
 #include "update/firmware/update_view.h"
+#include "update/shell/update_reservation.h"
 
 #include <QDialog>
 #include <QPixmap>
@@ -38,11 +45,15 @@ namespace ckupdate {
 class TfrmCkUpdate : public QDialog, public UpdateView {
     Q_OBJECT
 public:
-    TfrmCkUpdate(CommApi api, UpdateHost& host, QWidget* parent = nullptr);
+    TfrmCkUpdate(CommApi api, UpdateHost& host, QWidget* parent = nullptr,
+                 UpdateReservation* reservation = nullptr);
     ~TfrmCkUpdate() override;
 
-    // The main window's calls.
+    // The main window's calls.  The identity is shown at once unless an update
+    // runs (then once it has ended).
     void SetDeviceInfo(const TDeviceInfo& info);
+    // The identity shown: the instrument "Run" acts on.
+    const TDeviceInfo& ShownDeviceInfo() const { return shown_info_; }
     void SetOptions(const UpdateOptions& options);
     void InitDbg(std::function<void(const QString&)> sink);
     // Shows the dialog application-modal and returns at once.
@@ -64,6 +75,7 @@ public:
     QGroupBox* gbCK_Update() const { return gbCK_Update_; }
     QLabel* lblUpdateVersion() const { return lblUpdateVersion_; }
     QLabel* lblUpdateVersion2() const { return lblUpdateVersion2_; }
+    QLabel* lblInstrument() const { return lblInstrument_; }
     QFrame* pnlTrafficLight() const { return pnlTrafficLight_; }
     QFrame* pnlTL(int tag) const { return pnlTL_.at(static_cast<std::size_t>(tag - 1)); }
     QLabel* lblTL(int tag) const { return lblTL_.at(static_cast<std::size_t>(tag - 1)); }
@@ -107,6 +119,8 @@ public slots:
     void btnCancelClick();
     void btnMessageClick();
 
+    void setVisible(bool visible) override;
+
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -114,6 +128,8 @@ protected:
 
 private:
     void CreateControls();
+    void ApplyDeviceInfo(const TDeviceInfo& info);
+    void ShowIdentity();
     void StartWorker(std::function<void()> work);
     void WorkerFinished();
     template <typename F>
@@ -123,7 +139,11 @@ private:
 
     std::unique_ptr<TCkUpdateEngine> engine_;
     UpdateOptions options_;
+    UpdateReservation* reservation_ = nullptr;
+    TDeviceInfo shown_info_;
     std::optional<TDeviceInfo> pending_info_;
+    // After a completed update the bar stays full, whatever count-down follows.
+    bool bar_full_ = false;
     std::atomic<bool> running_{false};
     bool refusal_shown_ = false;
     std::unique_ptr<QThread> worker_;
@@ -135,6 +155,7 @@ private:
     QGroupBox* gbCK_Update_ = nullptr;
     QLabel* lblUpdateVersion_ = nullptr;
     QLabel* lblUpdateVersion2_ = nullptr;
+    QLabel* lblInstrument_ = nullptr;
     QFrame* pnlTrafficLight_ = nullptr;
     std::array<QFrame*, 5> pnlTL_{};
     std::array<QLabel*, 5> lblTL_{};

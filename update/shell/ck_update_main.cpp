@@ -6,6 +6,7 @@
 #include "update/shell/ck_update_dialog.h"
 #include "update/shell/interface_section.h"
 #include "update/shell/pictures.h"
+#include "update/shell/shell_trace.h"
 #include "update/widgets/error_box.h"
 #include "update/widgets/window_placement.h"
 #include "update/widgets/windows1252.h"
@@ -29,6 +30,13 @@ namespace ckupdate {
 namespace {
 
 QString FieldText(const TNAME& field) { return FromWindows1252(field, ::strnlen(field, sizeof(TNAME))); }
+
+// The identity as the windows show it: the release as the status bar shows it.
+TDeviceInfo IdentityOf(const PXM_COMM& port, const TDeviceInfo& info) {
+    TDeviceInfo identity = info;
+    identity.FirmwareVersion = FieldText(port.snVersion);
+    return identity;
+}
 
 QLabel* StatusLabel(QWidget* parent, const char* name) {
     auto* l = new QLabel(parent);
@@ -377,8 +385,7 @@ void TfrmMain::ApplyConnected(const Snapshot& s) {
     lblSerial_->setText(tr("Serial:") + QLatin1Char(' ') + FieldText(s.port.snSerial_number));
     lblInterface_->setText(tr("If-Version:") + QLatin1Char(' ') + FieldText(s.port.snInterface));
     lblFirmware_->setText(tr("Firmware:") + QLatin1Char(' ') + FieldText(s.port.snVersion));
-    f_DevInfo = s.info;
-    f_DevInfo.FirmwareVersion = FieldText(s.port.snVersion);
+    f_DevInfo = IdentityOf(s.port, s.info);
     const bool updating = windows_.frmCkUpdate != nullptr && windows_.frmCkUpdate->UpdateRunning();
     if (windows_.frmCkUpdate != nullptr) windows_.frmCkUpdate->SetDeviceInfo(f_DevInfo);
     // The selection must not change under a running update.
@@ -397,7 +404,9 @@ void TfrmMain::ApplyDisconnected(const Snapshot& s) {
     lblSerial_->setText(tr("Serial:") + QLatin1Char(' ') + none);
     lblInterface_->setText(tr("If-Version:") + QLatin1Char(' ') + none);
     lblFirmware_->setText(tr("Firmware:") + QLatin1Char(' ') + none);
-    f_DevInfo = s.info;
+    // No instrument: the update dialog must not keep one that went away.
+    f_DevInfo = TDeviceInfo{};
+    Q_UNUSED(s);
     if (windows_.frmCkUpdate != nullptr) windows_.frmCkUpdate->SetDeviceInfo(f_DevInfo);
     SetPoMsgThreadState(TProcessState::psIdle);
 }
@@ -454,12 +463,48 @@ void TfrmMain::SetPoMsgThreadState(TProcessState state) {
 // The update keeps the connection thread away with this bit; a job run that
 // is already under way is waited for, so that the update never talks to the
 // instrument at the same time as the connection thread.
+//
+// While the dialog holds the reservation the bit stays set to the end of the
+// update, whatever the engine asks: the dialog gives the connection back.
 void TfrmMain::SetUSBWatchIdle(bool idle) {
+    if (!idle && update_reserved_.load()) return;
     connection_.SetUSBWatchIdle(idle);
     if (idle) {
         TInterfaceLock wait;
         wait.Enter();
     }
+}
+
+// Holding the interface section, no connection job runs while the identity is
+// compared, and none starts after it: the watch-idle bit is set before the
+// section is left.
+bool TfrmMain::ReserveForUpdate(const TDeviceInfo& shown, TDeviceInfo& current) {
+    TInterfaceLock lock;
+    lock.Enter();
+    const TDeviceInfo& now = connection_.DevInfo();
+    current = now.Device != 0 || now.CpuType != 0 ? IdentityOf(connection_.PortData(), now) : TDeviceInfo{};
+    if (!Connected(current) || !SameInstrument(shown, current)) {
+        MainTrace("TfrmMain.ReserveForUpdate: the instrument shown is not the one connected");
+        return false;
+    }
+    update_reserved_.store(true);
+    connection_.SetUSBWatchIdle(true);
+    MainTrace("TfrmMain.ReserveForUpdate: reserved");
+    return true;
+}
+
+void TfrmMain::ReleaseAfterUpdate() {
+    if (!update_reserved_.exchange(false)) return;
+    connection_.SetUSBWatchIdle(false);
+    MainTrace("TfrmMain.ReleaseAfterUpdate: released");
+    if (!closed_ && !poll_stopped_.load()) PollSoon();
+}
+
+bool TfrmMain::RefusedWhileUpdating(const char* action) {
+    const bool updating = update_reserved_.load() ||
+                          (windows_.frmCkUpdate != nullptr && windows_.frmCkUpdate->UpdateRunning());
+    if (updating) MainTrace(std::string("TfrmMain.") + action + ": refused, an update is running");
+    return updating;
 }
 
 UpdateOptions TfrmMain::CurrentUpdateOptions() const {
@@ -490,6 +535,7 @@ void TfrmMain::PostDiscoverMenuCommand() {
 // The windows are looked up on the window's own thread.
 void TfrmMain::PostDiscoverSearchClick() {
     Post([this] {
+        if (RefusedWhileUpdating("PostDiscoverSearchClick")) return;
         if (windows_.frmDiscover != nullptr) windows_.frmDiscover->PostSearchClick();
     });
 }

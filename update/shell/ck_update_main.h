@@ -13,6 +13,7 @@
 #include "update/shell/connection_thread.h"
 #include "update/device/device_connection.h"
 #include "update/shell/po_msg_thread.h"
+#include "update/shell/update_reservation.h"
 #include "update/device/process_state.h"
 
 #include <QMainWindow>
@@ -65,7 +66,8 @@ class TfrmMain : public QMainWindow,
                  public ConnectionObserver,
                  public ProcessStateReceiver,
                  public ConnectionThreadHost,
-                 public AutomationHost {
+                 public AutomationHost,
+                 public UpdateReservation {
     Q_OBJECT
 public:
     explicit TfrmMain(TProgramStart start, QWidget* parent = nullptr);
@@ -86,6 +88,12 @@ public:
     void CloseDev() override { connection_.CloseDev(); }
     TDeviceConnection& Connection() override { return connection_; }
     std::uint32_t PendingPort() const override { return f_PendingPort.load(); }
+
+    // UpdateReservation: the update dialog's engine alone uses the connection
+    // from the press of "Run" until the update has ended.
+    bool ReserveForUpdate(const TDeviceInfo& shown, TDeviceInfo& current) override;
+    void ReleaseAfterUpdate() override;
+    bool ReservedForUpdate() const { return update_reserved_.load(); }
 
     // State, for the other windows and the tests.
     ProgramSettings& Settings() { return settings_; }
@@ -182,6 +190,8 @@ private:
     void EnablePollTimer();
     void PollSoon();
     UpdateOptions CurrentUpdateOptions() const;
+    // True (and traced) when an update has the connection: the action is refused.
+    bool RefusedWhileUpdating(const char* action);
     QString Title() const;
     template <typename F>
     void Post(F&& f);
@@ -204,6 +214,7 @@ private:
     std::unique_ptr<BT_DEVICES> f_BtDevices;
     QString update_button_release_;
     std::atomic<bool> poll_stopped_{false};
+    std::atomic<bool> update_reserved_{false};
     bool closed_ = false;
 
     QFrame* pnlCKUpdate_ = nullptr;

@@ -22,15 +22,6 @@ SystemOpenHandler& OpenHandler() {
 
 }  // namespace
 
-QString BoxDisplayText(const QString& text) {
-    QString t = text;
-    t.replace(QLatin1String("\n\r"), QLatin1String("\n"));
-    t.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    t.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    while (t.endsWith(QLatin1Char('\n'))) t.chop(1);
-    return t;
-}
-
 MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler) {
     MessageBoxHandler previous = std::move(BoxHandler());
     BoxHandler() = std::move(handler);

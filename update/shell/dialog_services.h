@@ -4,6 +4,8 @@
 // thread.
 #pragma once
 
+#include "update/widgets/box_text.h"
+
 #include <QMessageBox>
 #include <QString>
 #include <QStringList>
@@ -25,10 +27,6 @@ using MessageBoxHandler = std::function<QMessageBox::StandardButton(QWidget* par
 // Installs a handler (empty: the default) and returns the previous one.
 MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler);
 QMessageBox::StandardButton AskMessageBox(QWidget* parent, const BoxRequest& box);
-
-// The text as a box shows it: the "\n\r" and "\r\n" line ends of the program's
-// texts become single line breaks.
-QString BoxDisplayText(const QString& text);
 
 struct OpenFileRequest {
     QString title;

@@ -2,6 +2,7 @@
 #include "update/shell/first_paint.h"
 #include "update/shell/pictures.h"
 #include "update/shell/program_windows.h"
+#include "update/shell/termination_requests.h"
 #include "update/shell/translations.h"
 
 #include <QApplication>
@@ -19,6 +20,9 @@ int main(int argc, char** argv) {
 
     ckupdate::TProgramWindows windows(ckupdate::TProgramStart{QCoreApplication::arguments(), programPath, nullptr});
     QObject::connect(&windows.frmMain(), &ckupdate::TfrmMain::Closed, &app, &QApplication::quit);
+    // A logout, a closed terminal or Ctrl-C is a close request like any other:
+    // refused while an update runs.
+    new ckupdate::TTerminationRequests(windows.frmMain());
     ckupdate::ReportFirstPaintIfAsked(windows.frmMain());
     windows.frmMain().show();
     return QApplication::exec();

@@ -58,7 +58,11 @@ void TfrmMain::bbtnCKUpdateClick() {
 
 void TfrmMain::smFileExitClick() { close(); }
 
+// The connection menu, the Bluetooth search and the firmware choice wait for
+// the end of an update: they would change the connection (or the library's
+// Bluetooth device, or the image) under the engine.
 void TfrmMain::smExtraDisconnectClick() {
+    if (RefusedWhileUpdating("smExtraDisconnectClick")) return;
     Guarded([this] {
         MainTrace("TfrmMain.smExtraDisconnectClick: Enter");
         {
@@ -75,6 +79,7 @@ void TfrmMain::smExtraDisconnectClick() {
 }
 
 void TfrmMain::smExtraConnectDevClick(QAction* item) {
+    if (RefusedWhileUpdating("smExtraConnectDevClick")) return;
     Guarded([this, item] {
         MainTrace("TfrmMain.smExtraConnectDevClick: Enter");
         if (item->objectName().toUpper().contains(QLatin1String("USB"))) {
@@ -120,6 +125,7 @@ void TfrmMain::smExtraConnectDevClick(QAction* item) {
 }
 
 void TfrmMain::smExtraConnectSelectBTDClick() {
+    if (RefusedWhileUpdating("smExtraConnectSelectBTDClick")) return;
     Guarded([this] {
         MainTrace("TfrmMain.smExtraConnectSelectBTDClick: Enter");
         TfrmDiscover* dialog = windows_.frmDiscover;
@@ -238,6 +244,7 @@ void TfrmMain::SwitchLanguage(const QString& code) {
 }
 
 void TfrmMain::smFW0Click() {
+    if (RefusedWhileUpdating("smFW0Click")) return;
     Guarded([this] {
         TfrmCkUpdate* dialog = windows_.frmCkUpdate;
         if (dialog == nullptr) return;
@@ -252,6 +259,10 @@ void TfrmMain::smFW0Click() {
 }
 
 void TfrmMain::FirmwareItemClick(QAction* item) {
+    if (RefusedWhileUpdating("FirmwareItemClick")) {
+        if (chosen_firmware_item_ != nullptr) chosen_firmware_item_->setChecked(true);
+        return;
+    }
     Guarded([this, item] {
         item->setChecked(true);
         chosen_firmware_item_ = item;

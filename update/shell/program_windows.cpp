@@ -17,7 +17,7 @@ TProgramWindows::TProgramWindows(TProgramStart start) {
     frmHTMViewer_ = std::make_unique<TfrmHTMViewer>();
     frmPDFViewer_ = std::make_unique<TfrmPDFViewer>();
     frmRTFViewer_ = std::make_unique<TfrmRTFViewer>();
-    frmCkUpdate_ = std::make_unique<TfrmCkUpdate>(main->Api(), *main, main);
+    frmCkUpdate_ = std::make_unique<TfrmCkUpdate>(main->Api(), *main, main, main);
     frmDiscover_ = std::make_unique<TfrmDiscover>(main->Api(), main->Settings(), main);
     main->SetWindows(TProgramWindowRefs{frmAbout_.get(), frmHTMViewer_.get(), frmPDFViewer_.get(),
                                         frmRTFViewer_.get(), frmCkUpdate_.get(), frmDiscover_.get()});

@@ -340,6 +340,22 @@
 <context>
     <name>ckupdate::TfrmCkUpdate</name>
     <message>
+        <source>No instrument connected</source>
+        <translation>Kein Gerät verbunden</translation>
+    </message>
+    <message>
+        <source>unknown device</source>
+        <translation>unbekanntes Gerät</translation>
+    </message>
+    <message>
+        <source>Instrument: %1, serial number %2, firmware V%3</source>
+        <translation>Gerät: %1, Seriennummer %2, Firmware V%3</translation>
+    </message>
+    <message>
+        <source>This firmware is already installed.</source>
+        <translation>Diese Firmware ist bereits installiert.</translation>
+    </message>
+    <message>
         <source>Chromatik® V  - Update</source>
         <translation>Chromatik® V  - Update</translation>
     </message>

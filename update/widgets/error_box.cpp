@@ -1,5 +1,7 @@
 #include "update/widgets/error_box.h"
 
+#include "update/widgets/box_text.h"
+
 #include <QApplication>
 #include <QMessageBox>
 
@@ -24,7 +26,8 @@ void ShowErrorBox(QWidget* parent, const QString& text) {
         Handler()(parent, text);
         return;
     }
-    QMessageBox::critical(parent, QApplication::applicationDisplayName(), text);
+    // Like every other box: the texts' "\n\r" line ends are single breaks.
+    QMessageBox::critical(parent, QApplication::applicationDisplayName(), BoxDisplayText(text));
 }
 
 }  // namespace ckupdate
