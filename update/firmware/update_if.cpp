@@ -55,16 +55,27 @@ bool TUpdateIf::PageErase(int page) {
 }
 
 bool TUpdateIf::ProgramFlash(const std::uint8_t* data, int page, std::uint32_t address, std::uint16_t length) {
+    // A failed write may have happened in full or in part with only its
+    // acknowledgement lost, and flash takes a byte only while it is erased: a
+    // read-back settles what is there before another attempt, which then writes
+    // only what is still erased.  Anything else in the block cannot be mended.
+    std::uint16_t in_flash = 0;
+    bool garbled = false;
     const bool ok = WithRetries([&] {
-        if (api_.CKPRenesas_write(data, address, length)) return true;
-        // The write may have happened with only its acknowledgement lost, and flash
-        // takes a block only once: a read-back settles it before another attempt.
+        if (garbled) return false;
+        if (api_.CKPRenesas_write(data + in_flash, address + in_flash, static_cast<std::uint16_t>(length - in_flash)))
+            return true;
         std::vector<std::uint8_t> back(length);
-        if (!api_.CKPRenesas_read(back.data(), address, length) || !std::equal(back.begin(), back.end(), data))
-            return false;
-        Trace(Format("ProgramFlash: Adress=%08x, Page=%d, length=%d, written (acknowledgement lost)", address, page,
-                     length));
-        return true;
+        if (!api_.CKPRenesas_read(back.data(), address, length)) return false;
+        const auto at = static_cast<std::uint16_t>(std::mismatch(back.begin(), back.end(), data).first - back.begin());
+        if (at == length) {
+            Trace(Format("ProgramFlash: Adress=%08x, Page=%d, length=%d, written (acknowledgement lost)", address, page,
+                         length));
+            return true;
+        }
+        garbled = !std::all_of(back.begin() + at, back.end(), [](std::uint8_t b) { return b == 0xFF; });
+        in_flash = at;
+        return false;
     });
     Trace(Format("ProgramFlash: Adress=%08x, Page=%d, length=%d, result=%s", address, page, length, Outcome(ok)));
     if (!ok)
