@@ -20,6 +20,13 @@ struct TrCk {
     Q_DECLARE_TR_FUNCTIONS(TfrmCkUpdate)
 };
 
+// A text from a file as it may be shown: control characters become '?'.
+QString PrintableText(QString text) {
+    for (QChar& c : text)
+        if (c.unicode() < 0x20 || (c.unicode() >= 0x7F && c.unicode() < 0xA0)) c = QLatin1Char('?');
+    return text;
+}
+
 QString Name(const TNAME& field) {
     return QString::fromLatin1(field, static_cast<qsizetype>(::strnlen(field, sizeof(TNAME))));
 }
@@ -148,12 +155,16 @@ bool TCkUpdateEngine::OpenBinary(const QString& path, QString* fileNameSetting) 
     view_.AddMessage(path);
     const FirmwareFileRead read = ReadFirmwareFile(path, bin_stream_);
     for (const QString& m : read.messages) view_.AddMessage(m);
-    device_name_ = FieldText(bin_stream_.CDeviceName);
-    release_number_ = FieldText(bin_stream_.CReleaseNumber);
-    release_date_ = FieldText(bin_stream_.CReleaseDate);
+    const bool complete = read.bytesRead >= kExternalFileMinimum;
+    // The texts of a file that is refused may be anything: they are never shown.
+    if (complete) {
+        device_name_ = PrintableText(FieldText(bin_stream_.CDeviceName));
+        release_number_ = PrintableText(FieldText(bin_stream_.CReleaseNumber));
+        release_date_ = PrintableText(FieldText(bin_stream_.CReleaseDate));
+    }
     image_from_file_ = true;
     file_name_ = path;
-    if (read.bytesRead >= kExternalFileMinimum) {
+    if (complete) {
         firmware_available_ = true;
         view_.AddMessage(TrCk::tr("Target device: ") + device_name_);
         view_.AddMessage(TrCk::tr("Version number: ") + release_number_);
@@ -162,7 +173,7 @@ bool TCkUpdateEngine::OpenBinary(const QString& path, QString* fileNameSetting) 
         if (fileNameSetting) *fileNameSetting = path;
     }
     UpdateButtons();
-    host_.SetUpdateButtonCaption(release_number_);
+    host_.SetUpdateButtonCaption(complete ? release_number_ : QString(Firmwares().Selected().snCK_firmware_release));
     return firmware_available_;
 }
 
@@ -190,7 +201,8 @@ void TCkUpdateEngine::Run() {
         }
         FTimeStartMs = clock_.NowMs();
         UpdateRemainingTime();
-        if (device_name_.isEmpty()) FillFromCatalog();
+        // A refused file stays refused (its texts were never taken).
+        if (device_name_.isEmpty() && !(image_from_file_ && !firmware_available_)) FillFromCatalog();
         Update();
         FTimeReadSettingsMs = FTimeUpdateMs = FTimeResetMs = FTimeWriteSettingsMs = 0;
         UpdateRemainingTime();
@@ -265,6 +277,11 @@ QString TCkUpdateEngine::Advice(const QString& phase) const {
         return TrCk::tr("The instrument is in its boot loader without a complete firmware. Its settings are kept in "
                         "%1. Run the update again over USB: it writes firmware %2 and then restores the settings.")
             .arg(file, release_number_);
+    if (phase == QLatin1String(backup_phase::kProgrammed) && stayed_in_boot_loader_)
+        return TrCk::tr("The instrument holds firmware %1 but stays in its boot loader: it did not restart. Its "
+                        "settings are kept in %2. Switch it off and on, connect it over USB and run the update again: "
+                        "it completes the update and restores the settings.")
+            .arg(release_number_, file);
     if (phase == QLatin1String(backup_phase::kProgrammed))
         return TrCk::tr("The instrument holds firmware %1 but has not come back after its restart. Its settings are "
                         "kept in %2 and will be restored when it is back: switch it off and on, connect it and run "
@@ -297,10 +314,12 @@ void TCkUpdateEngine::Update() {
     p.blockSize = p.bluetooth ? kBluetoothBlockSize : kUsbBlockSize;
     PrepareRecord(p.bluetooth);
     last_message_.clear();
+    stayed_in_boot_loader_ = false;
 
     const QString folder = BackupFolder();
     UpdateLock lock(folder);
     try {
+        if (image_from_file_ && !firmware_available_) throw EWrongUpdateDevice(TrCk::tr("Error: Missing data"));
         if (!recovery_) CheckUpdateAllowed();
         CheckImage(p.startOffset);
         if (folder.isEmpty())
@@ -560,12 +579,14 @@ void TCkUpdateEngine::WaitForInstrument(ProgrammingParameters& p) {
         if (host_.OpenDev() == 1 || InstrumentInBootLoader()) {
             const QString release = Name(host_.PortData().snVersion);
             if (InstrumentInBootLoader()) {
+                stayed_in_boot_loader_ = true;
                 if (leave_attempts < kLeaveAttempts) {
                     ++leave_attempts;
                     update_if_.SendCommand(ctl::kLeaveProgramming, 0);
                 }
                 host_.CloseDev();
             } else if (release == ExpectedRelease(p)) {
+                stayed_in_boot_loader_ = false;
                 dev_info_.FirmwareVersion = release;
                 return;
             } else {

@@ -191,6 +191,7 @@ private:
     UpdateRecord record_;
     bool success_shown_ = false;
     bool restart_confirmed_ = false;
+    bool stayed_in_boot_loader_ = false;
     bool critical_ = false;
     StoredSettings stored_;
     std::optional<StoredSettings> recovery_;
