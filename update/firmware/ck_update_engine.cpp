@@ -401,8 +401,8 @@ void TCkUpdateEngine::Update() {
             UpdateRemainingTime();
             p.error = false;
             host_.SetUSBWatchIdle(true);
-            SetStep(UpdateStep::Program, TrCk::tr("Updating"), StepState::Busy);
             SetCritical(true);
+            SetStep(UpdateStep::Program, TrCk::tr("Updating"), StepState::Busy);
             entered = update_if_.SendCommand(ctl::kEnterProgramming, 0);
             if (entered) {
                 clock_.SleepMs(kEnterSettleMs);

@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# tolactl update cannot be cut off, and never runs twice at once: a second update
+# started while one runs is refused before it sends anything; Ctrl-C while
+# programming and while waiting for the restart is answered and the update
+# completes; three times Ctrl-C abort it, and a rerun completes the update with
+# the instrument's own settings.
+set -euo pipefail
+bin=$1
+export LD_LIBRARY_PATH="$bin/../lib${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}"
+work=$(mktemp -d)
+export TOLA_USB_DIR="$work/usb" TOLA_MUTEX_NAME="CKP_InterfaceMutex.e2esafe.$$" XDG_DATA_HOME="$work/data"
+sim=
+stop_sim() {
+  if [ -n "$sim" ]; then kill "$sim" 2>/dev/null || true; wait "$sim" 2>/dev/null || true; fi
+  sim=
+}
+trap 'stop_sim; for j in $(jobs -p); do kill "$j" 2>/dev/null || true; done; rm -rf "$work"' EXIT
+
+start_sim() {
+  rm -f "$work/state.json"
+  "$bin/chromatik-sim" --usb-dir "$TOLA_USB_DIR" --state-file "$work/state.json" \
+    --kind 4 --cpu 2 --release CK0A.00.31.00 --firmware 511vLE --serial H51234 --device-type 5324 \
+    --erase-time-ms 300 >/dev/null &
+  sim=$!
+  for _ in $(seq 100); do [ -s "$work/state.json" ] && break; sleep 0.05; done
+}
+# Waits (at most 60 s) until the file holds the text.
+wait_for() {
+  for _ in $(seq 600); do grep -q "$2" "$1" 2>/dev/null && return 0; sleep 0.1; done
+  echo "never saw '$2' in $1"; cat "$1"; exit 1
+}
+
+start_sim
+
+# 1. Ctrl-C while programming and while waiting for the restart: answered once, the update goes on.
+"$bin/tolactl" update --yes > "$work/first.out" 2> "$work/first.err" &
+first=$!
+wait_for "$work/first.out" "step 2: Updating"
+
+# A second update meanwhile is refused before it sends anything.
+if "$bin/tolactl" update --yes > "$work/second.out" 2>&1; then echo "a second update ran"; exit 1; fi
+grep -q "an update is running (process $first" "$work/second.out"
+if "$bin/tolactl" settings restore --yes > "$work/restore.out" 2>&1; then echo "a restore ran into the update"; exit 1; fi
+grep -q "an update is running" "$work/restore.out"
+
+kill -INT "$first"
+wait_for "$work/first.err" "cannot be stopped safely now"
+wait_for "$work/first.out" "step 3: Waiting for Chromatik reset"
+kill -INT "$first"
+wait "$first"
+grep -q "result: succeeded" "$work/first.out"
+[ "$(grep -c "cannot be stopped safely now" "$work/first.err")" = 1 ]
+"$bin/tolactl" info | grep -q "Firmware:    512bLE"
+grep -q "no pending settings backups" <("$bin/tolactl" settings pending)
+
+# 2. Three times Ctrl-C while programming abort the update; the rerun completes it.
+stop_sim
+rm -rf "$work/data"
+start_sim
+"$bin/tolactl" update --yes > "$work/aborted.out" 2> "$work/aborted.err" &
+aborted=$!
+# Once the first sector is erased the old firmware is gone.
+for _ in $(seq 600); do
+  "$bin/chromatik-sim" --usb-dir "$TOLA_USB_DIR" --tell "journal 0" | grep -q "^erase" && break
+  sleep 0.1
+done
+for _ in 1 2 3; do kill -INT "$aborted"; sleep 0.2; done
+if wait "$aborted"; then echo "an aborted update reported success"; exit 1; fi
+grep -q "aborting at the next safe point" "$work/aborted.err"
+grep -q "H51234" <("$bin/tolactl" settings pending)
+
+grep -q "in its boot loader" "$work/aborted.out"
+"$bin/tolactl" update --yes > "$work/rerun.out" 2>&1
+grep -q "The update to 512bLE is complete." "$work/rerun.out"
+"$bin/tolactl" info | grep -q "Firmware:    512bLE"
+grep -q "no pending settings backups" <("$bin/tolactl" settings pending)
+echo "tolactl update safety end-to-end: ok"
