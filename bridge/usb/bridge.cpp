@@ -99,7 +99,7 @@ void Bridge::run() {
 }
 
 void Bridge::arrived(const DeviceInfo& info) {
-    const ProductProfile* profile = find_profile(options_.profiles, info.vendor, info.product);
+    const ProductProfile* profile = served_profile(options_.profiles, info);
     if (!profile) return;
     {
         std::lock_guard lock(mutex_);

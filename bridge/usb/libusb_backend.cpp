@@ -17,6 +17,19 @@ std::string key_of(libusb_device* device) {
     return key;
 }
 
+// The cached descriptors say it; no I/O with the device.
+bool has_hub_interface(libusb_device* device) {
+    libusb_config_descriptor* config = nullptr;
+    if (libusb_get_active_config_descriptor(device, &config) != 0) return false;
+    bool hub = false;
+    for (int i = 0; i < config->bNumInterfaces && !hub; ++i) {
+        const libusb_interface& itf = config->interface[i];
+        for (int a = 0; a < itf.num_altsetting; ++a) hub |= itf.altsetting[a].bInterfaceClass == LIBUSB_CLASS_HUB;
+    }
+    libusb_free_config_descriptor(config);
+    return hub;
+}
+
 bool info_of(libusb_device* device, DeviceInfo& info) {
     libusb_device_descriptor d{};
     if (libusb_get_device_descriptor(device, &d) != 0) return false;
@@ -24,6 +37,7 @@ bool info_of(libusb_device* device, DeviceInfo& info) {
     info.vendor = d.idVendor;
     info.product = d.idProduct;
     info.release = d.bcdDevice;
+    info.hub = d.bDeviceClass == LIBUSB_CLASS_HUB || has_hub_interface(device);
     return true;
 }
 

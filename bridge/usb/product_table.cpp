@@ -107,7 +107,7 @@ std::vector<ProductProfile> builtin_profiles() {
     t.push_back({kTolaVendor, 0x5062, "Chromatik Portivo", Protocol::RequestBlock, 0, 0, {}, {}, {}, false});
     t.push_back({kTolaVendor, 0x5063, "Chromatik (product 0x5063)", Protocol::RequestBlock, 0, 0, {}, {}, {}, false});
     t.push_back({kRenesasVendor, 0x0025, "Renesas H8SX boot mode", Protocol::RequestBlock, 0, 0, {}, {}, {}, false});
-    t.push_back({kRenesasVendor, std::nullopt, "Renesas device", Protocol::RequestBlock, 0, 0, {}, {}, {}, false});
+    // Other Renesas products (the vendor makes hubs too) only through the configuration file.
     return t;
 }
 
@@ -120,6 +120,11 @@ const ProductProfile* find_profile(const std::vector<ProductProfile>& profiles, 
         if (!vendor_wide) vendor_wide = &p;
     }
     return vendor_wide;
+}
+
+const ProductProfile* served_profile(const std::vector<ProductProfile>& profiles, const DeviceInfo& device) {
+    if (device.hub) return nullptr;
+    return find_profile(profiles, device.vendor, device.product);
 }
 
 bool apply_config(std::vector<ProductProfile>& profiles, std::string_view text, std::string& error) {

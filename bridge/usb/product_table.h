@@ -45,6 +45,10 @@ std::vector<ProductProfile> builtin_profiles();
 const ProductProfile* find_profile(const std::vector<ProductProfile>& profiles, std::uint16_t vendor,
                                    std::uint16_t product);
 
+// The profile the bridge serves the device with: its profile, none for a hub
+// whatever the table says (a vendor-wide entry must not take a hub of that vendor).
+const ProductProfile* served_profile(const std::vector<ProductProfile>& profiles, const DeviceInfo& device);
+
 // Applies a configuration text to the profiles.  Sections "[vvvv:pppp]" or
 // "[vvvv:*]" (hexadecimal) name an entry, which is created when it is new;
 // lines "key = value" set its fields:

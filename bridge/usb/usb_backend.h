@@ -25,6 +25,9 @@ struct DeviceInfo {
     std::uint16_t vendor = 0;
     std::uint16_t product = 0;
     std::uint16_t release = 0;  // bcdDevice
+    // The device or one of its interfaces is a hub (class 9).  Claiming a hub's
+    // interface would detach its driver and drop every device behind it.
+    bool hub = false;
 };
 
 enum class TransferStatus {

@@ -16,11 +16,10 @@ TEST(ProductTable, EveryInstrumentOfTheBusHasItsProtocol) {
         EXPECT_EQ(Protocol::RequestBlock, find_profile(t, 0xE1A7, product)->protocol);
         EXPECT_FALSE(find_profile(t, 0xE1A7, product)->ezusb_name);
     }
-    // The boot-mode controller has its own entry; any other Renesas product the vendor's.
+    // The boot-mode controller is the one Renesas product served without a configuration.
     ASSERT_NE(nullptr, find_profile(t, 0x045B, 0x0025));
     EXPECT_EQ("Renesas H8SX boot mode", find_profile(t, 0x045B, 0x0025)->name);
-    ASSERT_NE(nullptr, find_profile(t, 0x045B, 0x1234));
-    EXPECT_EQ("Renesas device", find_profile(t, 0x045B, 0x1234)->name);
+    EXPECT_EQ(nullptr, find_profile(t, 0x045B, 0x1234));
     EXPECT_EQ(nullptr, find_profile(t, 0xE1A7, 0x5064));
     EXPECT_EQ(nullptr, find_profile(t, 0x1D6B, 0x0002));
 }
@@ -56,6 +55,27 @@ TEST(ProductTable, ConfigurationChangesAnEntryAndAddsOne) {
     EXPECT_EQ("Chromatik test rig", added->name);
     EXPECT_EQ(Protocol::Pipes, added->protocol);
     EXPECT_TRUE(added->ezusb_name);
+}
+
+TEST(ProductTable, AHubIsNeverServedWhateverTheTableSays) {
+    auto t = builtin_profiles();
+    std::string error;
+    ASSERT_TRUE(apply_config(t, "[045b:*]\n", error)) << error;
+    const struct {
+        std::uint16_t vendor, product;
+        bool hub, served;
+    } cases[] = {
+        {0x045B, 0x0025, false, true},  {0x045B, 0x0209, false, true},  // the configuration's vendor-wide entry
+        {0x045B, 0x0209, true, false},  {0x045B, 0x0025, true, false},  {0xE1A7, 0x5062, true, false},
+        {0xE1A7, 0x5062, false, true},
+    };
+    for (const auto& c : cases) {
+        DeviceInfo d;
+        d.vendor = c.vendor;
+        d.product = c.product;
+        d.hub = c.hub;
+        EXPECT_EQ(c.served, served_profile(t, d) != nullptr) << std::hex << c.vendor << ":" << c.product << " hub " << c.hub;
+    }
 }
 
 TEST(ProductTable, ABadConfigurationNamesItsLineAndChangesNothing) {
