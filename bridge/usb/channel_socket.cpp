@@ -22,17 +22,6 @@ tola::os::Deadline deadline_in(int timeout_ms) {
 
 }  // namespace
 
-bool make_private_folder(const std::filesystem::path& folder, std::string& error) {
-    std::error_code ec;
-    std::filesystem::create_directories(folder, ec);
-    if (ec || !std::filesystem::is_directory(folder)) {
-        error = "cannot make " + folder.string() + ": " + (ec ? ec.message() : "not a folder");
-        return false;
-    }
-    ::chmod(folder.c_str(), 0700);
-    return true;
-}
-
 Fd listen_at(const std::filesystem::path& path, std::string& error) {
     if (!make_private_folder(path.parent_path(), error)) return Fd{};
     struct stat st{};
