@@ -119,7 +119,6 @@ void DeviceServer::accept_all(const Fd& listener) {
         auto c = std::make_unique<Connection>();
         c->fd = std::move(fd);
         connections_.push_back(std::move(c));
-        mapper_.reset();
         log_trace(name() + ": client connected");
     }
 }
@@ -141,14 +140,14 @@ void DeviceServer::serve(Connection& c) {
             c.closing = true;
             return;
     }
-    const ch::Reply reply = carry(request);
+    const ch::Reply reply = carry(request, c.pending);
     if (!write_reply(c.fd, reply, kReplyWriteTimeoutMs)) {
         log_warning(name() + ": a client did not take its reply; its connection is closed");
         c.closing = true;
     }
 }
 
-ch::Reply DeviceServer::carry(const ch::Request& request) {
+ch::Reply DeviceServer::carry(const ch::Request& request, PendingWork& pending) {
     if (!device_) {
         std::string error;
         OpenOptions options{mapper_.profile().interface_number, mapper_.profile().alt_setting};
@@ -160,7 +159,7 @@ ch::Reply DeviceServer::carry(const ch::Request& request) {
             open_failure_reported_ = true;
         }
     }
-    ch::Reply reply = mapper_.handle(device_.get(), request);
+    ch::Reply reply = mapper_.handle(device_.get(), request, pending);
     // Every request of a firmware update passes here: texts are made only when needed.
     if (!reply.success && device_) {
         log_warning(name() + ": request " + code_text(request.code) + " failed: " + mapper_.last_error());

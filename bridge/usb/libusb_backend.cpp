@@ -123,7 +123,8 @@ std::vector<Endpoint> endpoints_of(libusb_device* device, const OpenOptions& o, 
             const libusb_interface_descriptor& alt = itf.altsetting[o.alt_setting];
             for (int i = 0; i < alt.bNumEndpoints; ++i) {
                 const auto& e = alt.endpoint[i];
-                out.push_back(Endpoint{e.bEndpointAddress, (e.bmAttributes & 0x3) == LIBUSB_TRANSFER_TYPE_BULK});
+                out.push_back(Endpoint{e.bEndpointAddress, (e.bmAttributes & 0x3) == LIBUSB_TRANSFER_TYPE_BULK,
+                                       static_cast<std::uint16_t>(e.wMaxPacketSize & 0x7FF)});
             }
         }
     }

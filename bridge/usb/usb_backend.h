@@ -16,6 +16,7 @@ namespace tola::usbd {
 struct Endpoint {
     std::uint8_t address = 0;  // bit 7 set: IN (device to host)
     bool bulk = true;
+    std::uint16_t max_packet = 64;  // wMaxPacketSize: bulk reads ask for whole packets
     bool in() const { return (address & 0x80) != 0; }
 };
 
