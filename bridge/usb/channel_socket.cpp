@@ -60,6 +60,16 @@ bool write_reply(const Fd& connection, const ch::Reply& reply, int timeout_ms) {
     return tola::os::send_until(connection, ch::encode(reply), deadline_in(timeout_ms));
 }
 
+void remove_stale_sockets(const std::filesystem::path& folder) {
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+        struct stat st{};
+        if (::lstat(entry.path().c_str(), &st) != 0 || !S_ISSOCK(st.st_mode)) continue;
+        if (tola::os::connect_to(entry.path())) continue;  // served
+        if (errno == ECONNREFUSED) tola::os::remove_socket_file(entry.path());
+    }
+}
+
 Fd lock_file(const std::filesystem::path& path, std::string& error) {
     Fd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
     if (!fd) {

@@ -32,6 +32,10 @@ enum class ReadOutcome { Request, Closed, Malformed, TimedOut };
 ReadOutcome read_request(const Fd& connection, usbchannel::Request& request, int timeout_ms);
 bool write_reply(const Fd& connection, const usbchannel::Reply& reply, int timeout_ms);
 
+// Removes the sockets in the folder that no one listens on any more (left by a
+// run that crashed); sockets someone still serves are left alone.
+void remove_stale_sockets(const std::filesystem::path& folder);
+
 // An exclusive lock on a file: one bridge per channel folder.
 Fd lock_file(const std::filesystem::path& path, std::string& error);
 

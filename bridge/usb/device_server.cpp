@@ -150,7 +150,10 @@ void DeviceServer::serve(Connection& c) {
 ch::Reply DeviceServer::carry(const ch::Request& request, PendingWork& pending) {
     if (!device_) {
         std::string error;
-        OpenOptions options{mapper_.profile().interface_number, mapper_.profile().alt_setting};
+        OpenOptions options{mapper_.profile().interface_number, mapper_.profile().alt_setting, {}};
+        options.choose_setting = [profile = mapper_.profile()](const std::vector<std::vector<Endpoint>>& settings) {
+            return choose_alt_setting(profile, settings);
+        };
         device_ = backend_.open(info_, options, error);
         if (device_) {
             open_failure_reported_ = false;

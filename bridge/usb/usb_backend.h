@@ -64,6 +64,10 @@ public:
 struct OpenOptions {
     int interface_number = 0;
     int alt_setting = 0;
+    // When given, picks the setting from the endpoints of each of the
+    // interface's alternate settings, in descriptor order (an index into that
+    // list); alt_setting is then not used.
+    std::function<std::size_t(const std::vector<std::vector<Endpoint>>&)> choose_setting;
 };
 
 class UsbBackend {

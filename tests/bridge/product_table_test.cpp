@@ -78,6 +78,30 @@ TEST(ProductTable, AHubIsNeverServedWhateverTheTableSays) {
     }
 }
 
+TEST(ProductTable, TheAlternateSettingIsTheOneWithTheEndpointsTheProfileDrives) {
+    const std::vector<Endpoint> none{}, interrupt_only{{0x83, false}};
+    const std::vector<Endpoint> four_bulk{{0x81, true}, {0x82, true}, {0x02, true}, {0x04, true}};
+    const std::vector<Endpoint> one_pair{{0x01, true}, {0x81, true}};
+    std::string error;
+    auto pinned = builtin_profiles();
+    ASSERT_TRUE(apply_config(pinned, "[e1a7:5061]\nalt-setting = 0\n[e1a7:5062]\nin = 0x82\n", error)) << error;
+    const auto t = builtin_profiles();
+    const struct {
+        const char* what;
+        const ProductProfile* profile;
+        std::vector<std::vector<Endpoint>> settings;
+        std::size_t chosen;
+    } cases[] = {
+        {"pipes in setting 1", find_profile(t, 0xE1A7, 0x5061), {interrupt_only, four_bulk}, 1},
+        {"pipes in setting 0", find_profile(t, 0xE1A7, 0x5061), {four_bulk, interrupt_only}, 0},
+        {"no setting fits", find_profile(t, 0xE1A7, 0x5061), {none, one_pair}, 0},
+        {"configured setting", find_profile(pinned, 0xE1A7, 0x5061), {interrupt_only, four_bulk}, 0},
+        {"request blocks", find_profile(t, 0xE1A7, 0x5062), {none, one_pair}, 1},
+        {"configured IN endpoint", find_profile(pinned, 0xE1A7, 0x5062), {one_pair, four_bulk}, 1},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.chosen, choose_alt_setting(*c.profile, c.settings)) << c.what;
+}
+
 TEST(ProductTable, ABadConfigurationNamesItsLineAndChangesNothing) {
     const struct {
         const char* text;

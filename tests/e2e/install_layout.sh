@@ -35,4 +35,11 @@ DESTDIR="$work/usr-root" cmake --install "$work/usr-build" --component usb-syste
 for f in lib/udev/rules.d/70-tola-usb.rules lib/systemd/user/tola-usbd.service; do
   [ -f "$work/usr-root/usr/$f" ] || { echo "with prefix /usr, $f is not installed:"; (cd "$work/usr-root" && find . -name "${f##*/}"); exit 1; }
 done
+
+# The unit as systemd reads it (its program at the staged path).
+if command -v systemd-analyze >/dev/null; then
+  unit=$(find "$work/root" -name tola-usbd.service | head -1)
+  sed "s|^ExecStart=/|ExecStart=$work/root/|" "$unit" >"$work/tola-usbd.service"
+  systemd-analyze verify --man=no "$work/tola-usbd.service"
+fi
 echo "installed layout: ok"

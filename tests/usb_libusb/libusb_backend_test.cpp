@@ -250,9 +250,9 @@ TEST_F(LibusbBackendTest, ABusyInterfaceIsRefusedWithTheReason) {
 TEST_F(LibusbBackendTest, AMissingInterfaceIsRefusedBeforeTheDeviceIsTouched) {
     MockUsbDevice& mock = bus_->plug(instrument_at("1-4"), std::make_shared<EchoFunction>());
     std::string error;
-    EXPECT_FALSE(open("usb-1-4", error, usbd::OpenOptions{1, 0}));
+    EXPECT_FALSE(open("usb-1-4", error, usbd::OpenOptions{1, 0, {}}));
     EXPECT_NE(std::string::npos, error.find("interface 1 setting 0 has no endpoints")) << error;
-    EXPECT_FALSE(open("usb-1-4", error, usbd::OpenOptions{0, 2}));
+    EXPECT_FALSE(open("usb-1-4", error, usbd::OpenOptions{0, 2, {}}));
     EXPECT_TRUE(mock.record().claimed.empty());
 }
 
