@@ -184,23 +184,37 @@ TEST_F(PrivateBus, SearchFindsTheDevicesOfEveryAdapter) {
     EXPECT_FALSE(discovering("/org/bluez/hci1"));
 }
 
+// A radio the user switched off is on only while the search runs, whether the
+// search succeeds or the radio cannot search.
 TEST_F(PrivateBus, ARadioSwitchedOffIsSwitchedOffAgainAfterTheSearch) {
     start_bluez();
     mock_call("AddAdapter", "ss", "hci0", "workshop");
     mock_call("AddDevice", "sss", "hci0", "00:80:25:AB:CD:01", "TOLA Chromatik V H50001");
     auto b = bus();
-    sd_bus_error e = SD_BUS_ERROR_NULL;
-    ASSERT_GE(sd_bus_set_property(b.get(), "org.bluez", "/org/bluez/hci0", "org.bluez.Adapter1", "Powered", &e, "b", 0), 0);
-    sd_bus_error_free(&e);
-    BT_DEVICES devices;
-    ASSERT_EQ(1, TolaBtClientDiscoverDevices(&devices));
-    EXPECT_EQ(1u, devices.iCount);
-    int powered = 1;
-    ASSERT_GE(sd_bus_get_property_trivial(b.get(), "org.bluez", "/org/bluez/hci0", "org.bluez.Adapter1", "Powered", &e,
-                                          'b', &powered),
-              0);
-    sd_bus_error_free(&e);
-    EXPECT_EQ(0, powered) << "the user's choice stands after the search";
+    for (const bool refused : {false, true}) {
+        SCOPED_TRACE(refused ? "discovery refused" : "discovery runs");
+        sd_bus_error e = SD_BUS_ERROR_NULL;
+        ASSERT_GE(sd_bus_set_property(b.get(), "org.bluez", "/org/bluez/hci0", "org.bluez.Adapter1", "Powered", &e, "b", 0),
+                  0);
+        if (refused) {
+            ASSERT_GE(sd_bus_call_method(b.get(), "org.bluez", "/org/bluez/hci0", "org.freedesktop.DBus.Mock", "AddMethod",
+                                         &e, nullptr, "sssss", "org.bluez.Adapter1", "StartDiscovery", "", "",
+                                         "raise dbus.exceptions.DBusException('Resource Not Ready', "
+                                         "name='org.bluez.Error.NotReady')"),
+                      0)
+                << (e.message ? e.message : "");
+        }
+        BT_DEVICES devices;
+        std::memset(&devices, 0xAA, sizeof devices);
+        EXPECT_EQ(refused ? 0 : 1, TolaBtClientDiscoverDevices(&devices)) << "a radio that cannot search fails it";
+        EXPECT_EQ(refused ? 0u : 1u, devices.iCount);
+        int powered = 1;
+        ASSERT_GE(sd_bus_get_property_trivial(b.get(), "org.bluez", "/org/bluez/hci0", "org.bluez.Adapter1", "Powered",
+                                              &e, 'b', &powered),
+                  0);
+        sd_bus_error_free(&e);
+        EXPECT_EQ(0, powered) << "the user's choice stands after the search";
+    }
 }
 
 TEST_F(PrivateBus, PairedAndSerialPortDevicesComeBeforeTheListIsCut) {
