@@ -1,5 +1,7 @@
 #include "platform/unix_socket.h"
 
+#include "platform/private_folder.h"
+
 #include <cerrno>
 #include <cstring>
 #include <optional>
@@ -61,12 +63,8 @@ bool wait_ready(const Fd& fd, short events, Deadline deadline) {
 }  // namespace
 
 Fd listen_at(const std::filesystem::path& path, std::string& error) {
-    std::error_code ec;
-    std::filesystem::create_directories(path.parent_path(), ec);
-    if (ec) {
-        error = "cannot create " + path.parent_path().string() + ": " + ec.message();
-        return Fd{};
-    }
+    // A socket speaks for an instrument: only in a folder that no one else can reach.
+    if (!make_private_folder(path.parent_path(), error)) return Fd{};
     const auto address = address_of(path);
     if (!address) {
         error = "socket path too long: " + path.string();

@@ -183,8 +183,9 @@ std::vector<std::uint8_t> full_details(const MeasurementSample& m, ByteOrder ord
         put_shade_match(w, 1112 + 124 * k, classical_index(m.areas[k].classical) + 1, m.areas[k]);
         put_shade_match(le, 3128 + 124 * k, classical_index(m.areas[k].classical) + 1, m.areas[k]);
     }
-    if (!tooth_area(m)) le.u32(3124, 1);
-    for (std::size_t k = 0; k < areas; ++k) le.text(3096 + 26 * k, m.areas[k].shade_3d);
+    le.u32(3124, 1);
+    // Area 0's second-system name is sn3D; the others follow the third area's match.
+    for (std::size_t k = 0; k < areas; ++k) le.text(k == 0 ? 3096 : 3500 + 26 * (k - 1), m.areas[k].shade_3d);
     if (areas > 0) {
         le.f32s(6724, std::array<float, 3>{area.L, area.a, area.b});
         le.f32s(6736, parms_of(area));

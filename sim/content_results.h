@@ -30,8 +30,9 @@
 //        area for tooth areas), 1108 tClassical_method
 //   1112 qClassical: a shade match per area, 124 bytes apart (iShade, iStatus,
 //        dHits, qfDelta[17] at 12, qiBest_fit[11] at 80)
-//   3096 sn3D (one per area at 3096, 3122, 3148 for tooth areas), 3124 t3D_method,
-//   3128 q3D per area, 124 bytes apart
+//   3096 sn3D (area 0's second-system name), 3124 t3D_method,
+//   3128 q3D per area, 124 bytes apart; 3500 and 3526 the second-system names
+//   of areas 1 and 2 of a tooth area
 //   6724 qf3D[3], 6736 qf3D_shade_parm[11], 6780 qf3D_delta[17], 6852 fThickness,
 //   6856 iMaterial, 6860 iArea, 6864 iMode, 6868 qiStatus[3], 6880 snVerify_shade,
 //   6908 iVerify_quality, 6912 snVerify_quality, 6940 iVerify_system

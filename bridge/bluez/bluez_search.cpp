@@ -1,5 +1,6 @@
 #include "bridge/bluez/bluez_search.h"
 
+#include <strings.h>
 #include <systemd/sd-bus.h>
 
 #include <algorithm>
@@ -16,6 +17,7 @@ constexpr const char* kService = "org.bluez";
 constexpr const char* kAdapter = "org.bluez.Adapter1";
 constexpr const char* kDevice = "org.bluez.Device1";
 constexpr int kDefaultScanMs = 10000;
+constexpr const char* kSerialPortUuid = "00001101-0000-1000-8000-00805f9b34fb";
 
 struct BusDeleter {
     void operator()(sd_bus* b) const { sd_bus_flush_close_unref(b); }
@@ -47,6 +49,8 @@ struct Objects {
     };
     struct Device {
         std::string address, name, alias, adapter;
+        bool paired = false;
+        bool serial_port = false;
     };
     std::map<std::string, Adapter> adapters;  // by object path
     std::vector<Device> devices;
@@ -62,12 +66,27 @@ Bus open_bus(std::string& error) {
     return Bus(raw);
 }
 
-// Reads a property value of type 's', 'o' or 'b' into text or flag; skips anything else.
-int read_value(sd_bus_message* m, std::string* text, bool* flag) {
+// Whether a string array value holds the text (case-insensitive, as UUIDs are compared).
+int read_list_holds(sd_bus_message* m, const char* wanted, bool* holds) {
+    int rc = sd_bus_message_enter_container(m, 'v', "as");
+    if (rc < 0) return rc;
+    if ((rc = sd_bus_message_enter_container(m, 'a', "s")) < 0) return rc;
+    const char* s = nullptr;
+    while ((rc = sd_bus_message_read_basic(m, 's', &s)) > 0)
+        if (s && ::strcasecmp(s, wanted) == 0) *holds = true;
+    if (rc < 0) return rc;
+    if ((rc = sd_bus_message_exit_container(m)) < 0) return rc;
+    return sd_bus_message_exit_container(m);
+}
+
+// Reads a property value of type 's', 'o' or 'b' into text or flag, or tells
+// whether an 'as' value holds `in_list`; skips anything else.
+int read_value(sd_bus_message* m, std::string* text, bool* flag, bool* in_list = nullptr, const char* wanted = nullptr) {
     char type = 0;
     const char* contents = nullptr;
     int rc = sd_bus_message_peek_type(m, &type, &contents);
     if (rc < 0) return rc;
+    if (in_list && contents && std::strcmp(contents, "as") == 0) return read_list_holds(m, wanted, in_list);
     const bool wanted_text = text && contents && (std::strcmp(contents, "s") == 0 || std::strcmp(contents, "o") == 0);
     const bool wanted_flag = flag && contents && std::strcmp(contents, "b") == 0;
     if (!wanted_text && !wanted_flag) return sd_bus_message_skip(m, "v");
@@ -96,15 +115,18 @@ int read_properties(sd_bus_message* m, const std::string& path, const std::strin
         const std::string key = name ? name : "";
         std::string* text = nullptr;
         bool* flag = nullptr;
+        bool* in_list = nullptr;
         if (interface == kDevice) {
             if (key == "Address") text = &device.address;
             else if (key == "Name") text = &device.name;
             else if (key == "Alias") text = &device.alias;
             else if (key == "Adapter") text = &device.adapter;
+            else if (key == "Paired") flag = &device.paired;
+            else if (key == "UUIDs") in_list = &device.serial_port;
         } else if (interface == kAdapter && key == "Powered") {
             flag = &adapter.powered;
         }
-        if ((rc = read_value(m, text, flag)) < 0) return rc;
+        if ((rc = read_value(m, text, flag, in_list, kSerialPortUuid)) < 0) return rc;
         if ((rc = sd_bus_message_exit_container(m)) < 0) return rc;
     }
     if (rc < 0) return rc;
@@ -190,32 +212,55 @@ SearchResult search(int scan_ms) {
         result.error = "no Bluetooth adapter";
         return result;
     }
-    std::vector<std::string> scanning;
+    // A radio the user switched off is switched on only for the search: it is
+    // switched off again whatever happens.
+    std::vector<std::string> switched_on, scanning;
+    std::string failure;
     for (const auto& [path, adapter] : objects.adapters) {
         if (!adapter.powered) {
             Error e;
-            sd_bus_set_property(bus.get(), kService, path.c_str(), kAdapter, "Powered", e.get(), "b", 1);
+            if (const int rc = sd_bus_set_property(bus.get(), kService, path.c_str(), kAdapter, "Powered", e.get(), "b", 1);
+                rc < 0) {
+                failure = path + " cannot be switched on: " + e.text(rc);
+                break;
+            }
+            switched_on.push_back(path);
         }
         // The instruments speak the Serial Port Profile: classic Bluetooth only.
         Error filter;
         sd_bus_call_method(bus.get(), kService, path.c_str(), kAdapter, "SetDiscoveryFilter", filter.get(), nullptr,
                            "a{sv}", 1, "Transport", "s", "bredr");
         Error start;
-        if (sd_bus_call_method(bus.get(), kService, path.c_str(), kAdapter, "StartDiscovery", start.get(), nullptr, "") >= 0)
-            scanning.push_back(path);
+        if (const int rc = sd_bus_call_method(bus.get(), kService, path.c_str(), kAdapter, "StartDiscovery", start.get(),
+                                              nullptr, "");
+            rc < 0) {
+            failure = path + " cannot search: " + start.text(rc);
+            break;
+        }
+        scanning.push_back(path);
     }
-    if (!scanning.empty()) let_scan_run(bus.get(), scan_ms);
+    if (failure.empty()) let_scan_run(bus.get(), scan_ms);
     for (const auto& path : scanning) {
         Error e;
         sd_bus_call_method(bus.get(), kService, path.c_str(), kAdapter, "StopDiscovery", e.get(), nullptr, "");
     }
-    if (!managed_objects(bus.get(), objects, result.error)) return result;
+    const bool listed = failure.empty() && managed_objects(bus.get(), objects, result.error);
+    for (const auto& path : switched_on) {
+        Error e;
+        sd_bus_set_property(bus.get(), kService, path.c_str(), kAdapter, "Powered", e.get(), "b", 0);
+    }
+    if (!failure.empty()) result.error = failure;
+    if (!listed) return result;
     for (const auto& d : objects.devices) {
         if (!objects.adapters.count(d.adapter)) continue;
-        result.devices.push_back({d.address, !d.name.empty() ? d.name : !d.alias.empty() ? d.alias : d.address});
+        result.devices.push_back({d.address, !d.name.empty() ? d.name : !d.alias.empty() ? d.alias : d.address,
+                                  d.serial_port || d.paired});
     }
-    std::sort(result.devices.begin(), result.devices.end(),
-              [](const FoundDevice& a, const FoundDevice& b) { return a.address < b.address; });
+    // The list is cut at 50 entries: the likely instruments must come before that.
+    std::sort(result.devices.begin(), result.devices.end(), [](const FoundDevice& a, const FoundDevice& b) {
+        if (a.likely != b.likely) return a.likely;
+        return a.address < b.address;
+    });
     result.ok = true;
     return result;
 }

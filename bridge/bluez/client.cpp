@@ -21,9 +21,13 @@ struct Client {
     Connector connector = rfcomm_connector();
 };
 
+// Built on first use and never destroyed: a program may end while another of
+// its threads is inside a client call, and the exit must not pull the client
+// (its mutex, its connection) from under that thread, as the library's own
+// process-wide state is kept.
 Client& client() {
-    static Client c;
-    return c;
+    static Client* const c = new Client;
+    return *c;
 }
 
 Connector rfcomm_connector() {

@@ -5,9 +5,12 @@
 #include <bluetooth/sdp.h>
 #include <bluetooth/sdp_lib.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <vector>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -52,6 +55,46 @@ std::optional<int> channel_of(sdp_record_t* record) {
     return channel;
 }
 
+// What the transaction's callback hands over: the attribute lists of the
+// matching records, as one data element sequence.
+struct Query {
+    bool done = false;
+    bool ok = false;
+    std::vector<std::uint8_t> response;
+};
+
+void on_response(std::uint8_t type, std::uint16_t status, std::uint8_t* data, std::size_t size, void* user) {
+    auto* q = static_cast<Query*>(user);
+    q->done = true;
+    q->ok = type != SDP_ERROR_RSP && status == 0;
+    if (q->ok && data) q->response.assign(data, data + size);
+}
+
+// The first RFCOMM channel among the records of a search-attribute response.
+std::optional<int> channel_in(std::vector<std::uint8_t>& response) {
+    if (response.empty()) return std::nullopt;
+    std::uint8_t* p = response.data();
+    int size = static_cast<int>(response.size());
+    std::uint8_t type = 0;
+    int length = 0;
+    int scanned = sdp_extract_seqtype(p, size, &type, &length);
+    if (scanned <= 0) return std::nullopt;
+    p += scanned;
+    size -= scanned;
+    std::optional<int> channel;
+    while (size > 0 && length > 0 && !channel) {
+        int used = 0;
+        sdp_record_t* record = sdp_extract_pdu(p, size, &used);
+        if (!record || used <= 0) break;
+        channel = channel_of(record);
+        sdp_record_free(record);
+        p += used;
+        size -= used;
+        length -= used;
+    }
+    return channel;
+}
+
 }  // namespace
 
 std::optional<Address> parse_address(const std::string& text) {
@@ -76,32 +119,49 @@ std::optional<int> find_serial_port_channel(const Address& address, std::string&
         error = std::string("no service record: ") + std::strerror(errno);
         return std::nullopt;
     }
+    // The whole query keeps to the connect time: libbluetooth's blocking query
+    // would wait 20 s for each response while the caller holds the interface
+    // mutex, so the query runs as a transaction driven here with a deadline.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kSdpConnectTimeoutMs);
+    const auto left_ms = [&] {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        return static_cast<int>(std::max<long long>(0, left.count()));
+    };
     const int fd = sdp_get_socket(session);
-    if (const int e = finish_connect(fd, kSdpConnectTimeoutMs); e != 0) {
+    if (const int e = finish_connect(fd, left_ms()); e != 0) {
         error = std::string("no service record: ") + std::strerror(e);
         sdp_close(session);
         return std::nullopt;
     }
-    // The query itself waits for its answer; it needs a blocking socket.
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
 
+    Query query;
     uuid_t serial_port;
     sdp_uuid16_create(&serial_port, kSerialPortClass);
     sdp_list_t* search = sdp_list_append(nullptr, &serial_port);
     std::uint32_t range = 0x0000FFFF;
     sdp_list_t* attributes = sdp_list_append(nullptr, &range);
-    sdp_list_t* records = nullptr;
-    std::optional<int> channel;
-    if (sdp_service_search_attr_req(session, search, SDP_ATTR_REQ_RANGE, attributes, &records) == 0) {
-        for (sdp_list_t* r = records; r && !channel; r = r->next) channel = channel_of(static_cast<sdp_record_t*>(r->data));
-        for (sdp_list_t* r = records; r; r = r->next) sdp_record_free(static_cast<sdp_record_t*>(r->data));
-        sdp_list_free(records, nullptr);
-        if (!channel) error = "the device lists no Serial Port service";
-    } else {
-        error = std::string("the service search failed: ") + std::strerror(errno);
+    bool sent = sdp_set_notify(session, on_response, &query) == 0 &&
+                sdp_service_search_attr_async(session, search, SDP_ATTR_REQ_RANGE, attributes) == 0;
+    while (sent && !query.done) {
+        pollfd p{fd, POLLIN, 0};
+        const int ready = ::poll(&p, 1, left_ms());
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0) break;
+        if (sdp_process(session) < 0 && !query.done) break;  // the session ended or broke
     }
     sdp_list_free(search, nullptr);
     sdp_list_free(attributes, nullptr);
+    std::optional<int> channel;
+    if (!sent) {
+        error = std::string("the service search failed: ") + std::strerror(errno);
+    } else if (!query.done) {
+        error = "the service search got no answer in time";
+    } else if (!query.ok) {
+        error = "the service search failed";
+    } else {
+        channel = channel_in(query.response);
+        if (!channel) error = "the device lists no Serial Port service";
+    }
     sdp_close(session);
     return channel;
 }
@@ -110,6 +170,15 @@ int connect_rfcomm(const Address& address, int channel, int timeout_ms, std::str
     const int fd = ::socket(AF_BLUETOOTH, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, BTPROTO_RFCOMM);
     if (fd < 0) {
         error = std::string("no RFCOMM socket: ") + std::strerror(errno);
+        return -1;
+    }
+    // At least an authenticated, encrypted link: the stream carries the
+    // instrument's settings and firmware.
+    bt_security security{};
+    security.level = BT_SECURITY_MEDIUM;
+    if (::setsockopt(fd, SOL_BLUETOOTH, BT_SECURITY, &security, sizeof security) != 0) {
+        error = std::string("the RFCOMM link cannot be secured: ") + std::strerror(errno);
+        ::close(fd);
         return -1;
     }
     sockaddr_rc target{};

@@ -39,6 +39,9 @@ std::filesystem::path Bridge::class_socket(const DeviceInfo& info) const {
 bool Bridge::start(std::string& error) {
     if (thread_.joinable()) return true;
     if (!make_private_folder(options_.usb_dir / kInterfaceClassFolder, error)) return false;
+    // Sockets of a run that crashed would lead the library's search to a dead end.
+    remove_stale_sockets(options_.usb_dir / kInterfaceClassFolder);
+    remove_stale_sockets(options_.usb_dir);
     {
         std::lock_guard lock(mutex_);
         stopping_ = false;
@@ -56,9 +59,14 @@ bool Bridge::start(std::string& error) {
         },
         why);
     if (!events) log_warning("devices plugged in later are not seen: " + why);
-    for (const auto& info : backend_.devices()) {
+    // A device that leaves between the listing and its arrival being queued has
+    // its departure queued first; the resync behind the listing looks at the
+    // bus again once everything before it is done.
+    const auto present = backend_.devices();
+    {
         std::lock_guard lock(mutex_);
-        events_.push_back(Event{UsbBackend::Event::Arrived, info});
+        for (const auto& info : present) events_.push_back(Event{UsbBackend::Event::Arrived, info});
+        events_.push_back(Event{UsbBackend::Event::Arrived, {}, true});
     }
     changed_.notify_all();
     return true;
@@ -91,7 +99,8 @@ void Bridge::run() {
         const Event e = events_.front();
         events_.pop_front();
         lock.unlock();
-        if (e.kind == UsbBackend::Event::Arrived) arrived(e.info);
+        if (e.resync) resync();
+        else if (e.kind == UsbBackend::Event::Arrived) arrived(e.info);
         else left(e.info);
         lock.lock();
         changed_.notify_all();
@@ -99,7 +108,7 @@ void Bridge::run() {
 }
 
 void Bridge::arrived(const DeviceInfo& info) {
-    const ProductProfile* profile = find_profile(options_.profiles, info.vendor, info.product);
+    const ProductProfile* profile = served_profile(options_.profiles, info);
     if (!profile) return;
     {
         std::lock_guard lock(mutex_);
@@ -138,6 +147,22 @@ void Bridge::left(const DeviceInfo& info) {
     }
     log_info(info.key + " (" + id_text(info) + ") has gone; its socket is removed");
     give_ezusb_name();
+}
+
+void Bridge::resync() {
+    const auto present = backend_.devices();
+    std::vector<DeviceInfo> gone;
+    {
+        std::lock_guard lock(mutex_);
+        for (const auto& [key, server] : servers_) {
+            const bool there = std::any_of(present.begin(), present.end(), [&](const DeviceInfo& d) {
+                return d.key == key && d.vendor == server->info().vendor && d.product == server->info().product;
+            });
+            if (!there) gone.push_back(server->info());
+        }
+    }
+    for (const auto& info : gone) left(info);
+    for (const auto& info : present) arrived(info);
 }
 
 void Bridge::give_ezusb_name() {

@@ -63,11 +63,13 @@ private:
     struct Event {
         UsbBackend::Event kind;
         DeviceInfo info;
+        bool resync = false;  // compare the servers with the bus as it is now
     };
 
     void run();
     void arrived(const DeviceInfo& info);
     void left(const DeviceInfo& info);
+    void resync();
     void give_ezusb_name();
     std::vector<ServedDevice> served_locked() const;
 

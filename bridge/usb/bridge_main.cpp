@@ -53,7 +53,7 @@ int list_instruments(UsbBackend& backend, const std::string& backend_error, cons
                      const std::filesystem::path& usb_dir) {
     int found = 0;
     for (const auto& d : backend.devices()) {
-        const ProductProfile* p = find_profile(profiles, d.vendor, d.product);
+        const ProductProfile* p = served_profile(profiles, d);
         if (!p) continue;
         ++found;
         std::printf("%-14s %04x:%04x release %04x  %s\n", d.key.c_str(), d.vendor, d.product, d.release, p->name.c_str());

@@ -22,17 +22,6 @@ tola::os::Deadline deadline_in(int timeout_ms) {
 
 }  // namespace
 
-bool make_private_folder(const std::filesystem::path& folder, std::string& error) {
-    std::error_code ec;
-    std::filesystem::create_directories(folder, ec);
-    if (ec || !std::filesystem::is_directory(folder)) {
-        error = "cannot make " + folder.string() + ": " + (ec ? ec.message() : "not a folder");
-        return false;
-    }
-    ::chmod(folder.c_str(), 0700);
-    return true;
-}
-
 Fd listen_at(const std::filesystem::path& path, std::string& error) {
     if (!make_private_folder(path.parent_path(), error)) return Fd{};
     struct stat st{};
@@ -69,6 +58,16 @@ ReadOutcome read_request(const Fd& connection, ch::Request& request, int timeout
 
 bool write_reply(const Fd& connection, const ch::Reply& reply, int timeout_ms) {
     return tola::os::send_until(connection, ch::encode(reply), deadline_in(timeout_ms));
+}
+
+void remove_stale_sockets(const std::filesystem::path& folder) {
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+        struct stat st{};
+        if (::lstat(entry.path().c_str(), &st) != 0 || !S_ISSOCK(st.st_mode)) continue;
+        if (tola::os::connect_to(entry.path())) continue;  // served
+        if (errno == ECONNREFUSED) tola::os::remove_socket_file(entry.path());
+    }
 }
 
 Fd lock_file(const std::filesystem::path& path, std::string& error) {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "comm/platform/usb_channel_frame.h"
+#include "platform/private_folder.h"
 #include "platform/unix_socket.h"
 
 namespace tola::usbd {
@@ -18,8 +19,7 @@ using tola::os::remove_socket_file;
 using tola::os::wait_for;
 using tola::os::WakeEvent;
 
-// Makes the folder (and its parents) readable only by this user.
-bool make_private_folder(const std::filesystem::path& folder, std::string& error);
+using tola::os::make_private_folder;
 
 // A listening socket at the path, in a private folder; a stale socket file
 // there is replaced, anything else at the path is left alone.
@@ -31,6 +31,10 @@ enum class ReadOutcome { Request, Closed, Malformed, TimedOut };
 // within `timeout_ms`.
 ReadOutcome read_request(const Fd& connection, usbchannel::Request& request, int timeout_ms);
 bool write_reply(const Fd& connection, const usbchannel::Reply& reply, int timeout_ms);
+
+// Removes the sockets in the folder that no one listens on any more (left by a
+// run that crashed); sockets someone still serves are left alone.
+void remove_stale_sockets(const std::filesystem::path& folder);
 
 // An exclusive lock on a file: one bridge per channel folder.
 Fd lock_file(const std::filesystem::path& path, std::string& error);

@@ -119,7 +119,6 @@ void DeviceServer::accept_all(const Fd& listener) {
         auto c = std::make_unique<Connection>();
         c->fd = std::move(fd);
         connections_.push_back(std::move(c));
-        mapper_.reset();
         log_trace(name() + ": client connected");
     }
 }
@@ -141,17 +140,20 @@ void DeviceServer::serve(Connection& c) {
             c.closing = true;
             return;
     }
-    const ch::Reply reply = carry(request);
+    const ch::Reply reply = carry(request, c.pending);
     if (!write_reply(c.fd, reply, kReplyWriteTimeoutMs)) {
         log_warning(name() + ": a client did not take its reply; its connection is closed");
         c.closing = true;
     }
 }
 
-ch::Reply DeviceServer::carry(const ch::Request& request) {
+ch::Reply DeviceServer::carry(const ch::Request& request, PendingWork& pending) {
     if (!device_) {
         std::string error;
-        OpenOptions options{mapper_.profile().interface_number, mapper_.profile().alt_setting};
+        OpenOptions options{mapper_.profile().interface_number, mapper_.profile().alt_setting, {}};
+        options.choose_setting = [profile = mapper_.profile()](const std::vector<std::vector<Endpoint>>& settings) {
+            return choose_alt_setting(profile, settings);
+        };
         device_ = backend_.open(info_, options, error);
         if (device_) {
             open_failure_reported_ = false;
@@ -160,7 +162,7 @@ ch::Reply DeviceServer::carry(const ch::Request& request) {
             open_failure_reported_ = true;
         }
     }
-    ch::Reply reply = mapper_.handle(device_.get(), request);
+    ch::Reply reply = mapper_.handle(device_.get(), request, pending);
     // Every request of a firmware update passes here: texts are made only when needed.
     if (!reply.success && device_) {
         log_warning(name() + ": request " + code_text(request.code) + " failed: " + mapper_.last_error());

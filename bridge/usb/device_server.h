@@ -44,12 +44,13 @@ private:
     struct Connection {
         Fd fd;
         bool closing = false;
+        PendingWork pending = PendingWork::None;  // this client's announced erase
     };
 
     void run();
     void serve(Connection& c);
     void accept_all(const Fd& listener);
-    usbchannel::Reply carry(const usbchannel::Request& request);
+    usbchannel::Reply carry(const usbchannel::Request& request, PendingWork& pending);
     void close_device();
     std::string name() const;
 

@@ -17,6 +17,19 @@ std::string key_of(libusb_device* device) {
     return key;
 }
 
+// The cached descriptors say it; no I/O with the device.
+bool has_hub_interface(libusb_device* device) {
+    libusb_config_descriptor* config = nullptr;
+    if (libusb_get_active_config_descriptor(device, &config) != 0) return false;
+    bool hub = false;
+    for (int i = 0; i < config->bNumInterfaces && !hub; ++i) {
+        const libusb_interface& itf = config->interface[i];
+        for (int a = 0; a < itf.num_altsetting; ++a) hub |= itf.altsetting[a].bInterfaceClass == LIBUSB_CLASS_HUB;
+    }
+    libusb_free_config_descriptor(config);
+    return hub;
+}
+
 bool info_of(libusb_device* device, DeviceInfo& info) {
     libusb_device_descriptor d{};
     if (libusb_get_device_descriptor(device, &d) != 0) return false;
@@ -24,6 +37,7 @@ bool info_of(libusb_device* device, DeviceInfo& info) {
     info.vendor = d.idVendor;
     info.product = d.idProduct;
     info.release = d.bcdDevice;
+    info.hub = d.bDeviceClass == LIBUSB_CLASS_HUB || has_hub_interface(device);
     return true;
 }
 
@@ -96,26 +110,44 @@ private:
     std::vector<Endpoint> endpoints_;
 };
 
-std::vector<Endpoint> endpoints_of(libusb_device* device, const OpenOptions& o, std::string& error) {
+std::vector<Endpoint> endpoints_in(const libusb_interface_descriptor& alt) {
+    std::vector<Endpoint> out;
+    for (int i = 0; i < alt.bNumEndpoints; ++i) {
+        const auto& e = alt.endpoint[i];
+        out.push_back(Endpoint{e.bEndpointAddress, (e.bmAttributes & 0x3) == LIBUSB_TRANSFER_TYPE_BULK,
+                               static_cast<std::uint16_t>(e.wMaxPacketSize & 0x7FF)});
+    }
+    return out;
+}
+
+// The endpoints of the setting to use; `alt_setting` receives its number.
+std::vector<Endpoint> endpoints_of(libusb_device* device, const OpenOptions& o, int& alt_setting, std::string& error) {
     libusb_config_descriptor* config = nullptr;
     if (const int rc = libusb_get_active_config_descriptor(device, &config); rc != 0) {
         error = "no active configuration: " + error_text(rc);
         return {};
     }
     std::vector<Endpoint> out;
+    alt_setting = o.alt_setting;
     if (o.interface_number < config->bNumInterfaces) {
         const libusb_interface& itf = config->interface[o.interface_number];
-        if (o.alt_setting < itf.num_altsetting) {
-            const libusb_interface_descriptor& alt = itf.altsetting[o.alt_setting];
-            for (int i = 0; i < alt.bNumEndpoints; ++i) {
-                const auto& e = alt.endpoint[i];
-                out.push_back(Endpoint{e.bEndpointAddress, (e.bmAttributes & 0x3) == LIBUSB_TRANSFER_TYPE_BULK});
-            }
+        int index = -1;
+        if (o.choose_setting) {
+            std::vector<std::vector<Endpoint>> settings;
+            for (int a = 0; a < itf.num_altsetting; ++a) settings.push_back(endpoints_in(itf.altsetting[a]));
+            if (!settings.empty()) index = static_cast<int>(o.choose_setting(settings));
+        } else {
+            for (int a = 0; a < itf.num_altsetting; ++a)
+                if (itf.altsetting[a].bAlternateSetting == o.alt_setting) index = a;
+        }
+        if (index >= 0 && index < itf.num_altsetting) {
+            alt_setting = itf.altsetting[index].bAlternateSetting;
+            out = endpoints_in(itf.altsetting[index]);
         }
     }
     libusb_free_config_descriptor(config);
     if (out.empty()) error = "interface " + std::to_string(o.interface_number) + " setting " +
-                             std::to_string(o.alt_setting) + " has no endpoints";
+                             std::to_string(alt_setting) + " has no endpoints";
     return out;
 }
 
@@ -168,7 +200,8 @@ libusb_device* LibusbBackend::find(const DeviceInfo& info, std::string& error) {
 std::unique_ptr<UsbDevice> LibusbBackend::open(const DeviceInfo& info, const OpenOptions& options, std::string& error) {
     libusb_device* device = find(info, error);
     if (!device) return nullptr;
-    std::vector<Endpoint> endpoints = endpoints_of(device, options, error);
+    int alt_setting = 0;
+    std::vector<Endpoint> endpoints = endpoints_of(device, options, alt_setting, error);
     libusb_device_handle* handle = nullptr;
     int rc = endpoints.empty() ? LIBUSB_ERROR_NOT_FOUND : libusb_open(device, &handle);
     libusb_unref_device(device);
@@ -179,8 +212,8 @@ std::unique_ptr<UsbDevice> LibusbBackend::open(const DeviceInfo& info, const Ope
     }
     libusb_set_auto_detach_kernel_driver(handle, 1);
     rc = libusb_claim_interface(handle, options.interface_number);
-    if (rc == 0 && options.alt_setting != 0)
-        rc = libusb_set_interface_alt_setting(handle, options.interface_number, options.alt_setting);
+    if (rc == 0 && alt_setting != 0)
+        rc = libusb_set_interface_alt_setting(handle, options.interface_number, alt_setting);
     if (rc != 0) {
         error = "interface " + std::to_string(options.interface_number) + ": " + error_text(rc);
         libusb_release_interface(handle, options.interface_number);

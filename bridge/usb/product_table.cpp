@@ -79,6 +79,7 @@ bool set_field(ProductProfile& p, std::string_view key, std::string_view value, 
         const auto n = parse_number(value, 10, 255);
         if (!n) return why = "a number from 0 to 255 is expected", false;
         (key == "interface" ? p.interface_number : p.alt_setting) = static_cast<int>(*n);
+        if (key == "alt-setting") p.alt_setting_given = true;
     } else if (key == "pipes") {
         if (!parse_endpoints(value, p.pipes)) return why = "endpoint addresses such as 0x81 0x02 are expected", false;
     } else if (key == "out" || key == "in") {
@@ -107,7 +108,7 @@ std::vector<ProductProfile> builtin_profiles() {
     t.push_back({kTolaVendor, 0x5062, "Chromatik Portivo", Protocol::RequestBlock, 0, 0, {}, {}, {}, false});
     t.push_back({kTolaVendor, 0x5063, "Chromatik (product 0x5063)", Protocol::RequestBlock, 0, 0, {}, {}, {}, false});
     t.push_back({kRenesasVendor, 0x0025, "Renesas H8SX boot mode", Protocol::RequestBlock, 0, 0, {}, {}, {}, false});
-    t.push_back({kRenesasVendor, std::nullopt, "Renesas device", Protocol::RequestBlock, 0, 0, {}, {}, {}, false});
+    // Other Renesas products (the vendor makes hubs too) only through the configuration file.
     return t;
 }
 
@@ -120,6 +121,11 @@ const ProductProfile* find_profile(const std::vector<ProductProfile>& profiles, 
         if (!vendor_wide) vendor_wide = &p;
     }
     return vendor_wide;
+}
+
+const ProductProfile* served_profile(const std::vector<ProductProfile>& profiles, const DeviceInfo& device) {
+    if (device.hub) return nullptr;
+    return find_profile(profiles, device.vendor, device.product);
 }
 
 bool apply_config(std::vector<ProductProfile>& profiles, std::string_view text, std::string& error) {
@@ -169,6 +175,38 @@ bool apply_config(std::vector<ProductProfile>& profiles, std::string_view text, 
     }
     profiles = std::move(result);
     return true;
+}
+
+namespace {
+
+bool has_endpoint(const std::vector<Endpoint>& list, std::uint8_t address) {
+    return std::any_of(list.begin(), list.end(), [&](const Endpoint& e) { return e.bulk && e.address == address; });
+}
+
+bool fits(const ProductProfile& p, const std::vector<Endpoint>& list) {
+    std::size_t bulk = 0, in = 0, out = 0;
+    for (const auto& e : list) {
+        if (!e.bulk) continue;
+        ++bulk;
+        (e.in() ? in : out) += 1;
+    }
+    if (p.protocol == Protocol::Pipes) {
+        if (!p.pipes.empty())
+            return std::all_of(p.pipes.begin(), p.pipes.end(), [&](std::uint8_t a) { return has_endpoint(list, a); });
+        return bulk >= 4;  // status and data in, command and data out
+    }
+    const bool out_ok = p.out_endpoint ? has_endpoint(list, *p.out_endpoint) : out > 0;
+    const bool in_ok = p.in_endpoint ? has_endpoint(list, *p.in_endpoint) : in > 0;
+    return out_ok && in_ok;
+}
+
+}  // namespace
+
+std::size_t choose_alt_setting(const ProductProfile& profile, const std::vector<std::vector<Endpoint>>& settings) {
+    if (profile.alt_setting_given) return static_cast<std::size_t>(profile.alt_setting);
+    for (std::size_t i = 0; i < settings.size(); ++i)
+        if (fits(profile, settings[i])) return i;
+    return 0;
 }
 
 std::string describe(const ProductProfile& p) {

@@ -33,6 +33,8 @@ struct ProductProfile {
     std::optional<std::uint8_t> in_endpoint;
     // Also served under the EZ-USB driver's device name "ezusb-0".
     bool ezusb_name = false;
+    // The configuration names the setting; else the one with the endpoints is used.
+    bool alt_setting_given = false;
 
     bool matches(std::uint16_t v, std::uint16_t p) const { return v == vendor && (!product || *product == p); }
 };
@@ -44,6 +46,10 @@ std::vector<ProductProfile> builtin_profiles();
 // vendor-wide one; none when the device is no instrument.
 const ProductProfile* find_profile(const std::vector<ProductProfile>& profiles, std::uint16_t vendor,
                                    std::uint16_t product);
+
+// The profile the bridge serves the device with: its profile, none for a hub
+// whatever the table says (a vendor-wide entry must not take a hub of that vendor).
+const ProductProfile* served_profile(const std::vector<ProductProfile>& profiles, const DeviceInfo& device);
 
 // Applies a configuration text to the profiles.  Sections "[vvvv:pppp]" or
 // "[vvvv:*]" (hexadecimal) name an entry, which is created when it is new;
@@ -59,5 +65,11 @@ const ProductProfile* find_profile(const std::vector<ProductProfile>& profiles, 
 bool apply_config(std::vector<ProductProfile>& profiles, std::string_view text, std::string& error);
 
 std::string describe(const ProductProfile& profile);
+
+// The alternate setting of the claimed interface to use, as an index into the
+// settings' endpoint lists: the configured one, else the first that has the
+// endpoints the profile drives (some first-generation devices keep their bulk
+// endpoints in setting 1), else the first.
+std::size_t choose_alt_setting(const ProductProfile& profile, const std::vector<std::vector<Endpoint>>& settings);
 
 }  // namespace tola::usbd

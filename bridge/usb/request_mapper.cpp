@@ -15,6 +15,18 @@ std::string hex(std::uint32_t v) {
     return s;
 }
 
+// A bulk read asks for whole packets: a device that sends a full packet into a
+// smaller buffer overflows the transfer.  The caller gets at most its capacity.
+std::vector<std::uint8_t> read_buffer(std::uint32_t capacity, std::uint16_t max_packet) {
+    const std::size_t packet = max_packet == 0 ? 64 : max_packet;
+    const std::size_t packets = std::max<std::size_t>(1, (capacity + packet - 1) / packet);
+    return std::vector<std::uint8_t>(packets * packet);
+}
+
+std::uint32_t kept(const TransferResult& r, std::uint32_t capacity) {
+    return static_cast<std::uint32_t>(std::min<std::size_t>(r.length, capacity));
+}
+
 std::vector<Endpoint> bulk_endpoints(const UsbDevice& device) {
     std::vector<Endpoint> out;
     for (const auto& e : device.endpoints())
@@ -35,22 +47,17 @@ const char* describe(TransferStatus status) {
     return "failed";
 }
 
-void RequestMapper::reset() {
-    pending_ = PendingWork::None;
-    last_error_.clear();
-}
-
 // The same reading of the requests as the library's reply windows (usb_channel_frame.h).
 PendingWork RequestMapper::work_announced_by(const ch::Request& r) const {
     return ch::carries_sector_erase(r.code, r.input, r.output_payload) ? PendingWork::Erase : PendingWork::None;
 }
 
-ch::Reply RequestMapper::handle(UsbDevice* device, const ch::Request& request) {
+ch::Reply RequestMapper::handle(UsbDevice* device, const ch::Request& request, PendingWork& pending) {
     last_error_.clear();
     gone_ = false;
-    const int timeout = transfer_timeout_ms(request.code, pending_);
+    const int timeout = transfer_timeout_ms(request.code, pending);
     // An erase is announced by its command; the transfer after it waits for the erase.
-    pending_ = work_announced_by(request);
+    pending = work_announced_by(request);
     if (!device) return refuse("the device is not open");
 
     const bool pipes = profile_.protocol == Protocol::Pipes;
@@ -103,7 +110,12 @@ std::optional<Endpoint> RequestMapper::pipe_endpoint(UsbDevice& device, const ch
     }
     const std::uint32_t pipe = ch::get_u32(request.input.data());
     if (!profile_.pipes.empty()) {
-        if (pipe < profile_.pipes.size()) return Endpoint{profile_.pipes[pipe], true};
+        if (pipe < profile_.pipes.size()) {
+            // The configured endpoint with what the interface says of it.
+            for (const auto& e : bulk_endpoints(device))
+                if (e.address == profile_.pipes[pipe]) return e;
+            return Endpoint{profile_.pipes[pipe], true};
+        }
     } else if (const auto list = bulk_endpoints(device); pipe < list.size()) {
         return list[pipe];
     }
@@ -122,18 +134,26 @@ ch::Reply RequestMapper::pipe_read(UsbDevice& device, const ch::Request& request
     const auto ep = pipe_endpoint(device, request);
     if (!ep) return ch::Reply{};
     if (!ep->in()) return refuse("pipe " + std::to_string(ch::get_u32(request.input.data())) + " carries data out, not in");
-    std::vector<std::uint8_t> buffer(request.output_capacity);
+    std::vector<std::uint8_t> buffer = read_buffer(request.output_capacity, ep->max_packet);
     const auto r = device.bulk_in(ep->address, buffer, timeout_ms);
     auto reply = finish(r, "bulk read", ep->address);
-    if (reply.success) reply.output.assign(buffer.begin(), buffer.begin() + static_cast<long>(r.length));
+    if (reply.success) {
+        reply.bytes_returned = kept(r, request.output_capacity);
+        reply.output.assign(buffer.begin(), buffer.begin() + reply.bytes_returned);
+    }
     return reply;
 }
 
-std::optional<std::uint8_t> RequestMapper::block_endpoint(UsbDevice& device, bool in) {
+std::optional<Endpoint> RequestMapper::block_endpoint(UsbDevice& device, bool in) {
     const auto& configured = in ? profile_.in_endpoint : profile_.out_endpoint;
-    if (configured) return configured;
-    for (const auto& e : bulk_endpoints(device))
-        if (e.in() == in) return e.address;
+    const auto list = bulk_endpoints(device);
+    if (configured) {
+        for (const auto& e : list)
+            if (e.address == *configured) return e;
+        return Endpoint{*configured, true};
+    }
+    for (const auto& e : list)
+        if (e.in() == in) return e;
     refuse(std::string("the device has no bulk ") + (in ? "IN" : "OUT") + " endpoint");
     return std::nullopt;
 }
@@ -141,16 +161,19 @@ std::optional<std::uint8_t> RequestMapper::block_endpoint(UsbDevice& device, boo
 ch::Reply RequestMapper::block_send(UsbDevice& device, const ch::Request& request, int timeout_ms) {
     const auto ep = block_endpoint(device, false);
     if (!ep) return ch::Reply{};
-    return finish(device.bulk_out(*ep, request.input, timeout_ms), "send", *ep);
+    return finish(device.bulk_out(ep->address, request.input, timeout_ms), "send", ep->address);
 }
 
 ch::Reply RequestMapper::block_receive(UsbDevice& device, const ch::Request& request, int timeout_ms) {
     const auto ep = block_endpoint(device, true);
     if (!ep) return ch::Reply{};
-    std::vector<std::uint8_t> buffer(request.output_capacity);
-    const auto r = device.bulk_in(*ep, buffer, timeout_ms);
-    auto reply = finish(r, "receive", *ep);
-    if (reply.success) reply.output.assign(buffer.begin(), buffer.begin() + static_cast<long>(r.length));
+    std::vector<std::uint8_t> buffer = read_buffer(request.output_capacity, ep->max_packet);
+    const auto r = device.bulk_in(ep->address, buffer, timeout_ms);
+    auto reply = finish(r, "receive", ep->address);
+    if (reply.success) {
+        reply.bytes_returned = kept(r, request.output_capacity);
+        reply.output.assign(buffer.begin(), buffer.begin() + reply.bytes_returned);
+    }
     return reply;
 }
 

@@ -18,16 +18,20 @@ class RequestMapper {
 public:
     explicit RequestMapper(ProductProfile profile) : profile_(std::move(profile)) {}
 
-    // One request; `device` is null when the device could not be opened, and
-    // then every request is refused.
-    usbchannel::Reply handle(UsbDevice* device, const usbchannel::Request& request);
+    // One request of a client connection; `device` is null when the device
+    // could not be opened, and then every request is refused.  `pending` is
+    // that connection's own: an erase announced on one connection lengthens
+    // only that connection's next transfer, as the library's reply windows do.
+    usbchannel::Reply handle(UsbDevice* device, const usbchannel::Request& request, PendingWork& pending);
+    // The same for a single client.
+    usbchannel::Reply handle(UsbDevice* device, const usbchannel::Request& request) {
+        return handle(device, request, pending_);
+    }
 
     // Why the last request was refused; empty after a success.
     const std::string& last_error() const { return last_error_; }
     // The last transfer found the device gone from the bus.
     bool device_gone() const { return gone_; }
-    // A new connection: nothing is pending from an earlier one.
-    void reset();
 
     const ProductProfile& profile() const { return profile_; }
 
@@ -38,7 +42,7 @@ private:
     usbchannel::Reply block_send(UsbDevice& device, const usbchannel::Request& request, int timeout_ms);
     usbchannel::Reply block_receive(UsbDevice& device, const usbchannel::Request& request, int timeout_ms);
     std::optional<Endpoint> pipe_endpoint(UsbDevice& device, const usbchannel::Request& request);
-    std::optional<std::uint8_t> block_endpoint(UsbDevice& device, bool in);
+    std::optional<Endpoint> block_endpoint(UsbDevice& device, bool in);
     usbchannel::Reply refuse(std::string why);
     usbchannel::Reply finish(const TransferResult& result, const char* what, std::uint8_t endpoint);
     PendingWork work_announced_by(const usbchannel::Request& request) const;

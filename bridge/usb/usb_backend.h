@@ -16,6 +16,7 @@ namespace tola::usbd {
 struct Endpoint {
     std::uint8_t address = 0;  // bit 7 set: IN (device to host)
     bool bulk = true;
+    std::uint16_t max_packet = 64;  // wMaxPacketSize: bulk reads ask for whole packets
     bool in() const { return (address & 0x80) != 0; }
 };
 
@@ -25,6 +26,9 @@ struct DeviceInfo {
     std::uint16_t vendor = 0;
     std::uint16_t product = 0;
     std::uint16_t release = 0;  // bcdDevice
+    // The device or one of its interfaces is a hub (class 9).  Claiming a hub's
+    // interface would detach its driver and drop every device behind it.
+    bool hub = false;
 };
 
 enum class TransferStatus {
@@ -60,6 +64,10 @@ public:
 struct OpenOptions {
     int interface_number = 0;
     int alt_setting = 0;
+    // When given, picks the setting from the endpoints of each of the
+    // interface's alternate settings, in descriptor order (an index into that
+    // list); alt_setting is then not used.
+    std::function<std::size_t(const std::vector<std::vector<Endpoint>>&)> choose_setting;
 };
 
 class UsbBackend {

@@ -42,13 +42,14 @@ bool short_record_layout() {
 }
 
 // The short record replaces both result structures.
-void fetch_short_record() {
+bool fetch_short_record() {
     structures::HostCopies& h = structures::host_copies();
     const bool fetched = structures::stream_upload(Copy::ShortResult);
     std::memset(&h.results, 0, sizeof h.results);
     std::memset(&h.details, 0, sizeof h.details);
-    if (!fetched) return;  // nothing to decode: both stay cleared
+    if (!fetched) return false;  // nothing to decode: both stay cleared
     decode_short_record(h.results, h.details, std::span<const std::uint8_t, kShortRecordSize>(h.short_result));
+    return true;
 }
 
 bool completes_tooth_area() {
@@ -56,40 +57,37 @@ bool completes_tooth_area() {
     return d.iMode == 2 && d.qiStatus[0] != 2 && d.qiStatus[1] != 2 && d.qiStatus[2] == 4;
 }
 
-void fetch_structures(LinkFamily family) {
+// Fetches every structure the poll interprets; false when one of them could
+// not be read (its copy is then cleared).
+bool fetch_structures(LinkFamily family) {
     const std::int32_t flags = library_state().poll_details;
     switch (family) {
-        case LinkFamily::FirstGenUsb:
-            fetch(family, Copy::FirstGenResults);
-            fetch(family, Copy::Details);
-            host_block().qdWord[kCommandWord] = 0;
-            break;
+        case LinkFamily::FirstGenUsb: {
+            const bool fetched = fetch(family, Copy::FirstGenResults) && fetch(family, Copy::Details);
+            if (fetched) host_block().qdWord[kCommandWord] = 0;
+            return fetched;
+        }
         case LinkFamily::Serial:
-            fetch(family, Copy::Results);
-            fetch(family, Copy::Details);
-            break;
+            return fetch(family, Copy::Results) && fetch(family, Copy::Details);
         case LinkFamily::Bluetooth:
             if (flags & details_flag::kShortRecord) {
-                if (short_record_layout()) {
-                    fetch_short_record();
-                } else {
-                    fetch(family, Copy::Results);
-                    fetch(family, Copy::Details);
-                }
-                break;
+                if (short_record_layout()) return fetch_short_record();
+                return fetch(family, Copy::Results) && fetch(family, Copy::Details);
             }
             [[fallthrough]];
         case LinkFamily::Usb: {
             const bool results = (flags & details_flag::kInterpretResults) != 0;
-            if (results) fetch(family, Copy::Results);
+            if (results && !fetch(family, Copy::Results)) return false;
             if (flags & details_flag::kFetchDetails) {
+                if (!fetch(family, Copy::Details)) return false;
                 // The last area of a tooth area takes the three areas' names
                 // from the results: they must be this measurement's.
-                if (fetch(family, Copy::Details) && !results && completes_tooth_area()) fetch(family, Copy::Results);
+                if (!results && completes_tooth_area()) return fetch(family, Copy::Results);
             }
-            break;
+            return true;
         }
     }
+    return false;
 }
 
 // Writes the library's host block back so the instrument sees the cleared flags.
@@ -139,7 +137,10 @@ CheckResult measurement_check(LinkFamily family, bool only_if_signalled, bool re
             return result;
         }
     }
-    fetch_structures(family);
+    // A measurement that could not be read is not acknowledged: its flags stay
+    // set, so the next poll fetches it again instead of losing it behind an
+    // empty record.
+    if (!fetch_structures(family)) return result;
     result.echo_pending = (block.qdWord[kEventWord] & event_flag::kEcho) != 0;
     block.qdWord[kEventWord] &= ~(event_flag::kMeasurement | event_flag::kEcho);
     write_back();

@@ -35,7 +35,8 @@ struct CheckResult {
 
 // only_if_signalled: fetch only when the host block reports a measurement in
 // an accepted state; refresh: read the host block first (else the library's
-// copy as last read is used).
+// copy as last read is used).  When a structure cannot be fetched the check
+// fails and the event flags stay unacknowledged for the next poll.
 CheckResult measurement_check(LinkFamily family, bool only_if_signalled, bool refresh);
 
 // Reads a structure of the connected instrument into its host copy over the

@@ -16,6 +16,7 @@
 #include "comm/structures/stream_structures.h"
 #include "comm/structures/structure_transfer.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string_view>
 
@@ -292,11 +293,14 @@ std::uint32_t classic_event_poll(std::int32_t mask) {
     return 0;
 }
 
-// A later-generation instrument polls no faster than its sample interval asks.
+// A later-generation instrument polls no faster than its sample interval asks,
+// but no slower than the host exchange waits: the interval is also the command
+// wait (and the H8SX write step), and a settings record with an absurd sample
+// count must not hold the interface mutex for minutes.
 std::uint32_t event_interval() {
     const COMM_USB_HOST& b = host_block();
     if (b.qdWord[kCommandTimeWord] >= kSampleIntervalCommandTime && (b.qdWord[kEventWord] & event_flag::kSampleInterval))
-        return structures::host_copies().settings.dSamples / kSampleIntervalDivisor;
+        return std::min(structures::host_copies().settings.dSamples / kSampleIntervalDivisor, commands::kMaxHostWaitMs);
     return kDefaultEventIntervalMs;
 }
 

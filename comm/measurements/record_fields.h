@@ -58,8 +58,15 @@ inline void write_shade_match(TOLA_SHADE_MATCH_DETAILS& d, std::size_t offset, c
 inline constexpr std::size_t kClassicalMatchOffset = 1112;
 inline constexpr std::size_t kSecondMatchOffset = 3128;
 inline constexpr std::size_t kShadeMatchStride = 124;
-// Name fields the details keep in their further data: one per area.
+// Name fields the details keep in their further data: one per area.  Area 0's
+// second-system name is sn3D; the other areas' follow the third area's shade
+// match (3500, 3526), where they touch neither t3D_method nor q3D, and lie in
+// place in every release's layout.
 inline constexpr std::size_t kSecondNameOffset = 3096;
+inline constexpr std::size_t kFurtherSecondNameOffset = kSecondMatchOffset + 3 * kShadeMatchStride;
+inline constexpr std::size_t second_name_offset(std::size_t area) {
+    return area == 0 ? kSecondNameOffset : kFurtherSecondNameOffset + sizeof(TNAME) * (area - 1);
+}
 inline constexpr std::size_t kInterpolatedNameOffset = 6944;
 
 // Component positions of the colour parameters and differences.

@@ -73,7 +73,7 @@ void area_names(CKII_RESULTS& r, TOLA_SHADE_MATCH_DETAILS& d, std::size_t k, std
     set_code_name(r.qsnClassicalBlock[k], ShadeTable::ClassicalBlock, classical);
     set_name(d.qsnClassical[k], r.qsnClassical[k]);
     set_name(name_at(d, kInterpolatedNameOffset + sizeof(TNAME) * k), r.qsn3DInterp[k]);
-    set_name(name_at(d, kSecondNameOffset + sizeof(TNAME) * k), r.qsn3D[k]);
+    set_name(name_at(d, second_name_offset(k)), r.qsn3D[k]);
 }
 
 void decode_single(CKII_RESULTS& r, TOLA_SHADE_MATCH_DETAILS& d, const std::uint8_t* p) {

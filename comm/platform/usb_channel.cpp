@@ -2,7 +2,10 @@
 
 #include "comm/platform/clock.h"
 #include "comm/platform/descriptors.h"
+#include "comm/platform/diagnostics.h"
+#include "comm/platform/process_global.h"
 #include "comm/platform/usb_channel_frame.h"
+#include "platform/private_folder.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -15,6 +18,9 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <mutex>
+#include <set>
 
 namespace tola::platform {
 namespace {
@@ -50,6 +56,38 @@ bool read_exact(int fd, std::uint8_t* data, std::size_t size, std::uint32_t star
     return true;
 }
 
+// A refused folder or socket is named once per process: the device search
+// tries every socket again and again.
+struct RefusalLog {
+    std::mutex mutex;
+    std::set<std::string> said;
+};
+ProcessGlobal<RefusalLog> refusals;
+
+void say_refused(const std::string& text) {
+    {
+        std::lock_guard lock(refusals->mutex);
+        if (!refusals->said.insert(text).second) return;
+    }
+    message_box("TOLA_comm", text);
+}
+
+// Another user's socket, or one in a folder that others can write, could pose
+// as an instrument: such a socket is not connected (or dropped at once).
+bool trusted(int fd, const std::string& path) {
+    std::string why;
+    if (tola::os::peer_is_trusted(fd, why)) return true;
+    say_refused(path + ": " + why);
+    return false;
+}
+
+bool folder_trusted(const std::string& path) {
+    std::string why;
+    if (tola::os::is_private_folder(std::filesystem::path(path).parent_path(), why)) return true;
+    say_refused(why);
+    return false;
+}
+
 }  // namespace
 
 std::string usb_channel_dir() {
@@ -76,11 +114,13 @@ std::vector<std::string> usb_class_devices() {
 int usb_open_path(const std::string& path) {
     sockaddr_un address{};
     if (path.size() >= sizeof address.sun_path) return -1;
+    if (::access(path.c_str(), F_OK) != 0) return -1;  // nothing there: nothing to say
+    if (!folder_trusted(path)) return -1;
     address.sun_family = AF_UNIX;
     std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
     const int fd = above_standard_streams(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
     if (fd < 0) return -1;
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 || !trusted(fd, path)) {
         ::close(fd);
         return -1;
     }

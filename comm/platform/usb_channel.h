@@ -19,7 +19,9 @@ std::string usb_channel_dir();
 // Socket paths of the devices present in the interface class, in name order.
 std::vector<std::string> usb_class_devices();
 
-// Opens a channel socket; the descriptor (>= 0) or -1.
+// Opens a channel socket; the descriptor (>= 0) or -1.  A socket in a folder
+// that is not this user's private one, or served by another user (root
+// aside), is refused with a line on standard error.
 int usb_open_path(const std::string& path);
 // Opens "\\.\Chrmtk0-0" or "\\.\ezusb-0" by their channel names.
 int usb_open_named(const char* device_name);

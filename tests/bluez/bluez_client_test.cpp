@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <systemd/sd-bus.h>
 
+#include <array>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -181,6 +182,77 @@ TEST_F(PrivateBus, SearchFindsTheDevicesOfEveryAdapter) {
     // The search leaves the radios as it found them.
     EXPECT_FALSE(discovering("/org/bluez/hci0"));
     EXPECT_FALSE(discovering("/org/bluez/hci1"));
+}
+
+// A radio the user switched off is on only while the search runs, whether the
+// search succeeds or the radio cannot search.
+TEST_F(PrivateBus, ARadioSwitchedOffIsSwitchedOffAgainAfterTheSearch) {
+    start_bluez();
+    mock_call("AddAdapter", "ss", "hci0", "workshop");
+    mock_call("AddDevice", "sss", "hci0", "00:80:25:AB:CD:01", "TOLA Chromatik V H50001");
+    auto b = bus();
+    for (const bool refused : {false, true}) {
+        SCOPED_TRACE(refused ? "discovery refused" : "discovery runs");
+        sd_bus_error e = SD_BUS_ERROR_NULL;
+        ASSERT_GE(sd_bus_set_property(b.get(), "org.bluez", "/org/bluez/hci0", "org.bluez.Adapter1", "Powered", &e, "b", 0),
+                  0);
+        if (refused) {
+            ASSERT_GE(sd_bus_call_method(b.get(), "org.bluez", "/org/bluez/hci0", "org.freedesktop.DBus.Mock", "AddMethod",
+                                         &e, nullptr, "sssss", "org.bluez.Adapter1", "StartDiscovery", "", "",
+                                         "raise dbus.exceptions.DBusException('Resource Not Ready', "
+                                         "name='org.bluez.Error.NotReady')"),
+                      0)
+                << (e.message ? e.message : "");
+        }
+        BT_DEVICES devices;
+        std::memset(&devices, 0xAA, sizeof devices);
+        EXPECT_EQ(refused ? 0 : 1, TolaBtClientDiscoverDevices(&devices)) << "a radio that cannot search fails it";
+        EXPECT_EQ(refused ? 0u : 1u, devices.iCount);
+        int powered = 1;
+        ASSERT_GE(sd_bus_get_property_trivial(b.get(), "org.bluez", "/org/bluez/hci0", "org.bluez.Adapter1", "Powered",
+                                              &e, 'b', &powered),
+                  0);
+        sd_bus_error_free(&e);
+        EXPECT_EQ(0, powered) << "the user's choice stands after the search";
+    }
+}
+
+TEST_F(PrivateBus, PairedAndSerialPortDevicesComeBeforeTheListIsCut) {
+    start_bluez();
+    mock_call("AddAdapter", "ss", "hci0", "workshop");
+    for (int i = 0; i < 55; ++i) {
+        char address[18];
+        std::snprintf(address, sizeof address, "00:00:00:00:00:%02X", i);
+        mock_call("AddDevice", "sss", "hci0", address, "Phone");
+    }
+    mock_call("AddDevice", "sss", "hci0", "FF:00:00:00:00:01", "TOLA Chromatik V H50001");
+    mock_call("AddDevice", "sss", "hci0", "FF:00:00:00:00:02", "TOLA Chromatik V H50002");
+    auto b = bus();
+    sd_bus_error e = SD_BUS_ERROR_NULL;
+    EXPECT_GE(sd_bus_call_method(b.get(), "org.bluez", "/", "org.bluez.Mock", "PairDevice", &e, nullptr, "ssu", "hci0",
+                                 "FF:00:00:00:00:02", 0x1f00u),
+              0)
+        << (e.message ? e.message : "");
+    sd_bus_error_free(&e);
+    const char* spp[] = {"00001101-0000-1000-8000-00805F9B34FB"};
+    sd_bus_message* set = nullptr;
+    ASSERT_GE(sd_bus_message_new_method_call(b.get(), &set, "org.bluez", "/org/bluez/hci0/dev_FF_00_00_00_00_01",
+                                             "org.freedesktop.DBus.Properties", "Set"),
+              0);
+    sd_bus_message_append(set, "ss", "org.bluez.Device1", "UUIDs");
+    sd_bus_message_open_container(set, 'v', "as");
+    sd_bus_message_append_strv(set, const_cast<char**>(std::array<const char*, 2>{spp[0], nullptr}.data()));
+    sd_bus_message_close_container(set);
+    EXPECT_GE(sd_bus_call(b.get(), set, 0, &e, nullptr), 0) << (e.message ? e.message : "");
+    sd_bus_message_unref(set);
+    sd_bus_error_free(&e);
+
+    BT_DEVICES devices;
+    ASSERT_EQ(1, TolaBtClientDiscoverDevices(&devices));
+    ASSERT_EQ(50u, devices.iCount);
+    EXPECT_STREQ("FF:00:00:00:00:01", devices.qBtDevice[0].snBtAddress) << "offers the Serial Port service";
+    EXPECT_STREQ("FF:00:00:00:00:02", devices.qBtDevice[1].snBtAddress) << "paired";
+    EXPECT_STREQ("00:00:00:00:00:00", devices.qBtDevice[2].snBtAddress);
 }
 
 TEST_F(PrivateBus, NoAdapterIsAFailedSearch) {

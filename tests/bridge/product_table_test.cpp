@@ -16,11 +16,10 @@ TEST(ProductTable, EveryInstrumentOfTheBusHasItsProtocol) {
         EXPECT_EQ(Protocol::RequestBlock, find_profile(t, 0xE1A7, product)->protocol);
         EXPECT_FALSE(find_profile(t, 0xE1A7, product)->ezusb_name);
     }
-    // The boot-mode controller has its own entry; any other Renesas product the vendor's.
+    // The boot-mode controller is the one Renesas product served without a configuration.
     ASSERT_NE(nullptr, find_profile(t, 0x045B, 0x0025));
     EXPECT_EQ("Renesas H8SX boot mode", find_profile(t, 0x045B, 0x0025)->name);
-    ASSERT_NE(nullptr, find_profile(t, 0x045B, 0x1234));
-    EXPECT_EQ("Renesas device", find_profile(t, 0x045B, 0x1234)->name);
+    EXPECT_EQ(nullptr, find_profile(t, 0x045B, 0x1234));
     EXPECT_EQ(nullptr, find_profile(t, 0xE1A7, 0x5064));
     EXPECT_EQ(nullptr, find_profile(t, 0x1D6B, 0x0002));
 }
@@ -56,6 +55,51 @@ TEST(ProductTable, ConfigurationChangesAnEntryAndAddsOne) {
     EXPECT_EQ("Chromatik test rig", added->name);
     EXPECT_EQ(Protocol::Pipes, added->protocol);
     EXPECT_TRUE(added->ezusb_name);
+}
+
+TEST(ProductTable, AHubIsNeverServedWhateverTheTableSays) {
+    auto t = builtin_profiles();
+    std::string error;
+    ASSERT_TRUE(apply_config(t, "[045b:*]\n", error)) << error;
+    const struct {
+        std::uint16_t vendor, product;
+        bool hub, served;
+    } cases[] = {
+        {0x045B, 0x0025, false, true},  {0x045B, 0x0209, false, true},  // the configuration's vendor-wide entry
+        {0x045B, 0x0209, true, false},  {0x045B, 0x0025, true, false},  {0xE1A7, 0x5062, true, false},
+        {0xE1A7, 0x5062, false, true},
+    };
+    for (const auto& c : cases) {
+        DeviceInfo d;
+        d.vendor = c.vendor;
+        d.product = c.product;
+        d.hub = c.hub;
+        EXPECT_EQ(c.served, served_profile(t, d) != nullptr) << std::hex << c.vendor << ":" << c.product << " hub " << c.hub;
+    }
+}
+
+TEST(ProductTable, TheAlternateSettingIsTheOneWithTheEndpointsTheProfileDrives) {
+    const std::vector<Endpoint> none{}, interrupt_only{{0x83, false}};
+    const std::vector<Endpoint> four_bulk{{0x81, true}, {0x82, true}, {0x02, true}, {0x04, true}};
+    const std::vector<Endpoint> one_pair{{0x01, true}, {0x81, true}};
+    std::string error;
+    auto pinned = builtin_profiles();
+    ASSERT_TRUE(apply_config(pinned, "[e1a7:5061]\nalt-setting = 0\n[e1a7:5062]\nin = 0x82\n", error)) << error;
+    const auto t = builtin_profiles();
+    const struct {
+        const char* what;
+        const ProductProfile* profile;
+        std::vector<std::vector<Endpoint>> settings;
+        std::size_t chosen;
+    } cases[] = {
+        {"pipes in setting 1", find_profile(t, 0xE1A7, 0x5061), {interrupt_only, four_bulk}, 1},
+        {"pipes in setting 0", find_profile(t, 0xE1A7, 0x5061), {four_bulk, interrupt_only}, 0},
+        {"no setting fits", find_profile(t, 0xE1A7, 0x5061), {none, one_pair}, 0},
+        {"configured setting", find_profile(pinned, 0xE1A7, 0x5061), {interrupt_only, four_bulk}, 0},
+        {"request blocks", find_profile(t, 0xE1A7, 0x5062), {none, one_pair}, 1},
+        {"configured IN endpoint", find_profile(pinned, 0xE1A7, 0x5062), {one_pair, four_bulk}, 1},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.chosen, choose_alt_setting(*c.profile, c.settings)) << c.what;
 }
 
 TEST(ProductTable, ABadConfigurationNamesItsLineAndChangesNothing) {

@@ -35,6 +35,8 @@ public:
     }
     TransferResult bulk_in(std::uint8_t endpoint, std::span<std::uint8_t> buffer, int timeout_ms) override {
         log.push_back({'i', endpoint, std::vector<std::uint8_t>(buffer.size()), timeout_ms});
+        // A device sends whole packets: one that does not fit the buffer overflows it.
+        if (packet != 0 && std::min(incoming.size(), packet) > buffer.size()) return TransferResult{TransferStatus::Failed, 0};
         const std::size_t n = std::min(buffer.size(), incoming.size());
         std::copy(incoming.begin(), incoming.begin() + static_cast<long>(n), buffer.begin());
         return next(n);
@@ -43,6 +45,7 @@ public:
     std::vector<Transfer> log;
     std::deque<TransferStatus> outcomes;  // Ok when empty
     std::vector<std::uint8_t> incoming{0xAB, 0xCD, 0xEF};
+    std::size_t packet = 0;  // the packet the device sends; 0: exactly what is asked
 
 private:
     TransferResult next(std::size_t length) {
@@ -90,7 +93,7 @@ TEST(RequestMapper, PipesAreTheBulkEndpointsInInterfaceOrder) {
     EXPECT_EQ(0x02, device.log[0].endpoint);
     EXPECT_EQ(command, device.log[0].data);
     EXPECT_EQ(0x81, device.log[1].endpoint);
-    EXPECT_EQ(3u, device.log[1].data.size());
+    EXPECT_EQ(64u, device.log[1].data.size()) << "a whole packet";
     EXPECT_EQ(0x82, device.log[2].endpoint);
     EXPECT_EQ(64u, device.log[2].data.size());
     EXPECT_EQ(0x04, device.log[3].endpoint);
@@ -222,11 +225,45 @@ TEST(RequestMapper, TheTransferAfterAnEraseCommandGetsTheEraseWindow) {
     c.handle(&classic, ch::Request{ch::kBulkRead, pipe(0), 3, {}});
     EXPECT_EQ(erase, classic.log[1].timeout_ms);
     EXPECT_EQ(transfer_timeout_ms(ch::kBulkRead, PendingWork::None), classic.log[3].timeout_ms);
-    // A new connection forgets an erase announced on the old one.
-    c.handle(&classic, ch::Request{ch::kBulkWrite, pipe(2), 3, {0x21, 12, 0}});
-    c.reset();
-    c.handle(&classic, ch::Request{ch::kBulkRead, pipe(0), 3, {}});
+    // Each connection has its own erase: another client's request neither takes
+    // nor ends the wait of the connection that announced it.
+    PendingWork first = PendingWork::None, second = PendingWork::None;
+    c.handle(&classic, ch::Request{ch::kBulkWrite, pipe(2), 3, {0x21, 12, 0}}, first);
+    c.handle(&classic, ch::Request{ch::kBulkRead, pipe(0), 3, {}}, second);
+    c.handle(&classic, ch::Request{ch::kBulkRead, pipe(0), 3, {}}, first);
     EXPECT_EQ(transfer_timeout_ms(ch::kBulkRead, PendingWork::None), classic.log[5].timeout_ms);
+    EXPECT_EQ(erase, classic.log[6].timeout_ms);
+}
+
+TEST(RequestMapper, BulkReadsAskForWholePacketsAndReturnAtMostTheCapacity) {
+    const struct {
+        std::uint32_t code;
+        std::uint16_t max_packet;
+        std::uint32_t capacity;
+        std::size_t asked;     // the buffer handed to the USB stack
+        std::size_t returned;  // what the client hears of a full packet
+    } cases[] = {
+        {ch::kReceive, 64, 12, 64, 12},   {ch::kReceive, 64, 64, 64, 64},   {ch::kReceive, 64, 65, 128, 64},
+        {ch::kReceive, 512, 12, 512, 12}, {ch::kReceive, 64, 0, 64, 0},     {ch::kBulkRead, 64, 3, 64, 3},
+        {ch::kBulkRead, 512, 600, 1024, 512},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(std::to_string(k.code) + " packet " + std::to_string(k.max_packet) + " capacity " +
+                     std::to_string(k.capacity));
+        const bool classic = k.code == ch::kBulkRead;
+        std::vector<Endpoint> endpoints = classic ? classic_endpoints() : std::vector<Endpoint>{{0x01, true}, {0x81, true}};
+        for (auto& e : endpoints) e.max_packet = k.max_packet;
+        FakeDevice device(endpoints);
+        device.packet = k.max_packet;
+        device.incoming.assign(k.max_packet, 0x5A);
+        RequestMapper m(profile_of(classic ? 0x5061 : 0x5062));
+        const auto r = m.handle(&device, ch::Request{k.code, classic ? pipe(0) : std::vector<std::uint8_t>{}, k.capacity, {}});
+        ASSERT_TRUE(r.success) << m.last_error();
+        ASSERT_EQ(1u, device.log.size());
+        EXPECT_EQ(k.asked, device.log[0].data.size());
+        EXPECT_EQ(k.returned, r.bytes_returned);
+        EXPECT_EQ(k.returned, r.output.size());
+    }
 }
 
 TEST(ReplyWindows, EveryTransferEndsBeforeTheLibraryStopsWaiting) {

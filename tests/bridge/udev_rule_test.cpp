@@ -45,15 +45,17 @@ TEST(UdevRule, EveryInstrumentOfTheProductTableIsOpenedToTheUser) {
             covered |= r.vendor == vendor && (r.product.empty() || r.product == product);
         EXPECT_TRUE(covered) << describe(p);
     }
-    // Nothing beyond the instruments: every rule names a vendor of the table.
+    // Nothing beyond the instruments: every rule names one product of the table
+    // (a vendor-wide rule would open that vendor's hubs too).
     for (const auto& r : rules) {
         bool known = false;
         for (const auto& p : builtin_profiles()) {
-            char vendor[8];
+            char vendor[8], product[8] = "";
             std::snprintf(vendor, sizeof vendor, "%04x", p.vendor);
-            known |= r.vendor == vendor;
+            if (p.product) std::snprintf(product, sizeof product, "%04x", *p.product);
+            known |= r.vendor == vendor && !r.product.empty() && r.product == product;
         }
-        EXPECT_TRUE(known) << r.vendor;
+        EXPECT_TRUE(known) << r.vendor << ":" << (r.product.empty() ? "*" : r.product);
     }
 }
 

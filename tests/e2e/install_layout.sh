@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # The installed tree works away from the build tree: tolactl finds the library
 # through its run path, the program loads the installed library (not one of the
-# build tree) and its licence texts are in the data folder.
-#   install_layout.sh BUILD_DIR
+# build tree) and its licence texts are in the data folder.  Installed with the
+# prefix /usr, the udev rule and the systemd user unit land where udev and
+# systemd read them, not in the multiarch library folder.
+#   install_layout.sh BUILD_DIR SOURCE_DIR
 set -euo pipefail
 build=$1
+source=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 DESTDIR="$work/root" cmake --install "$build" >/dev/null
@@ -24,4 +27,19 @@ grep -E "file=$work/root/.*/libTOLA_comm\.so .*dynamically loaded by " "$work/lo
 
 ls "$bin"/../share/tola-ck-update/EULA-EN.rtf "$bin"/../share/tola-ck-update/EULA-GE.rtf >/dev/null
 ! ls "$bin"/EULA-* >/dev/null 2>&1
+
+# The library folder that GNUInstallDirs names depends on the prefix given when
+# the tree is configured (multiarch only for /usr): a tree configured for /usr.
+cmake -S "$source" -B "$work/usr-build" -G Ninja -DCMAKE_INSTALL_PREFIX=/usr -DTOLA_BUILD_BENCH=OFF >/dev/null
+DESTDIR="$work/usr-root" cmake --install "$work/usr-build" --component usb-system >/dev/null
+for f in lib/udev/rules.d/70-tola-usb.rules lib/systemd/user/tola-usbd.service; do
+  [ -f "$work/usr-root/usr/$f" ] || { echo "with prefix /usr, $f is not installed:"; (cd "$work/usr-root" && find . -name "${f##*/}"); exit 1; }
+done
+
+# The unit as systemd reads it (its program at the staged path).
+if command -v systemd-analyze >/dev/null; then
+  unit=$(find "$work/root" -name tola-usbd.service | head -1)
+  sed "s|^ExecStart=/|ExecStart=$work/root/|" "$unit" >"$work/tola-usbd.service"
+  systemd-analyze verify --man=no "$work/tola-usbd.service"
+fi
 echo "installed layout: ok"

@@ -19,6 +19,13 @@ grep -Fq "socket $class/usb-1-4" <<<"$list"
 grep -Eq '^usb-1-2\.3 +045b:0025 release 0100' <<<"$list"
 grep -Fq "socket $class/usb-1-2.3" <<<"$list"
 if grep -q '046d' <<<"$list"; then echo "a keyboard was listed as an instrument"; exit 1; fi
+# The hub in front of the boot-mode instrument is of the same vendor: a hub is never served.
+if grep -q '^usb-1-2 ' <<<"$list"; then echo "a hub was listed as an instrument"; exit 1; fi
+# With every product of that vendor configured, the hub is still not served.
+printf '[045b:*]\n' >"$work/usbd.conf"
+configured=$(umockdev-run -d "$descriptions/instruments.umockdev" -- "$bin/tola-usbd" --list --config "$work/usbd.conf" --usb-dir "$work/usb")
+grep -Eq '^usb-1-2\.3 +045b:0025' <<<"$configured"
+if grep -q '^usb-1-2 ' <<<"$configured"; then echo "a configured vendor-wide entry served a hub"; exit 1; fi
 if grep -q 'not usable' <<<"$list"; then echo "the mock devices could not be opened"; exit 1; fi
 
 none=$(umockdev-run -d "$descriptions/no_instrument.umockdev" -- "$bin/tola-usbd" --list --usb-dir "$work/usb")

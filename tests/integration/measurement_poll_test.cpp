@@ -1,7 +1,10 @@
 // Measurement polls, queue access, event polls and clearing the queue against
 // virtual instruments on USB, serial ports and Bluetooth.
 #include "comm/commands/command_timing.h"
+#include "comm/commands/host_exchange.h"
+#include "comm/measurements/measurement_check.h"
 #include "comm/measurements/poll_state.h"
+#include "comm/platform/usb_channel_frame.h"
 #include "comm/platform/clock.h"
 #include "comm/structures/host_copies.h"
 #include "sim_fixture.h"
@@ -249,7 +252,8 @@ TEST_F(MeasurementPoll, EventPollReportsMeasurementsDataAndHostBlockChanges) {
     EXPECT_EQ(0x4u, event_poll(0x8 | 0x4)) << "pending, not fetched";
 
     // A slow sample rate lets the instrument ask for polls by its sample
-    // interval: samples / 40 ms, here 10 s.  Within it the poll answers alone.
+    // interval: samples / 40 ms, at most 2 s (here 10 s asked).  Within it the
+    // poll answers alone.
     CKNG_SETTINGS settings = structures::host_copies().settings;
     settings.dSamples = 400000;
     ASSERT_EQ(1, bTOLA_Transfer_local_structure(&comm_, &settings, CKPSTRUCT_SETTINGS | CKPSTRUCT_LOCAL,
@@ -261,6 +265,28 @@ TEST_F(MeasurementPoll, EventPollReportsMeasurementsDataAndHostBlockChanges) {
     platform::sleep_ms(100);
     EXPECT_EQ(0u, tTOLA_comm_poll(0x10 | 0x8));
     EXPECT_TRUE(instrument.journal().entries().empty());
+    // The interval is also the command wait and the H8SX write step: a
+    // settings record cannot stretch it to minutes.
+    EXPECT_EQ(2000u, commands::command_wait_ms());
+}
+
+TEST_F(MeasurementPoll, AMeasurementThatCannotBeFetchedIsNotAcknowledgedAndComesAgain) {
+    sim::Instrument& instrument = start_instrument(config(4));
+    open(instrument);
+    poll_new(m);
+    for (const std::int32_t details : {1, 2}) {  // the results, or the details
+        SCOPED_TRACE("details flags " + std::to_string(details));
+        ASSERT_EQ(1, bTOLA_comm_poll_set_details(details));
+        instrument.press_trigger();
+        ASSERT_TRUE(commands::host_exchange(nullptr, 0));
+        instrument.refuse_next(usbchannel::kReceive, 1);  // the structure's read
+        EXPECT_FALSE(measurements::measurement_check(measurements::LinkFamily::Usb, true, false).ok);
+        instrument.clear_faults();
+        // The flags were left set: the next poll finds the measurement and reads it.
+        ASSERT_EQ(1, poll_new(m));
+        EXPECT_NE("", text(m.snMaterial));
+        EXPECT_EQ(0, poll_new(m)) << "acknowledged once it was read";
+    }
 }
 
 TEST_F(MeasurementPoll, FirstGenerationOnUsbReadsItsTableRing) {

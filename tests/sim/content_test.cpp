@@ -170,6 +170,25 @@ TEST(Content, DetailsKeepTheMatchBlockLittleEndianOnBigEndianProcessors) {
     EXPECT_GT(red, blue);
 }
 
+TEST(Content, ToothAreaDetailsKeepEachAreasSecondSystemNameClearOfTheMatchFields) {
+    InstrumentConfig c = stm32_config();
+    c.measure_kind = 2;
+    c.measure_time = 0ms;
+    Instrument inst(c);
+    for (int press = 0; press < 3; ++press) inst.press_trigger();
+    const Image r(inst, 5);
+    const Image d(inst, 4);
+    ASSERT_EQ(le32(d.bytes, 6860), 3u) << "a tooth area";
+    const std::size_t name_at[3] = {3096, 3500, 3526};
+    for (std::size_t k = 0; k < 3; ++k) {
+        EXPECT_NE(r.name(20 + 26 * k), "") << k;
+        EXPECT_EQ(d.name(name_at[k]), r.name(20 + 26 * k)) << "area " << k;
+    }
+    EXPECT_EQ(le32(d.bytes, 3124), 1u) << "t3D_method";
+    for (std::size_t k = 0; k < 3; ++k)
+        EXPECT_EQ(le32(d.bytes, 3128 + 124 * k), d.u32(1112 + 124 * k)) << "q3D[" << k << "].iShade";
+}
+
 TEST(Content, FirstGenerationSetupAndTwelveResultEntries) {
     Instrument inst(classic_config());
     const Image s(inst, 1);

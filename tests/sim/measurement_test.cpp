@@ -239,7 +239,7 @@ TEST(Measurement, ToothAreaTakesThreeMeasurementsAndTheStatesTellHowFar) {
     }
     const Bytes details = *i.h.instrument.peek(i.at(4), 7316);
     EXPECT_EQ(le32(details, 6868 + 8), 4u);
-    EXPECT_EQ(name_at(details, 3096 + 52), name_at(i.results(), 20 + 52)) << "the third area's second-system shade";
+    EXPECT_EQ(name_at(details, 3526), name_at(i.results(), 20 + 52)) << "the third area's second-system shade";
 }
 
 TEST(Measurement, TriggerMeasuresAndSendAgainRaisesTheEchoFlag) {

@@ -109,12 +109,18 @@ std::vector<std::uint8_t> MockUsbDevice::device_descriptor() const {
 
 std::vector<std::uint8_t> MockUsbDevice::descriptors() const {
     std::vector<std::uint8_t> d = device_descriptor();
-    const auto total = static_cast<std::uint16_t>(9 + 9 + 7 * spec_.endpoints.size());
+    const bool setting1 = !spec_.setting1_endpoints.empty();
+    const auto total = static_cast<std::uint16_t>(9 + 9 + 7 * spec_.endpoints.size() +
+                                                  (setting1 ? 9 + 7 * spec_.setting1_endpoints.size() : 0));
     d.insert(d.end(), {9, 2});
     put16(d, total);
     d.insert(d.end(), {1, 1, 0, 0x80, 50});
     d.insert(d.end(), {9, 4, 0, 0, static_cast<std::uint8_t>(spec_.endpoints.size()), 0xFF, 0, 0, 0});
     for (const auto e : spec_.endpoints) d.insert(d.end(), {7, 5, e, 2, 64, 0, 0});
+    if (setting1) {
+        d.insert(d.end(), {9, 4, 0, 1, static_cast<std::uint8_t>(spec_.setting1_endpoints.size()), 0xFF, 0, 0, 0});
+        for (const auto e : spec_.setting1_endpoints) d.insert(d.end(), {7, 5, e, 2, 64, 0, 0});
+    }
     return d;
 }
 
@@ -215,6 +221,16 @@ bool MockUsbDevice::handle(_UMockdevIoctlClient* client) {
             if (n != 0) return finish(-1, ENOENT), true;
             if (spec_.interface_busy) return finish(-1, EBUSY), true;
             record_.claimed.push_back(n);
+            finish(0, 0);
+            return true;
+        }
+        case USBDEVFS_SETINTERFACE: {
+            UMockdevIoctlData* d = argument(sizeof(usbdevfs_setinterface));
+            const auto s = *reinterpret_cast<usbdevfs_setinterface*>(d->data);
+            g_object_unref(d);
+            const unsigned settings = spec_.setting1_endpoints.empty() ? 1 : 2;
+            if (s.interface != 0 || s.altsetting >= settings) return finish(-1, EINVAL), true;
+            record_.settings.push_back(s.altsetting);
             finish(0, 0);
             return true;
         }

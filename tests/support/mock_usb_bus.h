@@ -62,6 +62,8 @@ struct MockUsbDeviceSpec {
     std::vector<std::uint8_t> descriptor;
     // Bulk endpoints of interface 0, setting 0, in descriptor order.
     std::vector<std::uint8_t> endpoints;
+    // When given, interface 0 has a setting 1 with these bulk endpoints.
+    std::vector<std::uint8_t> setting1_endpoints;
     // Claiming the interface fails with EBUSY (another driver holds it).
     bool interface_busy = false;
 };
@@ -84,6 +86,7 @@ public:
         std::vector<std::uint8_t> halts_cleared;
         std::vector<std::uint16_t> control_requests;  // bRequestType << 8 | bRequest
         int discarded = 0;                   // pending transfers the host cancelled
+        std::vector<unsigned> settings;      // alternate settings the host chose
     };
     Record record() const;
 

@@ -140,13 +140,47 @@ TEST(ShortRecord, ToothAreaFillsTheMeasuredAreas) {
     EXPECT_EQ("B2", text(x.r.qsnClassical[1]));
     EXPECT_EQ("---", text(x.r.qsnClassical[2])) << "area 3 not measured";
     EXPECT_EQ("0M2", text(x.r.qsn3D[1]));
-    EXPECT_EQ("0M2", name_at(x.d, 3096 + 26));
+    EXPECT_EQ("0M2", name_at(x.d, 3500));
     EXPECT_EQ("1M1", text(x.r.qsn3DInterp[0]));
     EXPECT_EQ("1M1", name_at(x.d, 6944));
     EXPECT_EQ("1M2", name_at(x.d, 6944 + 26));
     EXPECT_EQ("B2", text(x.d.qsnClassical[1]));
     EXPECT_EQ(65.0f, x.r.qfParm[1][1]);
     EXPECT_EQ("---", text(x.r.qsn3DBleached[0]));
+}
+
+TEST(ShortRecord, ToothAreaNamesLeaveTheSecondSystemMethodAndMatchIntact) {
+    Record p{};
+    p[0] = 2;
+    p[8] = 4, p[9] = 4, p[10] = 4;
+    p[12] = 1, p[13] = 2, p[14] = 3;
+    for (std::size_t k = 0; k < 3; ++k) {
+        put_value(p, 100 + 12 * k + 2, 2.0f);   // Delta L of the second system
+        put_value(p, 100 + 12 * k + 4, -3.0f);  // Delta C
+    }
+    TOLA_SHADE_MATCH_DETAILS d;
+    CKII_RESULTS r;
+    std::memset(&d, 0, sizeof d);
+    std::memset(&r, 0, sizeof r);
+    d.t3D_method = 7;
+    d.q3D.iShade = 5, d.q3D.iStatus = 6, d.q3D.dHits = 9;
+    decode_short_record(r, d, p);
+    EXPECT_EQ(7u, d.t3D_method);
+    EXPECT_EQ(5, d.q3D.iShade);
+    EXPECT_EQ(6, d.q3D.iStatus);
+    EXPECT_EQ(9u, d.q3D.dHits);
+    EXPECT_EQ(2.0f, d.q3D.qfDelta[1]);
+    EXPECT_EQ(-3.0f, d.q3D.qfDelta[2]);
+    EXPECT_EQ(2.0f, d.q3D.qfDelta[11]);
+    EXPECT_EQ(0.0f, d.q3D.qfDelta[0]);
+    EXPECT_EQ(0.0f, d.q3D.qfDelta[3]);
+    // Each area's name where nothing else lives: sn3D, then after the third area's match.
+    const std::size_t at[3] = {3096, 3500, 3526};
+    for (std::size_t k = 0; k < 3; ++k) {
+        EXPECT_EQ(text(r.qsn3D[k]), name_at(d, at[k])) << k;
+        EXPECT_NE("---", text(r.qsn3D[k])) << k;
+    }
+    EXPECT_EQ(text(r.qsn3D[0]), text(d.sn3D));
 }
 
 TEST(ShortRecord, VerificationNamesAndTheShortVerdict) {

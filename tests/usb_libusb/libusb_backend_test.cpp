@@ -2,6 +2,7 @@
 // from sysfs, opens their nodes and moves its transfers through usbdevfs, as
 // on a machine with the instruments plugged in.
 #include "bridge/usb/libusb_backend.h"
+#include "bridge/usb/product_table.h"
 #include "tests/support/mock_usb_bus.h"
 
 #include <gtest/gtest.h>
@@ -173,6 +174,29 @@ TEST_F(LibusbBackendTest, OpenReadsTheDescriptorFromTheDeviceAndHoldsTheInterfac
     EXPECT_EQ(std::vector<unsigned>{0}, mock.record().released) << "closing gives the interface back";
 }
 
+TEST_F(LibusbBackendTest, TheSettingWithTheTablesEndpointsIsChosen) {
+    MockUsbDeviceSpec spec = instrument_at("1-4");
+    spec.product = 0x5061;
+    spec.endpoints = {};                                // setting 0: nothing to drive
+    spec.setting1_endpoints = {0x81, 0x82, 0x02, 0x04};  // the first generation's pipes in setting 1
+    MockUsbDevice& mock = bus_->plug(spec, std::make_shared<EchoFunction>());
+    const auto profiles = usbd::builtin_profiles();
+    usbd::OpenOptions options;
+    options.choose_setting = [&](const std::vector<std::vector<usbd::Endpoint>>& settings) {
+        return usbd::choose_alt_setting(*usbd::find_profile(profiles, 0xE1A7, 0x5061), settings);
+    };
+    std::string error;
+    auto device = open("usb-1-4", error, options);
+    ASSERT_TRUE(device) << error;
+    EXPECT_EQ(std::vector<unsigned>{1}, mock.record().settings);
+    std::vector<std::uint8_t> order;
+    for (const auto& e : device->endpoints()) {
+        order.push_back(e.address);
+        EXPECT_EQ(64, e.max_packet);
+    }
+    EXPECT_EQ(spec.setting1_endpoints, order);
+}
+
 TEST_F(LibusbBackendTest, BulkTransfersReachTheDeviceAndComeBackWhole) {
     ASSERT_NO_FATAL_FAILURE(plug_and_open());
 
@@ -250,9 +274,9 @@ TEST_F(LibusbBackendTest, ABusyInterfaceIsRefusedWithTheReason) {
 TEST_F(LibusbBackendTest, AMissingInterfaceIsRefusedBeforeTheDeviceIsTouched) {
     MockUsbDevice& mock = bus_->plug(instrument_at("1-4"), std::make_shared<EchoFunction>());
     std::string error;
-    EXPECT_FALSE(open("usb-1-4", error, usbd::OpenOptions{1, 0}));
+    EXPECT_FALSE(open("usb-1-4", error, usbd::OpenOptions{1, 0, {}}));
     EXPECT_NE(std::string::npos, error.find("interface 1 setting 0 has no endpoints")) << error;
-    EXPECT_FALSE(open("usb-1-4", error, usbd::OpenOptions{0, 2}));
+    EXPECT_FALSE(open("usb-1-4", error, usbd::OpenOptions{0, 2, {}}));
     EXPECT_TRUE(mock.record().claimed.empty());
 }
 

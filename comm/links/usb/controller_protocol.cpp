@@ -1,6 +1,7 @@
 #include "comm/links/usb/controller_protocol.h"
 
 #include "comm/api/library_state.h"
+#include "comm/commands/host_exchange.h"
 #include "comm/links/usb/usb_device.h"
 #include "comm/links/usb/usb_state.h"
 #include "comm/platform/clock.h"
@@ -85,6 +86,9 @@ bool write_stm32(const std::uint8_t* data, std::uint32_t address, std::int32_t l
 
 bool write_h8sx(const std::uint8_t* data, std::uint32_t address, std::int32_t length, std::uint8_t code,
                 std::uint32_t step_delay_ms) {
+    // The step comes from the instrument's sample interval; it is held to the
+    // host exchange's longest wait, as the event poll holds it.
+    step_delay_ms = std::min(step_delay_ms, commands::kMaxHostWaitMs);
     std::array<std::uint8_t, 2 * kHalf> bytes{};
     std::int32_t first = std::min(kHalf, length);
     std::int32_t second = length - first;
