@@ -11,13 +11,13 @@ work=$(mktemp -d)
 sim=
 trap '[ -n "$sim" ] && kill "$sim" 2>/dev/null; wait 2>/dev/null; rm -rf "$work"' EXIT
 if [ $# -ge 3 ]; then
-  root=$3
+  root=${3%/}
 else
   root="$work/root"
   DESTDIR="$root" cmake --install "$build" >/dev/null
 fi
-pc=$(dirname "$(find "$root" -name tola-comm.pc | head -1)")
-config=$(dirname "$(find "$root" -name TolaCommConfig.cmake | head -1)")
+pc=$(dirname "$(find "$root/usr" -name tola-comm.pc | head -1)")
+config=$(dirname "$(find "$root/usr" -name TolaCommConfig.cmake | head -1)")
 [ -f "$pc/tola-comm.pc" ] && [ -f "$config/TolaCommConfig.cmake" ]
 unset LD_LIBRARY_PATH
 
@@ -37,7 +37,7 @@ for program in "$work/with-cmake/tola_consumer" "$work/with-pkg-config"; do
 done
 
 export TOLA_USB_DIR="$work/usb" TOLA_BT_DIR="$work/bt" TOLA_MUTEX_NAME="CKP_InterfaceMutex.consumer.$$"
-sim_bin=$(find "$root" "$build/bin" -path '*/bin/chromatik-sim' 2>/dev/null | head -1)
+sim_bin=$(ls "$root"/usr/bin/chromatik-sim "$root"/usr/local/bin/chromatik-sim "$build/bin/chromatik-sim" 2>/dev/null | head -1 || true)
 "$sim_bin" --usb-dir "$TOLA_USB_DIR" --bt-dir "$TOLA_BT_DIR" --state-file "$work/state.json" \
   --control "$work/control" --kind 4 --serial H57777 --firmware 511vLE >/dev/null &
 sim=$!
