@@ -20,6 +20,11 @@ pc=$(dirname "$(find "$root/usr" -name tola-comm.pc | head -1)")
 config=$(dirname "$(find "$root/usr" -name TolaCommConfig.cmake | head -1)")
 [ -f "$pc/tola-comm.pc" ] && [ -f "$config/TolaCommConfig.cmake" ]
 unset LD_LIBRARY_PATH
+# The installed library: versioned file, SONAME link, development link.
+lib=$(dirname "$pc")
+objdump -p "$lib/libTOLA_comm.so.1.0.12017" | grep -q "SONAME *libTOLA_comm\.so\.1$"
+[ "$(readlink "$lib/libTOLA_comm.so.1")" = libTOLA_comm.so.1.0.12017 ]
+[ "$(readlink -f "$lib/libTOLA_comm.so")" = "$(readlink -f "$lib/libTOLA_comm.so.1.0.12017")" ]
 
 cmake -S "$src/tests/consumer" -B "$work/with-cmake" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_PREFIX_PATH="$config" >/dev/null
