@@ -46,7 +46,7 @@ cat "$HOME/doctor.json"
 [ "$status" -ne 0 ] || { echo "doctor must fail without an instrument"; exit 1; }
 grep -q "\"check\":\"instrument-path\",\"status\":\"problem\",\"blocks\":true,.*\"fix\":\"connect the instrument" "$HOME/doctor.json"
 QT_QPA_PLATFORM=offscreen "$r/usr/bin/Tola_CK_Update" --version | grep "^Tola_CK_Update 1\.0\.12017"
-man -l "$r/usr/share/man/man1/tolactl.1.gz" 2>/dev/null | grep -q "tolactl doctor" || MANPAGER=cat man -l "$r/usr/share/man/man1/tolactl.1.gz" | grep -q doctor
+MANPAGER=cat MANWIDTH=80 man -l "$r/usr/share/man/man1/tolactl.1.gz" 2>/dev/null | grep "tolactl doctor" >/dev/null
 python3 -c "import sys; sys.path.insert(0, \"$r/usr/lib/python3/dist-packages\"); import tola; print(\"python3-tola imports\")"
 '
 

@@ -22,7 +22,7 @@ config=$(dirname "$(find "$root/usr" -name TolaCommConfig.cmake | head -1)")
 unset LD_LIBRARY_PATH
 # The installed library: versioned file, SONAME link, development link.
 lib=$(dirname "$pc")
-objdump -p "$lib/libTOLA_comm.so.1.0.12017" | grep -q "SONAME *libTOLA_comm\.so\.1$"
+objdump -p "$lib/libTOLA_comm.so.1.0.12017" | grep "SONAME *libTOLA_comm\.so\.1$" >/dev/null
 [ "$(readlink "$lib/libTOLA_comm.so.1")" = libTOLA_comm.so.1.0.12017 ]
 [ "$(readlink -f "$lib/libTOLA_comm.so")" = "$(readlink -f "$lib/libTOLA_comm.so.1.0.12017")" ]
 
@@ -37,8 +37,8 @@ cc -std=c11 -o "$work/with-pkg-config" "$src/tests/consumer/consumer.c" "${flags
 
 # Both link the SONAME, and find the installed library.
 for program in "$work/with-cmake/tola_consumer" "$work/with-pkg-config"; do
-  objdump -p "$program" | grep -q "NEEDED *libTOLA_comm.so.1$"
-  ldd "$program" | grep -q "libTOLA_comm.so.1 => $root/"
+  objdump -p "$program" | grep "NEEDED *libTOLA_comm.so.1$" >/dev/null
+  ldd "$program" | grep "libTOLA_comm.so.1 => $root/" >/dev/null
 done
 
 export TOLA_USB_DIR="$work/usb" TOLA_BT_DIR="$work/bt" TOLA_MUTEX_NAME="CKP_InterfaceMutex.consumer.$$"

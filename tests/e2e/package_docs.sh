@@ -32,10 +32,10 @@ complete_words() {
     _tolactl
     printf "%s\n" "${COMPREPLY[@]}"' _ "$completion" "$@"
 }
-complete_words tolactl do | grep -qx doctor
-complete_words tolactl doctor -- | grep -qx -- --json
-complete_words tolactl info --port c | grep -qx com20
-complete_words tolactl update --port "" | sort | tr '\n' ' ' | grep -qx "bt usb "
+complete_words tolactl do | grep -xc doctor >/dev/null
+complete_words tolactl doctor -- | grep -xc -- --json >/dev/null
+complete_words tolactl info --port c | grep -xc com20 >/dev/null
+complete_words tolactl update --port "" | sort | tr '\n' ' ' | grep -xc "bt usb " >/dev/null
 
 if command -v man >/dev/null 2>&1; then
   for page in "$packaging"/man/*.1; do

@@ -31,12 +31,12 @@ run_doctor() { set +e; "$bin/tolactl" doctor --json >"$work/out" 2>"$work/err"; 
 # 1. Nothing runs.
 run_doctor
 [ "$status" -ne 0 ] || { echo "doctor must fail without any instrument path"; cat "$work/out"; exit 1; }
-check instrument-path | grep -q "^problem true .*tola-usbd"
-check usb-channel | grep -q "^problem false .*start tola-usbd"
-check bluez | grep -q "^problem false "
-check library | grep -q "^ok "
-check interface-mutex | grep -q "^ok "
-check update-history | grep -q "^ok "
+check instrument-path | grep "^problem true .*tola-usbd" >/dev/null
+check usb-channel | grep "^problem false .*start tola-usbd" >/dev/null
+check bluez | grep "^problem false " >/dev/null
+check library | grep "^ok " >/dev/null
+check interface-mutex | grep "^ok " >/dev/null
+check update-history | grep "^ok " >/dev/null
 # Every line is one JSON object with the same keys.
 python3 -c '
 import json, sys
@@ -47,7 +47,7 @@ for l in lines: assert set(json.loads(l)) == keys, l' "$work/out"
 
 # 2. A serial device named by TOLA_COM<n> that is not there.
 TOLA_COM3="$work/no-such-tty" "$bin/tolactl" doctor --json >"$work/out" 2>/dev/null || true
-check serial | grep -q "^problem false .*TOLA_COM3"
+check serial | grep "^problem false .*TOLA_COM3" >/dev/null
 
 # 3. A virtual instrument serves the USB channel.
 "$bin/chromatik-sim" --usb-dir "$TOLA_USB_DIR" --bt-dir "$TOLA_BT_DIR" --state-file "$work/state.json" \
@@ -56,14 +56,14 @@ sim=$!
 for _ in $(seq 200); do [ -s "$work/state.json" ] && break; sleep 0.05; done
 run_doctor
 [ "$status" -eq 0 ] || { echo "doctor must pass with a virtual instrument"; cat "$work/out" "$work/err"; exit 1; }
-check usb-channel | grep -q "^ok "
-check instrument-path | grep -q "^ok "
+check usb-channel | grep "^ok " >/dev/null
+check instrument-path | grep "^ok " >/dev/null
 
 # 4. Others may write into the channel folder: that blocks, and the fix says how.
 chmod 777 "$TOLA_USB_DIR"
 run_doctor
 [ "$status" -ne 0 ]
-check usb-channel | grep -q "^problem true chmod 700 $TOLA_USB_DIR"
+check usb-channel | grep "^problem true chmod 700 $TOLA_USB_DIR" >/dev/null
 "$bin/tolactl" doctor >"$work/text" 2>/dev/null || true
 grep -q "^problem: USB channel folder .* is not private .* - fix: chmod 700 " "$work/text"
 echo "tolactl doctor: ok"
