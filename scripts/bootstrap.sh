@@ -15,6 +15,7 @@ packages=(
   libusb-1.0-0-dev libsystemd-dev libbluetooth-dev
   dbus-daemon python3 python3-dbusmock python3-pytest python3-mypy
   umockdev libumockdev-dev
+  appstream
 )
 
 missing=()

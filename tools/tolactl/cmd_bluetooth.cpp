@@ -3,6 +3,7 @@
 // later "--port bt" commands connect to it.
 #include "commands.h"
 #include "session.h"
+#include "wait_line.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -32,7 +33,14 @@ void add_bluetooth_commands(CLI::App& app) {
     scan->callback([] {
         auto devices = std::make_unique<BT_DEVICES>();
         std::memset(devices.get(), 0, sizeof *devices);
+        // The radios search for some seconds; Ctrl-C ends the wait as usual.
+        WaitLine line;
+        const char* scan_ms = std::getenv("TOLA_BT_SCAN_MS");
+        const long seconds = scan_ms != nullptr && *scan_ms != '\0' ? std::strtol(scan_ms, nullptr, 10) / 1000 : 10;
+        line.announce("searching for Bluetooth instruments (about " + std::to_string(seconds) +
+                      " s; Ctrl-C ends the search)");
         const int32_t result = bTOLA_comm_bt_discovery_ex(devices.get(), sizeof *devices);
+        line.clear();
         if (result < 0) throw Failure("no Bluetooth client library (libTolaBtClient.so)", 1);
         if (result == 0) throw Failure("the Bluetooth search failed (no radio, or the library is busy)", 1);
         std::printf("%u instrument(s)\n", devices->iCount);

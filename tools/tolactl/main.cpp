@@ -1,4 +1,5 @@
 // tolactl - command-line access to a Chromatik instrument through libTOLA_comm.
+#include "cmd_doctor.h"
 #include "commands.h"
 
 #include <cstdio>
@@ -13,6 +14,7 @@ int main(int argc, char** argv) {
     tolactl::add_measurement_commands(app);
     tolactl::add_update_commands(app);
     tolactl::add_settings_commands(app);
+    tolactl::add_doctor_command(app);
     try {
         app.parse(argc, argv);
     } catch (const tolactl::Failure& failure) {

@@ -1,6 +1,9 @@
 #include "session.h"
 
 #include "commands.h"
+#include "wait_line.h"
+
+#include "platform/interrupt_flag.h"
 
 #include <chrono>
 #include <cstring>
@@ -41,13 +44,29 @@ Session::Session(const PortOption& option, int timeout_ms) {
         TOLA_comm_bt_set_device_ex(&device, sizeof device);
     }
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    // A search walks every port with a pause on each: say which one, and let
+    // Ctrl-C end it (the record is closed, nothing is left half open).
+    tola::os::InterruptFlag interrupt;
+    WaitLine line;
+    const std::string pace = port == TOLA_PORT_SEARCH
+                                 ? "each port is tried for up to 5 s"
+                                 : "trying for up to " + std::to_string(timeout_ms / 1000) + " s";
     std::int32_t result = 2;
     while (result == 2 || result == 0) {
         result = iTOLA_comm_poll_initialize(&comm_);
         if (result == 1) return;
+        if (interrupt.raised()) {
+            line.clear();
+            TOLA_comm_close();
+            throw Failure("interrupted: no instrument connected", 130);
+        }
         if (std::chrono::steady_clock::now() > deadline) break;
+        const std::string doing = to_utf8(comm_.ssStatus);
+        line.show((doing.empty() ? std::string("waiting for an answer") : doing) + " (" + pace +
+                  "; Ctrl-C ends the search)");
         if (result == 2 || result == 0) std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
+    line.clear();
     const std::string status = to_utf8(comm_.ssStatus);
     TOLA_comm_close();
     throw Failure("no instrument: " + (status.empty() ? std::string("no answer") : status), 2);

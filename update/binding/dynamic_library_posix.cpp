@@ -38,6 +38,11 @@ public:
         const auto folder = exe.parent_path();
         const auto installed = folder / CKUPDATE_LIBDIR_FROM_BINDIR / "libTOLA_comm.so";
         if (std::filesystem::exists(installed, ec)) return installed.lexically_normal().string();
+        // Installed from packages without the development files, only the
+        // SONAME link is there.
+        auto soname = installed;
+        soname += ".1";
+        if (std::filesystem::exists(soname, ec)) return soname.lexically_normal().string();
         return (folder.parent_path() / "lib" / "libTOLA_comm.so").string();
     }
 

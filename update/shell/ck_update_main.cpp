@@ -219,6 +219,9 @@ void TfrmMain::CreateMenus() {
     smInfoEula_ = action(mmInfo_, "smInfoEula");
     connect(smInfoAbout_, &QAction::triggered, this, &TfrmMain::smInfoAboutClick);
     connect(smInfoEula_, &QAction::triggered, this, &TfrmMain::smInfoEulaClick);
+    // A Linux addition: why no instrument is reached (the checks of tolactl doctor).
+    smInfoConnectionCheck_ = action(mmInfo_, "smInfoConnectionCheck");
+    connect(smInfoConnectionCheck_, &QAction::triggered, this, &TfrmMain::smInfoConnectionCheckClick);
 }
 
 void TfrmMain::SetTexts() {
@@ -239,6 +242,7 @@ void TfrmMain::SetTexts() {
     mmInfo_->setTitle(tr("Info"));
     smInfoAbout_->setText(tr("About..."));
     smInfoEula_->setText(tr("License information (EULA)"));
+    smInfoConnectionCheck_->setText(tr("Connection check..."));
     setWindowTitle(Title());
     SetUpdateButtonCaption(Firmwares().Selected().snCK_firmware_release);
 }

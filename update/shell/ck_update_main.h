@@ -129,6 +129,7 @@ public:
     QAction* smExtraVerify() const { return smExtraVerify_; }
     QAction* smInfoAbout() const { return smInfoAbout_; }
     QAction* smInfoEula() const { return smInfoEula_; }
+    QAction* smInfoConnectionCheck() const { return smInfoConnectionCheck_; }
     QAction* smFileExit() const { return smFileExit_; }
     // The catalog items of the Firmware menu (service mode, after the first show).
     QList<QAction*> FirmwareItems() const;
@@ -162,6 +163,7 @@ public slots:
     void smExtraVerifyClick(bool checked);
     void smInfoAboutClick();
     void smInfoEulaClick();
+    void smInfoConnectionCheckClick();
     void smFW0Click();
     void FirmwareItemClick(QAction* item);
     void SwitchLanguage(const QString& code);
@@ -253,6 +255,7 @@ private:
     QMenu* mmInfo_ = nullptr;
     QAction* smInfoAbout_ = nullptr;
     QAction* smInfoEula_ = nullptr;
+    QAction* smInfoConnectionCheck_ = nullptr;
 };
 
 }  // namespace ckupdate

@@ -5,9 +5,19 @@
 #include "update/shell/termination_requests.h"
 #include "update/shell/translations.h"
 
+#include "update/config/settings_store.h"
+
 #include <QApplication>
 
+#include <cstdio>
+#include <cstring>
+
 int main(int argc, char** argv) {
+    // Answered before any window system is needed (packaging checks, scripts).
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("Tola_CK_Update %s\n", ckupdate::GetProgramVersionText(QString()).toUtf8().constData());
+        return 0;
+    }
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("TOLA"));
     QApplication::setApplicationName(QStringLiteral("Tola_CK_Update"));

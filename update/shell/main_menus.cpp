@@ -10,6 +10,7 @@
 #include "update/documents/rtf_viewer.h"
 #include "update/firmware/firmware_catalog.h"
 #include "update/shell/ck_update_dialog.h"
+#include "update/shell/connection_report.h"
 #include "update/shell/dialog_services.h"
 #include "update/shell/interface_section.h"
 #include "update/shell/shell_trace.h"
@@ -190,6 +191,27 @@ void TfrmMain::smExtraVerifyClick(bool checked) {
 void TfrmMain::smInfoAboutClick() {
     Guarded([this] {
         if (windows_.frmAbout != nullptr) windows_.frmAbout->ShowModal();
+    });
+}
+
+void TfrmMain::smInfoConnectionCheckClick() {
+    Guarded([this] {
+        // Non-modal: the user may follow a fix and check again while it is open.
+        auto* report = findChild<TConnectionReport*>(QStringLiteral("frmConnectionReport"));
+        if (report == nullptr) {
+            report = new TConnectionReport(
+                [this] {
+                    tola::doctor::Inputs inputs;
+                    if (binding_ && Api().Loaded())
+                        inputs.library_symbol = reinterpret_cast<const void*>(Api().Table().iTOLA_comm_poll_initialize);
+                    return inputs;
+                },
+                this);
+        } else {
+            report->Refresh();
+        }
+        report->show();
+        report->raise();
     });
 }
 

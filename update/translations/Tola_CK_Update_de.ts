@@ -541,6 +541,10 @@
         <translation>Lizenzinformationen (EULA)</translation>
     </message>
     <message>
+        <source>Connection check...</source>
+        <translation>Verbindungsprüfung...</translation>
+    </message>
+    <message>
         <source>TOLA Chromatik Updater</source>
         <translation>TOLA Chromatik Updater</translation>
     </message>
@@ -626,6 +630,25 @@
     <message>
         <source>Cannot read file &quot;%1&quot;. %2</source>
         <translation>Die Datei „%1“ kann nicht gelesen werden. %2</translation>
+    </message>
+</context>
+<context>
+    <name>ckupdate::TConnectionReport</name>
+    <message>
+        <source>Connection check</source>
+        <translation>Verbindungsprüfung</translation>
+    </message>
+    <message>
+        <source>Check again</source>
+        <translation>Erneut prüfen</translation>
+    </message>
+    <message>
+        <source>Nothing blocks a connection to an instrument.</source>
+        <translation>Einer Verbindung zu einem Gerät steht nichts im Weg.</translation>
+    </message>
+    <message>
+        <source>Something blocks a connection to an instrument: see the fixes below.</source>
+        <translation>Etwas verhindert die Verbindung zu einem Gerät: siehe die Abhilfen unten.</translation>
     </message>
 </context>
 </TS>
