@@ -78,6 +78,58 @@ bool add_stream(Script& s, const record::Event& e, std::size_t index, std::strin
     return true;
 }
 
+bool digit(std::uint8_t c) { return c >= '0' && c <= '9'; }
+
+// Whether a text holds a time of day "hh:mm:ss" or a year 19xx/20xx after a space.
+bool clock_text(std::span<const std::uint8_t> t) {
+    for (std::size_t i = 0; i + 8 <= t.size(); ++i)
+        if (digit(t[i]) && digit(t[i + 1]) && t[i + 2] == ':' && digit(t[i + 3]) && digit(t[i + 4]) &&
+            t[i + 5] == ':' && digit(t[i + 6]) && digit(t[i + 7]))
+            return true;
+    for (std::size_t i = 0; i + 5 <= t.size(); ++i)
+        if (t[i] == ' ' && (t[i + 1] == '1' || t[i + 1] == '2') && (t[i + 2] == '9' || t[i + 2] == '0') &&
+            digit(t[i + 3]) && digit(t[i + 4]) && (i + 5 == t.size() || !digit(t[i + 5])))
+            return true;
+    return false;
+}
+
+// The bytes of the host's clock in a recorded buffer: NUL-terminated text
+// fields that spell a time of day or a date, with their NUL padding.
+std::vector<bool> clock_mask(std::span<const std::uint8_t> bytes) {
+    std::vector<bool> mask(bytes.size(), false);
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        if (bytes[i] < 0x20 || bytes[i] == 0x7F) {
+            ++i;
+            continue;
+        }
+        std::size_t end = i;
+        while (end < bytes.size() && bytes[end] >= 0x20 && bytes[end] != 0x7F) ++end;
+        const bool field = (i == 0 || bytes[i - 1] == 0) && (end == bytes.size() || bytes[end] == 0);
+        std::size_t pad = end;
+        while (pad < bytes.size() && bytes[pad] == 0) ++pad;
+        if (field && clock_text(bytes.subspan(i, end - i)))
+            for (std::size_t k = i; k < pad; ++k) mask[k] = true;
+        i = end;
+    }
+    return mask;
+}
+
+// A request as recorded, but for the host's clock in the texts it carries.
+bool same_request(const UsbRequest& recorded, const UsbRequest& got) {
+    if (recorded == got) return true;
+    if (recorded.code != got.code || recorded.capacity != got.capacity || recorded.payload != got.payload ||
+        recorded.input.size() != got.input.size())
+        return false;
+    const auto mask = clock_mask(recorded.input);
+    for (std::size_t i = 0; i < got.input.size(); ++i) {
+        if (recorded.input[i] == got.input[i]) continue;
+        const std::uint8_t c = got.input[i];
+        if (!mask[i] || (c != 0 && (c < 0x20 || c == 0x7F))) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool is_descriptor_read(const UsbRequest& r) {
@@ -131,6 +183,40 @@ std::optional<Script> load_script(const std::string& text, std::string* error) {
 
 // ---- USB ---------------------------------------------------------------------
 
+void UsbMatcher::learn_clock(const UsbRequest& recorded, const UsbRequest& got) {
+    if (recorded.input == got.input) return;
+    // Each clock field that differs is replaced in the replies from now on:
+    // the instrument gives back what this host wrote, not what the recording host did.
+    const auto mask = clock_mask(recorded.input);
+    std::size_t i = 0;
+    while (i < mask.size()) {
+        if (!mask[i]) {
+            ++i;
+            continue;
+        }
+        std::size_t end = i;
+        while (end < mask.size() && mask[end]) ++end;
+        std::vector<std::uint8_t> from(recorded.input.begin() + static_cast<std::ptrdiff_t>(i),
+                                       recorded.input.begin() + static_cast<std::ptrdiff_t>(end));
+        std::vector<std::uint8_t> to(got.input.begin() + static_cast<std::ptrdiff_t>(i),
+                                     got.input.begin() + static_cast<std::ptrdiff_t>(end));
+        if (from != to) clock_fields_.emplace_back(std::move(from), std::move(to));
+        i = end;
+    }
+}
+
+UsbReply UsbMatcher::with_clock(const UsbReply& recorded) const {
+    UsbReply reply = recorded;
+    for (const auto& [from, to] : clock_fields_) {
+        auto at = reply.data.begin();
+        while ((at = std::search(at, reply.data.end(), from.begin(), from.end())) != reply.data.end()) {
+            std::copy(to.begin(), to.end(), at);
+            at += static_cast<std::ptrdiff_t>(from.size());
+        }
+    }
+    return reply;
+}
+
 const UsbExchange* UsbMatcher::pending() const {
     for (std::size_t i = next_; i < exchanges_.size(); ++i)
         if (!is_descriptor_read(exchanges_[i].request)) return &exchanges_[i];
@@ -143,12 +229,13 @@ std::optional<UsbReply> UsbMatcher::answer(const UsbRequest& request) {
     std::size_t next = next_;
     if (!is_descriptor_read(request))
         while (next < exchanges_.size() && is_descriptor_read(exchanges_[next].request)) ++next;
-    if (next < exchanges_.size() && exchanges_[next].request == request) {
+    if (next < exchanges_.size() && same_request(exchanges_[next].request, request)) {
         next_ = next + 1;
         last_ = &exchanges_[next];
-        return last_->reply;
+        learn_clock(last_->request, request);
+        return with_clock(last_->reply);
     }
-    if (last_ != nullptr && last_->request == request) return last_->reply;
+    if (last_ != nullptr && last_->request == request) return with_clock(last_->reply);
     if (is_descriptor_read(request)) {
         // The nearest recorded descriptor read of this code: the one last passed, else the next one.
         const UsbExchange* found = nullptr;
@@ -157,7 +244,7 @@ std::optional<UsbReply> UsbMatcher::answer(const UsbRequest& request) {
             if (i < next_ || found == nullptr) found = &exchanges_[i];
             if (i >= next_) break;
         }
-        if (found != nullptr) return found->reply;
+        if (found != nullptr) return with_clock(found->reply);
     }
     Difference d;
     d.got = describe(request);

@@ -9,7 +9,11 @@
 // descriptor reads, which the library sends as a liveness test only when the
 // link has been quiet for a while, are answered with the last recorded
 // descriptor wherever they come and skipped where recorded but not sent.
-// Everything else is strict.
+// A request may differ from the recorded one only where the host writes its
+// clock: NUL-terminated texts that spell a time of day or a date (the stamp of
+// an update) match any text there, and the replies that give such a field back
+// (a read-back of what was written) carry the host's text.  Everything else is
+// strict.
 //
 // Serial and Bluetooth: the recorded bytes the host wrote form one stream that
 // the host must send again byte for byte; the bytes the host read go out as
@@ -23,6 +27,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tola::sim::replay {
@@ -91,7 +96,10 @@ public:
     const UsbExchange* pending() const;
 
 private:
+    void learn_clock(const UsbRequest& recorded, const UsbRequest& got);
+    UsbReply with_clock(const UsbReply& recorded) const;
     const std::vector<UsbExchange>& exchanges_;
+    std::vector<std::pair<std::vector<std::uint8_t>, std::vector<std::uint8_t>>> clock_fields_;
     std::size_t next_ = 0;
     const UsbExchange* last_ = nullptr;
     std::optional<Difference> difference_;
