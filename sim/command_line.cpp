@@ -39,6 +39,10 @@ Options:
                         Without it every start is a factory-fresh instrument
   --config FILE         instruments from a file: JSON {"instruments": [{"kind": 4,
                         ...}]} or key=value lines, "[instrument]" between them
+  --replay FILE         no instruments: serve the record FILE (made with
+                        TOLA_RECORD=FILE or tolactl --record FILE) on the link it
+                        was recorded on; the first request that differs from the
+                        record ends the replay (exit 1, the difference on stderr)
   --help                this text
 
 Instrument options:
@@ -183,6 +187,7 @@ std::optional<ProgramOptions> parse_command_line(std::span<const std::string_vie
         else if (key == "journal") o.journal = std::filesystem::path(value);
         else if (key == "tell") o.tell = std::string(value);
         else if (key == "persist") o.persist_dir = std::filesystem::path(value);
+        else if (key == "replay") o.replay = std::filesystem::path(value);
         else if (key == "config") {
             if (!load_config_file(value, o.instruments, error)) return std::nullopt;
         } else {
@@ -190,7 +195,11 @@ std::optional<ProgramOptions> parse_command_line(std::span<const std::string_vie
             if (!apply_setting(o.instruments.back(), key, value, error)) return std::nullopt;
         }
     }
-    if (o.instruments.empty()) o.instruments.emplace_back();
+    if (o.replay && !o.instruments.empty()) {
+        fail(error, "--replay serves a record, not instruments described by options");
+        return std::nullopt;
+    }
+    if (o.instruments.empty() && !o.replay) o.instruments.emplace_back();
     for (const auto& c : o.instruments)
         if (auto why = validate(c); !why.empty()) {
             fail(error, why);

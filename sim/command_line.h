@@ -20,6 +20,7 @@ struct ProgramOptions {
     std::optional<std::filesystem::path> journal;  // "-" for standard output
     std::optional<std::filesystem::path> persist_dir;  // instruments kept across runs
     std::vector<InstrumentConfig> instruments;
+    std::optional<std::filesystem::path> replay;  // serve this record instead of instruments
     bool help = false;
     // Not a simulator: send this line to the control socket of a running one.
     std::optional<std::string> tell;

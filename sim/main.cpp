@@ -8,6 +8,7 @@
 #include "sim/control_channel.h"
 #include "sim/platform/environment.h"
 #include "sim/platform/signals.h"
+#include "sim/replay_server.h"
 #include "sim/simulator.h"
 #include "sim/state_file.h"
 
@@ -33,6 +34,7 @@ int main(int argc, char** argv) {
         std::cout << *answer << '\n';
         return answer->rfind("error", 0) == 0 ? 1 : 0;
     }
+    if (options->replay) return run_replay({*options->replay, options->usb_dir, options->bt_dir}, std::cout, std::cerr);
 
     block_termination_signals();
     try {

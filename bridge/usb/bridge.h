@@ -29,6 +29,7 @@ inline constexpr const char* kEzusbName = "ezusb-0";
 struct BridgeOptions {
     std::filesystem::path usb_dir;
     std::vector<ProductProfile> profiles = builtin_profiles();
+    std::filesystem::path record_dir = {};  // tola-usbd --record: a record per client connection
 };
 
 struct ServedDevice {

@@ -28,6 +28,7 @@ struct Options {
     std::string config;
     std::string usb_dir;
     std::string bus;
+    std::string record_dir;
 };
 
 bool load_profiles(const Options& o, std::vector<ProductProfile>& profiles) {
@@ -98,6 +99,15 @@ int serve(const ProgramInfo& program, const Options& o, std::vector<ProductProfi
         std::cerr << program.name << ": " << error << '\n';
         return 1;
     }
+    // Before detaching, which leaves the working folder.
+    std::filesystem::path record_dir;
+    if (!o.record_dir.empty()) {
+        record_dir = std::filesystem::absolute(o.record_dir);
+        if (!make_private_folder(record_dir, error)) {
+            std::cerr << program.name << ": " << error << '\n';
+            return 1;
+        }
+    }
     if (!o.foreground && !detach()) {
         std::cerr << program.name << ": cannot detach from the terminal\n";
         return 1;
@@ -116,7 +126,8 @@ int serve(const ProgramInfo& program, const Options& o, std::vector<ProductProfi
         log_warning(error);
         return 1;
     }
-    Bridge bridge(*backend, BridgeOptions{usb_dir, std::move(profiles)});
+    if (!record_dir.empty()) log_info("recording every client connection in " + record_dir.string());
+    Bridge bridge(*backend, BridgeOptions{usb_dir, std::move(profiles), record_dir});
     if (!bridge.start(error)) {
         log_warning(error);
         return 1;
@@ -157,6 +168,10 @@ int bridge_main(int argc, char** argv, const ProgramInfo& program, const Backend
     app.add_flag("--foreground", o.foreground, "stay in the foreground and log to standard error");
     app.add_flag("-v,--verbose", o.verbose, "log every request");
     app.add_option("--config", o.config, "product table changes (default: ~/.config/tola/usbd.conf, /etc/tola/usbd.conf)");
+    app.add_option("--record", o.record_dir,
+                   "write every exchange of each client connection to a record file in DIR (replay with "
+                   "chromatik-sim --replay)")
+        ->option_text("DIR");
     app.add_option("--usb-dir", o.usb_dir, "folder of the channel sockets (default: $TOLA_USB_DIR, else $XDG_RUNTIME_DIR/tola/usb)");
     if (program.has_bus_option) app.add_option("--bus", o.bus, "folder of the virtual instruments' sockets")->required();
     try {

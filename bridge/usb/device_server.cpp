@@ -59,6 +59,11 @@ std::vector<std::filesystem::path> DeviceServer::sockets() const {
     return out;
 }
 
+void DeviceServer::record_to(std::filesystem::path dir, std::filesystem::path usb_dir) {
+    record_dir_ = std::move(dir);
+    usb_dir_ = std::move(usb_dir);
+}
+
 void DeviceServer::start() {
     if (thread_.joinable()) return;
     stopping_ = false;
@@ -101,7 +106,7 @@ void DeviceServer::run() {
             for (std::size_t k = 1; k < first_connection; ++k) {
                 if (!(fds[k].revents & POLLIN)) continue;
                 for (const auto& l : listeners_)
-                    if (l.fd.get() == fds[k].fd) accept_all(l.fd);
+                    if (l.fd.get() == fds[k].fd) accept_all(l);
             }
         }
         const std::size_t polled = fds.size() - first_connection;
@@ -112,12 +117,19 @@ void DeviceServer::run() {
     }
 }
 
-void DeviceServer::accept_all(const Fd& listener) {
+void DeviceServer::accept_all(const Listener& listener) {
     for (;;) {
-        Fd fd = accept_from(listener);
+        Fd fd = accept_from(listener.fd);
         if (!fd) return;
         auto c = std::make_unique<Connection>();
         c->fd = std::move(fd);
+        if (!record_dir_.empty()) {
+            c->record = std::make_unique<ExchangeRecord>(record_dir_, usb_dir_, listener.path, info_);
+            if (!c->record->is_open()) {
+                log_warning(name() + ": cannot write the record " + c->record->path().string());
+                c->record.reset();
+            }
+        }
         connections_.push_back(std::move(c));
         log_trace(name() + ": client connected");
     }
@@ -140,7 +152,9 @@ void DeviceServer::serve(Connection& c) {
             c.closing = true;
             return;
     }
+    if (c.record) c.record->request(request);
     const ch::Reply reply = carry(request, c.pending);
+    if (c.record) c.record->reply(reply);
     if (!write_reply(c.fd, reply, kReplyWriteTimeoutMs)) {
         log_warning(name() + ": a client did not take its reply; its connection is closed");
         c.closing = true;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "bridge/usb/channel_socket.h"
+#include "bridge/usb/exchange_record.h"
 #include "bridge/usb/request_mapper.h"
 #include "bridge/usb/usb_backend.h"
 
@@ -28,6 +29,9 @@ public:
     bool add_socket(const std::filesystem::path& path, std::string& error);
     // Stops listening at the path and removes it.
     void remove_socket(const std::filesystem::path& path);
+    // Before start: every client connection is recorded in a file of its own in
+    // dir (socket paths written below usb_dir).
+    void record_to(std::filesystem::path dir, std::filesystem::path usb_dir);
     void start();
     // Ends every connection, closes the device and removes the sockets.
     void stop();
@@ -45,11 +49,12 @@ private:
         Fd fd;
         bool closing = false;
         PendingWork pending = PendingWork::None;  // this client's announced erase
+        std::unique_ptr<ExchangeRecord> record;
     };
 
     void run();
     void serve(Connection& c);
-    void accept_all(const Fd& listener);
+    void accept_all(const Listener& listener);
     usbchannel::Reply carry(const usbchannel::Request& request, PendingWork& pending);
     void close_device();
     std::string name() const;
@@ -59,6 +64,8 @@ private:
     RequestMapper mapper_;
     std::unique_ptr<UsbDevice> device_;
     bool open_failure_reported_ = false;
+    std::filesystem::path record_dir_;  // empty: no records
+    std::filesystem::path usb_dir_;
 
     mutable std::mutex mutex_;  // guards listeners_ between the serving thread and the owner
     std::vector<Listener> listeners_;

@@ -3,6 +3,7 @@
 #include "comm/api/connection.h"
 #include "comm/api/frame.h"
 #include "comm/links/bluetooth/bt_client.h"
+#include "comm/platform/link_recorder.h"
 
 #include <cstring>
 
@@ -23,6 +24,11 @@ TOLA_API int32_t iTOLA_comm_poll_initialize(PXM_COMM* lpComm) {
         if (result == connection::kConnected && lpComm != nullptr) {
             std::memcpy(state.remembered_version, lpComm->snVersion, sizeof(TNAME));
             std::memcpy(state.remembered_serial, lpComm->snSerial_number, sizeof(TNAME));
+            auto text = [](const char* s, std::size_t size) { return std::string_view(s, strnlen(s, size)); };
+            platform::recorder::identity(text(lpComm->snDevice, sizeof lpComm->snDevice),
+                                         text(lpComm->snVersion, sizeof lpComm->snVersion),
+                                         text(lpComm->snSerial_number, sizeof lpComm->snSerial_number),
+                                         text(lpComm->snInterface, sizeof lpComm->snInterface));
         }
         return result;
     });

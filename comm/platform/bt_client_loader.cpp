@@ -1,8 +1,14 @@
 #include "comm/platform/bt_client_api.h"
 
+#include "comm/platform/link_recorder.h"
+
 #include <dlfcn.h>
 
 #include <cstdlib>
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+#include <string>
 
 namespace tola::platform {
 namespace {
@@ -10,6 +16,71 @@ namespace {
 template <class Fn>
 void look_up(void* module, const char* name, Fn& slot) {
     slot = reinterpret_cast<Fn>(::dlsym(module, name));
+}
+
+// With a record being written, the client's connection and byte functions are
+// taken through these, which pass every call on and write down what went by.
+struct Recorded {
+    BtClientFunctions real;
+    std::mutex mutex;
+    std::string address;  // of the device last set
+};
+
+Recorded& recorded() {
+    static Recorded r;  // set once, before any call can reach the trampolines
+    return r;
+}
+
+extern "C" int32_t recorded_set_device(BT_DEVICE* device) {
+    if (device != nullptr) {
+        std::lock_guard lock(recorded().mutex);
+        recorded().address.assign(device->snBtAddress, strnlen(device->snBtAddress, sizeof device->snBtAddress));
+    }
+    return recorded().real.set_device(device);
+}
+
+extern "C" int32_t recorded_connect(void) {
+    const int32_t handle = recorded().real.connect();
+    if (handle != 0 && handle != -1) {
+        std::string address;
+        {
+            std::lock_guard lock(recorded().mutex);
+            address = recorded().address;
+        }
+        recorder::event("bt", "open", address.empty() ? "-" : address);
+    }
+    return handle;
+}
+
+extern "C" int32_t recorded_disconnect(void) {
+    recorder::event("bt", "close", {});
+    return recorded().real.disconnect();
+}
+
+extern "C" int32_t recorded_read(void* buffer, uint32_t length, uint32_t* bytes_read) {
+    const int32_t ok = recorded().real.read_file(buffer, length, bytes_read);
+    if (ok != 0 && bytes_read != nullptr && *bytes_read > 0)
+        recorder::bytes("bt", "rx",
+                        std::span(static_cast<const std::uint8_t*>(buffer), std::min(*bytes_read, length)));
+    return ok;
+}
+
+extern "C" int32_t recorded_write(const void* buffer, uint32_t length, uint32_t* bytes_written) {
+    const int32_t ok = recorded().real.write_file(buffer, length, bytes_written);
+    if (bytes_written != nullptr && *bytes_written > 0)
+        recorder::bytes("bt", "tx",
+                        std::span(static_cast<const std::uint8_t*>(buffer), std::min(*bytes_written, length)));
+    return ok;
+}
+
+void record_through(BtClientFunctions& f) {
+    if (!recorder::active()) return;
+    recorded().real = f;
+    if (f.set_device) f.set_device = recorded_set_device;
+    if (f.connect) f.connect = recorded_connect;
+    if (f.disconnect) f.disconnect = recorded_disconnect;
+    if (f.read_file) f.read_file = recorded_read;
+    if (f.write_file) f.write_file = recorded_write;
 }
 
 }  // namespace
@@ -34,6 +105,7 @@ void* load_bt_client(BtClientFunctions& f) {
     look_up(module, "TolaBtClientGetRadioCount", f.get_radio_count);
     look_up(module, "TolaBtClientReInit", f.reinit);
     look_up(module, "TolaBtClientGetConnectionStatus", f.get_connection_status);
+    record_through(f);
     return module;
 }
 

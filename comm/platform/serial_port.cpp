@@ -1,6 +1,7 @@
 #include "comm/platform/serial_port.h"
 
 #include "comm/platform/descriptors.h"
+#include "comm/platform/link_recorder.h"
 #include "comm/platform/process_global.h"
 
 // termios2 and BOTHER come from the kernel's headers; glibc's <termios.h>
@@ -148,6 +149,7 @@ int serial_open(std::string_view name) {
         return -1;
     }
     remember_counters(fd);
+    recorder::event("com", "open", name);
     return fd;
 }
 
@@ -187,6 +189,7 @@ void serial_close(int fd) {
     }
     (void)::ioctl(fd, TIOCNXCL);
     ::close(fd);
+    recorder::event("com", "close", {});
 }
 
 bool serial_purge(int fd, Purge which) {
@@ -202,6 +205,7 @@ std::size_t serial_write(int fd, const std::uint8_t* data, std::size_t length) {
     while (done < length) {
         const ssize_t n = ::write(fd, data + done, length - done);
         if (n > 0) {
+            recorder::bytes("com", "tx", std::span(data + done, static_cast<std::size_t>(n)));
             done += static_cast<std::size_t>(n);
             continue;
         }
@@ -225,6 +229,7 @@ std::size_t serial_write(int fd, const std::uint8_t* data, std::size_t length) {
 std::ptrdiff_t serial_read(int fd, std::uint8_t* buffer, std::size_t capacity) {
     for (;;) {
         const ssize_t n = ::read(fd, buffer, capacity);
+        if (n > 0) recorder::bytes("com", "rx", std::span(buffer, static_cast<std::size_t>(n)));
         if (n >= 0) return n;
         if (errno == EINTR) continue;
         if (errno == EAGAIN) return 0;

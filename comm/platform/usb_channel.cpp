@@ -4,6 +4,7 @@
 #include "comm/platform/descriptors.h"
 #include "comm/platform/diagnostics.h"
 #include "comm/platform/process_global.h"
+#include "comm/platform/link_recorder.h"
 #include "comm/platform/usb_channel_frame.h"
 #include "platform/private_folder.h"
 
@@ -124,13 +125,19 @@ int usb_open_path(const std::string& path) {
         ::close(fd);
         return -1;
     }
+    if (recorder::active()) {
+        const std::string folder = usb_channel_dir() + "/";
+        recorder::event("usb", "open", path.rfind(folder, 0) == 0 ? path.substr(folder.size()) : path);
+    }
     return fd;
 }
 
 int usb_open_named(const char* device_name) { return usb_open_path(usb_channel_dir() + "/" + device_name); }
 
 void usb_close(int handle) {
-    if (handle >= 0) ::close(handle);
+    if (handle < 0) return;
+    ::close(handle);
+    recorder::event("usb", "close", {});
 }
 
 IoctlResult usb_ioctl(int handle, std::uint32_t code, std::span<const std::uint8_t> in, std::span<std::uint8_t> out,
@@ -143,12 +150,18 @@ IoctlResult usb_ioctl(int handle, std::uint32_t code, std::span<const std::uint8
     request.output_capacity = static_cast<std::uint32_t>(out.size());
     if (frame::output_is_payload(code)) request.output_payload.assign(out.begin(), out.end());
     const std::vector<std::uint8_t> bytes = frame::encode(request);
-    if (!write_all(handle, bytes.data(), bytes.size())) return result;
+    recorder::usb_request(code, request.output_capacity, request.input, request.output_payload);
+    auto lost = [] { recorder::event("usb", "rep", "lost"); };
+    if (!write_all(handle, bytes.data(), bytes.size())) {
+        lost();
+        return result;
+    }
 
     // A late or garbled reply leaves the stream out of step: the channel is
     // shut so that every later request fails cleanly instead of reading stale bytes.
     auto broken = [&] {
         ::shutdown(handle, SHUT_RDWR);
+        lost();
         return IoctlResult{};
     };
     const std::uint32_t start = tick_ms();
@@ -164,6 +177,7 @@ IoctlResult usb_ioctl(int handle, std::uint32_t code, std::span<const std::uint8
     }
     result.success = reply->success;
     result.bytes_returned = reply->bytes_returned;
+    recorder::usb_reply(result.success, result.bytes_returned, out.first(reply->output_length));
     return result;
 }
 
