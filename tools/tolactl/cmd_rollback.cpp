@@ -38,12 +38,11 @@ bool confirm_rollback(const std::string& question) {
 }
 
 // A copy that does not match its checksum is refused before anything is sent.
-void check_copy(const QString& path) {
+QString checked_copy(const QString& folder, const QString& serial, const QString& file) {
     QString why;
-    if (!CheckFirmwareBackup(path, &why))
-        throw Failure("the firmware backup " + path.toStdString() + " is refused: " + why.toStdString() +
-                          "; nothing was sent to the instrument",
-                      1);
+    const QString path = RollbackCopy(folder, serial, file, &why);
+    if (path.isEmpty()) throw Failure(why.toStdString() + "; nothing was sent to the instrument", 1);
+    return path;
 }
 
 int rollback(const RollbackOptionsCli& o) {
@@ -56,23 +55,14 @@ int rollback(const RollbackOptionsCli& o) {
     s.engine.SetOptions(s.options);
     s.RefuseDuringUpdate();
 
-    QString path = QString::fromStdString(o.file);
-    if (!path.isEmpty()) check_copy(path);
+    const QString file = QString::fromStdString(o.file);
+    if (!file.isEmpty()) checked_copy(QString(), QString(), file);
 
     s.Connect();
     const TDeviceInfo info = s.connection.DevInfo();
     if (s.engine.InstrumentInBootLoader())
         throw Failure("the instrument answers only as its boot loader: run tolactl update to complete its update", 1);
-    if (path.isEmpty()) {
-        const QString folder = s.engine.FirmwareBackupFolder();
-        const QVector<FirmwareBackup> copies = FirmwareBackupsOf(folder, info.Serial);
-        if (copies.isEmpty())
-            throw Failure("no firmware backup of instrument " + info.Serial.toStdString() + " in " +
-                              folder.toStdString() + "; nothing was sent to the instrument",
-                          1);
-        path = copies.front().path;
-        check_copy(path);
-    }
+    const QString path = checked_copy(s.engine.FirmwareBackupFolder(), info.Serial, file);
     if (!s.engine.OpenBinary(path))
         throw Failure("the firmware backup " + path.toStdString() + " is not complete; nothing was sent", 1);
     const std::string question = "Write firmware " + s.engine.FReleaseNumber().toStdString() + " from " +

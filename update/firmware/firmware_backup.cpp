@@ -136,6 +136,24 @@ QVector<FirmwareBackup> FirmwareBackupsOf(const QString& folder, const QString& 
     return found;
 }
 
+QString RollbackCopy(const QString& folder, const QString& serial, const QString& file, QString* why) {
+    QString path = file;
+    if (path.isEmpty()) {
+        const QVector<FirmwareBackup> copies = FirmwareBackupsOf(folder, serial);
+        if (copies.isEmpty()) {
+            if (why) *why = QStringLiteral("there is no firmware backup of instrument %1 in %2").arg(serial, folder);
+            return QString();
+        }
+        path = copies.front().path;
+    }
+    QString reason;
+    if (!CheckFirmwareBackup(path, &reason)) {
+        if (why) *why = QStringLiteral("the firmware backup %1 is refused: %2").arg(path, reason);
+        return QString();
+    }
+    return path;
+}
+
 void PruneFirmwareBackups(const QString& folder, const QString& serial, int keep) {
     const QVector<FirmwareBackup> all = FirmwareBackupsOf(folder, serial);
     for (qsizetype i = std::max(keep, 1); i < all.size(); ++i) {

@@ -49,6 +49,11 @@ bool CheckFirmwareBackup(const QString& path, QString* error);
 // The backups of a serial number in a folder, newest first.
 QVector<FirmwareBackup> FirmwareBackupsOf(const QString& folder, const QString& serial);
 
+// The copy a rollback writes: `file` when given (of any instrument), else the
+// newest copy of the serial number in the folder, checked against its checksum.
+// "" with the reason when there is none or it does not match.
+QString RollbackCopy(const QString& folder, const QString& serial, const QString& file, QString* why);
+
 // Deletes all but the newest `keep` backups of the serial number (with their checksums).
 void PruneFirmwareBackups(const QString& folder, const QString& serial, int keep);
 
