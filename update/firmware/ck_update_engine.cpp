@@ -319,8 +319,11 @@ void TCkUpdateEngine::BackupFirmware(const ProgrammingParameters& p) {
         throw EFirmwareBackup(TrCk::tr("The firmware backup %1 cannot be written: %2. ").arg(path, error) + kept);
     record_.firmwareBackup = path;
     PruneFirmwareBackups(folder, record_.serial, options_.firmwareBackupsKept);
-    view_.AddMessage(TrCk::tr("Firmware %1 saved in %2").arg(release, path));
     FTimeBackupMs = clock_.NowMs() - t0;
+    view_.AddMessage(TrCk::tr("Firmware %1 saved in %2 (%3 KiB read in %4 s)")
+                         .arg(release, path)
+                         .arg((end - start) / 1024)
+                         .arg(FTimeBackupMs / 1000.0, 0, 'f', 1));
     UpdateRemainingTime();
 }
 
