@@ -3,6 +3,7 @@
 // boxes of the failure paths; closing while an update runs.
 #include "tests/program/program_fixture.h"
 
+#include "update/firmware/firmware_backup.h"
 #include "update/firmware/firmware_catalog.h"
 #include "update/firmware/settings_backup.h"
 #include "update/bluetooth/bt_discover.h"
@@ -348,6 +349,32 @@ TEST_F(UpdateDialogTest, DialogReopenedAfterACompletedUpdateShowsTheFirmwareAsCu
               Update().lblInstrument()->text());
     EXPECT_FALSE(Update().btnUpdateFW_CKV()->isEnabled());
     EXPECT_TRUE(Update().btnCancel()->isEnabled());
+    EXPECT_TRUE(errorBoxes_.empty());
+}
+
+// The update keeps a copy of the firmware it replaced; "Previous firmware..."
+// loads it into the dialog, and "Run" writes it back without copying the
+// firmware it replaces in turn.
+TEST_F(UpdateDialogTest, PreviousFirmwareIsWrittenBackThroughTheDialog) {
+    LaunchWithUsb();
+    ASSERT_TRUE(RunUpdate());
+    ASSERT_EQ(StepState::Done, Step(5));
+    const QString folder = DefaultFirmwareBackupFolder();
+    QVector<FirmwareBackup> copies = FirmwareBackupsOf(folder, QStringLiteral("H51234"));
+    ASSERT_EQ(1, copies.size());
+    EXPECT_EQ(QStringLiteral("511vLE"), copies.front().release);
+    QString why;
+    const QString path = RollbackCopy(folder, QStringLiteral("H51234"), QString(), &why);
+    ASSERT_FALSE(path.isEmpty()) << why.toStdString();
+
+    ASSERT_TRUE(WaitUntil([this] { return Update().ShownDeviceInfo().FirmwareVersion == "512bLE"; }, 20000));
+    ASSERT_TRUE(Update().OpenRollback(path));
+    EXPECT_EQ(QStringLiteral("Update to V511vLE"), Update().lblUpdateVersion2()->text());
+    ASSERT_TRUE(WaitUntil([this] { return Update().btnUpdateFW_CKV()->isEnabled(); }, 20000));
+    ASSERT_TRUE(RunUpdate());
+    EXPECT_EQ(StepState::Done, Step(5)) << Lines().join('\n').toStdString();
+    EXPECT_EQ("511vLE", Instrument().firmware());
+    EXPECT_EQ(1, FirmwareBackupsOf(folder, QStringLiteral("H51234")).size()) << "the rollback took no copy";
     EXPECT_TRUE(errorBoxes_.empty());
 }
 
