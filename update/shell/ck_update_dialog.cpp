@@ -264,6 +264,7 @@ bool TfrmCkUpdate::OpenRollback(const QString& path) {
     if (running_.load()) return false;
     rollback_ = engine_->OpenBinary(path);
     ApplyOptions();
+    engine_->Show();  // the version lines name the release to write back
     ShowIdentity();
     return rollback_;
 }
@@ -347,7 +348,7 @@ void TfrmCkUpdate::StartWorker(std::function<void()> work) {
     }
     running_.store(true);
     bar_full_ = false;
-    engine_->SetOptions(options_);
+    ApplyOptions();
     worker_.reset(QThread::create(std::move(work)));
     worker_->setObjectName(QStringLiteral("TfrmCkUpdate.worker"));
     connect(worker_.get(), &QThread::finished, this, &TfrmCkUpdate::WorkerFinished, Qt::QueuedConnection);
