@@ -37,17 +37,18 @@ struct Case {
     const char* name;
     int kind;   // 4 USB, 10 Bluetooth
     Copy copy;  // what the update is told, or what stands in the way
-    bool copied;  // a backup is expected (and then rolled back)
+    bool copied;     // a backup is expected
+    bool rollsBack;  // and then written back (over USB: Bluetooth runs are long)
 };
 
 void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
 constexpr Case kCases[] = {
-    {"UsbByDefault", 4, Copy::Default, true},
-    {"UsbRefused", 4, Copy::Refused, false},
-    {"BluetoothWhenAsked", 10, Copy::Asked, true},
-    {"BluetoothNotByDefault", 10, Copy::Default, false},
-    {"UnwritableFolderStopsBeforeErasing", 4, Copy::Unwritable, false},
+    {"UsbByDefault", 4, Copy::Default, true, true},
+    {"UsbRefused", 4, Copy::Refused, false, false},
+    {"BluetoothWhenAsked", 10, Copy::Asked, true, false},
+    {"BluetoothNotByDefault", 10, Copy::Default, false, false},
+    {"UnwritableFolderStopsBeforeErasing", 4, Copy::Unwritable, false, false},
 };
 
 constexpr const char* kRelease = "512tst";
@@ -188,6 +189,7 @@ TEST_P(Rollback, TheReplacedFirmwareIsKeptAndWrittenBack) {
     EXPECT_EQ(copies.front().path, update->LastRecord().firmwareBackup) << "the history names the copy";
     QString why;
     EXPECT_TRUE(CheckFirmwareBackup(copies.front().path, &why)) << why.toStdString();
+    if (!c.rollsBack) return;
 
     // Back to the previous firmware, with the settings brought up to date for it.
     connection.CloseDev();
