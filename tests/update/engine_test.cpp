@@ -356,6 +356,22 @@ TEST_F(EngineTest, SameReleaseNeedsTheServiceMode) {
     EXPECT_EQ(UpdateResult::Succeeded, e.LastResult()) << e.LastRecord().message.toStdString();
 }
 
+// The count-down includes the copy of the replaced firmware where one is taken.
+TEST_F(EngineTest, CountDownIncludesTheFirmwareCopyWhereOneIsTaken) {
+    TCkUpdateEngine& e = Connect();
+    e.FillFromCatalog();
+    e.Show();
+    EXPECT_EQ(0u, e.FTimeBackupMs);
+    UpdateOptions o = e.Options();
+    o.firmwareBackupUsb = true;
+    e.SetOptions(o);
+    e.Show();
+    EXPECT_GT(e.FTimeBackupMs, 0u);
+    EXPECT_LT(e.FTimeBackupMs, e.FTimeUpdateMs) << "reading costs less than programming";
+    EXPECT_EQ(e.FTimeReadSettingsMs + e.FTimeBackupMs + e.FTimeUpdateMs + e.FTimeResetMs + e.FTimeWriteSettingsMs,
+              view.countDowns.back().remainingMs);
+}
+
 TEST_F(EngineTest, CountDownOfALaterUpdateStartsAtZero) {
     TCkUpdateEngine& e = Connect();
     e.Run();
