@@ -3,6 +3,7 @@
 // boxes of the failure paths; closing while an update runs.
 #include "tests/program/program_fixture.h"
 
+#include "update/firmware/firmware_backup.h"
 #include "update/firmware/firmware_catalog.h"
 #include "update/firmware/settings_backup.h"
 #include "update/bluetooth/bt_discover.h"
@@ -42,6 +43,15 @@ protected:
         ASSERT_TRUE(WaitForUpdateDialog());
     }
     StepState Step(int tag) { return Update().StepStateOf(tag); }
+    // The messages after the line that names the copy of the replaced firmware.
+    QStringList LinesAfterTheCopy() {
+        QStringList lines = Lines();
+        EXPECT_FALSE(lines.isEmpty());
+        if (lines.isEmpty()) return lines;
+        EXPECT_TRUE(lines.front().startsWith(QStringLiteral("Firmware 511vLE saved in "))) << lines.front().toStdString();
+        lines.removeFirst();
+        return lines;
+    }
     QString StepText(int tag) { return Update().lblTL(tag)->text(); }
     QColor PanelColour(QWidget* w) { return w->palette().color(QPalette::Window); }
     QStringList Lines() { return Update().Memo1()->toPlainText().split('\n', Qt::SkipEmptyParts); }
@@ -135,7 +145,7 @@ TEST_F(UpdateDialogTest, BlockThatNeverWritesListsItsErrorAndCancels) {
     LaunchWithUsb({"refuse-write=0x0800C040:0"});
     ASSERT_TRUE(RunUpdate());
     EXPECT_EQ(StepState::Failed, Step(2));
-    const QStringList lines = Lines();
+    const QStringList lines = LinesAfterTheCopy();
     ASSERT_EQ(3, lines.size());
     EXPECT_EQ(QStringList({"Error: Programming page 3, address 0x0800C040, lenth 0x80", "Error: Update canceled"}),
               lines.mid(0, 2));
@@ -244,7 +254,7 @@ TEST_F(UpdateDialogTest, InstrumentUnpluggedWhileProgrammingIsStepTwoRedAndConne
     EXPECT_EQ(QStringLiteral("Update error"), StepText(2));
     EXPECT_EQ(QColor(255, 0, 0), PanelColour(Update().pnlTL(2)));
     EXPECT_FALSE(Update().pnlTL(3)->isVisible());
-    const QStringList lines = Lines();
+    const QStringList lines = LinesAfterTheCopy();
     ASSERT_EQ(3, lines.size());
     // The plug goes between two blocks: the next flash command to fail is a
     // block's programming or the erase of the next sector.
@@ -348,6 +358,32 @@ TEST_F(UpdateDialogTest, DialogReopenedAfterACompletedUpdateShowsTheFirmwareAsCu
               Update().lblInstrument()->text());
     EXPECT_FALSE(Update().btnUpdateFW_CKV()->isEnabled());
     EXPECT_TRUE(Update().btnCancel()->isEnabled());
+    EXPECT_TRUE(errorBoxes_.empty());
+}
+
+// The update keeps a copy of the firmware it replaced; "Previous firmware..."
+// loads it into the dialog, and "Run" writes it back without copying the
+// firmware it replaces in turn.
+TEST_F(UpdateDialogTest, PreviousFirmwareIsWrittenBackThroughTheDialog) {
+    LaunchWithUsb();
+    ASSERT_TRUE(RunUpdate());
+    ASSERT_EQ(StepState::Done, Step(5));
+    const QString folder = DefaultFirmwareBackupFolder();
+    QVector<FirmwareBackup> copies = FirmwareBackupsOf(folder, QStringLiteral("H51234"));
+    ASSERT_EQ(1, copies.size());
+    EXPECT_EQ(QStringLiteral("511vLE"), copies.front().release);
+    QString why;
+    const QString path = RollbackCopy(folder, QStringLiteral("H51234"), QString(), &why);
+    ASSERT_FALSE(path.isEmpty()) << why.toStdString();
+
+    ASSERT_TRUE(WaitUntil([this] { return Update().ShownDeviceInfo().FirmwareVersion == "512bLE"; }, 20000));
+    ASSERT_TRUE(Update().OpenRollback(path));
+    EXPECT_EQ(QStringLiteral("Update to V511vLE"), Update().lblUpdateVersion2()->text());
+    ASSERT_TRUE(WaitUntil([this] { return Update().btnUpdateFW_CKV()->isEnabled(); }, 20000));
+    ASSERT_TRUE(RunUpdate());
+    EXPECT_EQ(StepState::Done, Step(5)) << Lines().join('\n').toStdString();
+    EXPECT_EQ("511vLE", Instrument().firmware());
+    EXPECT_EQ(1, FirmwareBackupsOf(folder, QStringLiteral("H51234")).size()) << "the rollback took no copy";
     EXPECT_TRUE(errorBoxes_.empty());
 }
 

@@ -49,6 +49,9 @@ protected:
         EXPECT_EQ(1, connection.OpenDev());
         engine = std::make_unique<TCkUpdateEngine>(CommApi(&table), host, view, clock);
         if (options.backupFolder.isEmpty()) options.backupFolder = backups.path();
+        // The scripted controller serves no flash to copy: the copy of the
+        // replaced firmware is proven against the virtual instrument.
+        options.firmwareBackupUsb = false;
         engine->SetOptions(options);
         engine->SetDeviceInfo(connection.DevInfo());
         fake().calls.clear();
@@ -345,10 +348,28 @@ TEST_F(EngineTest, SameReleaseNeedsTheServiceMode) {
 
     UpdateOptions service;
     service.serviceMode = true;
+    service.firmwareBackupUsb = false;
+    service.backupFolder = e.Options().backupFolder;
     e.SetOptions(service);
     e.DiscardBinary();
     e.Run();
-    EXPECT_EQ(UpdateResult::Succeeded, e.LastResult());
+    EXPECT_EQ(UpdateResult::Succeeded, e.LastResult()) << e.LastRecord().message.toStdString();
+}
+
+// The count-down includes the copy of the replaced firmware where one is taken.
+TEST_F(EngineTest, CountDownIncludesTheFirmwareCopyWhereOneIsTaken) {
+    TCkUpdateEngine& e = Connect();
+    e.FillFromCatalog();
+    e.Show();
+    EXPECT_EQ(0u, e.FTimeBackupMs);
+    UpdateOptions o = e.Options();
+    o.firmwareBackupUsb = true;
+    e.SetOptions(o);
+    e.Show();
+    EXPECT_GT(e.FTimeBackupMs, 0u);
+    EXPECT_LT(e.FTimeBackupMs, e.FTimeUpdateMs) << "reading costs less than programming";
+    EXPECT_EQ(e.FTimeReadSettingsMs + e.FTimeBackupMs + e.FTimeUpdateMs + e.FTimeResetMs + e.FTimeWriteSettingsMs,
+              view.countDowns.back().remainingMs);
 }
 
 TEST_F(EngineTest, CountDownOfALaterUpdateStartsAtZero) {

@@ -46,10 +46,13 @@ TEST_F(SettingsStoreTest, FirstStartGivesEveryDefault) {
     EXPECT_FALSE(s.ShowLiveDataMenu);
     EXPECT_EQ(QStringLiteral("R:\\E_Allgemein\\DeliverySettings\\"), s.PathDeliverySettings);
     EXPECT_FALSE(s.VerifyBeforeHeader);
+    EXPECT_FALSE(s.FirmwareBackupBluetooth);
+    EXPECT_EQ(3, s.FirmwareBackupsKept);
 }
 
 TEST_F(SettingsStoreTest, GarbageNumbersGiveTheDefaultAndTextsSurviveARoundTrip) {
     WriteIni("[Options]\nShowRamDataMenu=yes please\nShowLiveDataMenu=1\nBluetoothDevice=00:80:25:AB:CD:01\n"
+             "FirmwareBackupBluetooth=1\nFirmwareBackupsKept=0\n"
              "[Files]\nPathDeliverySettings=Q:\\\\other\\\\\n");
     ProgramSettings s;
     SettingsStore::LoadSettings(s, {"/x/p"}, "deutsch");
@@ -57,6 +60,8 @@ TEST_F(SettingsStoreTest, GarbageNumbersGiveTheDefaultAndTextsSurviveARoundTrip)
     EXPECT_TRUE(s.ShowLiveDataMenu);
     EXPECT_EQ(QStringLiteral("00:80:25:AB:CD:01"), s.BluetoothDevice);
     EXPECT_EQ(QStringLiteral("/x/EULA-GE.rtf"), s.ViewerEULAFile);
+    EXPECT_TRUE(s.FirmwareBackupBluetooth);
+    EXPECT_EQ(1, s.FirmwareBackupsKept) << "at least one copy is kept";
     const QString delivery = s.PathDeliverySettings;
 
     s.FileNameBinStream = "/home/u/CK_STM_App_Binary.bin";

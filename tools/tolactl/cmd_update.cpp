@@ -37,6 +37,8 @@ struct UpdateOptionsCli {
     bool no_verify = false;
     std::string history;
     std::string backup_dir;
+    bool backup = false;
+    bool no_backup = false;
 };
 
 int select_image(const std::string& image) {
@@ -69,6 +71,9 @@ int run_update(const UpdateOptionsCli& o) {
     tola::os::InterruptGuard guard;
     s.options.serviceMode = o.service;
     s.options.verifyBeforeHeader = !o.no_verify;
+    // Without either flag: always over USB, over Bluetooth as the program's setting says.
+    if (o.backup) s.options.firmwareBackupUsb = s.options.firmwareBackupBluetooth = true;
+    if (o.no_backup) s.options.firmwareBackupUsb = s.options.firmwareBackupBluetooth = false;
     s.options.abortRequested = [&] {
         guard.SetRemainingSeconds(s.engine.FTimeRemainMs / 1000);
         return guard.AbortRequested();
@@ -190,6 +195,9 @@ void add_update_commands(CLI::App& app) {
     update->add_flag("--json", options->json, "one JSON event per line");
     update->add_flag("--yes", options->yes, "answer the Portivo/Superna question with Yes");
     update->add_flag("--no-verify", options->no_verify, "do not read the flash back before the header block");
+    CLI::Option* backup = update->add_flag(
+        "--backup", options->backup, "copy the firmware being replaced first (default over USB; over Bluetooth: the setting)");
+    update->add_flag("--no-backup", options->no_backup, "do not copy the firmware being replaced")->excludes(backup);
     update->add_option("--history", options->history, "update history file (default: in the application data folder)");
     update->add_option("--backup-dir", options->backup_dir,
                        "folder of the settings backups (default: settings-backups in the application data folder)");

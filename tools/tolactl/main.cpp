@@ -43,6 +43,7 @@ int main(int argc, char** argv) {
     tolactl::add_update_commands(app);
     tolactl::add_settings_commands(app);
     tolactl::add_doctor_command(app);
+    tolactl::add_rollback_command(app);
     try {
         app.parse(argc, argv);
     } catch (const tolactl::Failure& failure) {

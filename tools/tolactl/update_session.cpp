@@ -7,6 +7,7 @@
 #include "update/firmware/stored_settings.h"
 #include "update/firmware/update_history.h"
 #include "update/firmware/update_lock.h"
+#include "update/config/settings_store.h"
 
 #include <chrono>
 #include <cstdio>
@@ -37,6 +38,9 @@ UpdateSession::UpdateSession(const ViewOptions& vo, const std::string& port_name
       engine(api, host, *view) {
     options.historyFile = history.empty() ? DefaultHistoryFile() : QString::fromStdString(history);
     options.backupFolder = backup_folder(folder);
+    const FirmwareBackupOptions backups = ReadFirmwareBackupOptions();
+    options.firmwareBackupBluetooth = backups.overBluetooth;
+    options.firmwareBackupsKept = backups.kept;
 }
 
 UpdateSession::~UpdateSession() { connection.CloseDev(); }

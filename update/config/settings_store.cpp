@@ -4,6 +4,8 @@
 #include <QFileInfo>
 #include <QSettings>
 
+#include <algorithm>
+
 namespace ckupdate {
 namespace {
 
@@ -91,7 +93,21 @@ ProgramEnvironment SettingsStore::LoadSettings(ProgramSettings& st, const QStrin
     st.ShowLiveDataMenu = ReadFlag(s, "ShowLiveDataMenu", d.ShowLiveDataMenu);
     st.VerifyBeforeHeader = ReadFlag(s, "VerifyBeforeHeader", d.VerifyBeforeHeader);
     s.endGroup();
+    const FirmwareBackupOptions backups = ReadFirmwareBackupOptions();
+    st.FirmwareBackupBluetooth = backups.overBluetooth;
+    st.FirmwareBackupsKept = backups.kept;
     return env;
+}
+
+FirmwareBackupOptions ReadFirmwareBackupOptions() {
+    QSettings s = ProgramStore();
+    const FirmwareBackupOptions d;
+    s.beginGroup("Options");
+    FirmwareBackupOptions o;
+    o.overBluetooth = ReadFlag(s, "FirmwareBackupBluetooth", d.overBluetooth);
+    // At least one copy: the setting cannot switch the backup off, only --no-backup can.
+    o.kept = std::max(1, ReadNumber(s, "FirmwareBackupsKept").value_or(d.kept));
+    return o;
 }
 
 void SettingsStore::SaveSettings(const ProgramSettings& st) {
@@ -116,6 +132,8 @@ void SettingsStore::SaveSettings(const ProgramSettings& st) {
     s.setValue("ShowRamDataMenu", Flag(st.ShowRamDataMenu));
     s.setValue("ShowLiveDataMenu", Flag(st.ShowLiveDataMenu));
     s.setValue("VerifyBeforeHeader", Flag(st.VerifyBeforeHeader));
+    s.setValue("FirmwareBackupBluetooth", Flag(st.FirmwareBackupBluetooth));
+    s.setValue("FirmwareBackupsKept", QString::number(st.FirmwareBackupsKept));
     s.endGroup();
     s.sync();  // errors while writing are not reported
 }

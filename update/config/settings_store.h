@@ -36,7 +36,18 @@ struct ProgramSettings {
     bool ShowLiveDataMenu = false;
     // Read back every written flash block before the header block (off unless asked for).
     bool VerifyBeforeHeader = false;
+    // Copy the firmware an update replaces over Bluetooth too (it costs time
+    // there; over USB it is always taken), and how many copies to keep per instrument.
+    bool FirmwareBackupBluetooth = false;
+    int FirmwareBackupsKept = 3;
 };
+
+// The two firmware-backup options alone, for tools that share the program's settings.
+struct FirmwareBackupOptions {
+    bool overBluetooth = false;
+    int kept = 3;
+};
+FirmwareBackupOptions ReadFirmwareBackupOptions();
 
 // Values fixed at start-up.
 struct ProgramEnvironment {

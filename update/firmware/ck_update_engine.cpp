@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 
 #include <algorithm>
@@ -110,6 +111,7 @@ void TCkUpdateEngine::Show() {
     view_.SetVersionLines(VersionLine1(), VersionLine2());
     HideSteps();
     FTimeStartMs = clock_.NowMs();
+    FTimeBackupMs = EstimatedBackupMs(OverBluetooth());
     UpdateRemainingTime();
     view_.HideResultPanel();
 }
@@ -124,7 +126,8 @@ void TCkUpdateEngine::HideSteps() {
 }
 
 void TCkUpdateEngine::UpdateRemainingTime() {
-    const std::uint32_t total = FTimeReadSettingsMs + FTimeUpdateMs + FTimeResetMs + FTimeWriteSettingsMs;
+    const std::uint32_t total =
+        FTimeReadSettingsMs + FTimeBackupMs + FTimeUpdateMs + FTimeResetMs + FTimeWriteSettingsMs;
     const CountDown c = ComputeCountDown(total, clock_.NowMs() - FTimeStartMs);
     FTimeRemainMs = c.remainingMs;
     view_.SetCountDown(c);
@@ -204,7 +207,7 @@ void TCkUpdateEngine::Run() {
         // A refused file stays refused (its texts were never taken).
         if (device_name_.isEmpty() && !(image_from_file_ && !firmware_available_)) FillFromCatalog();
         Update();
-        FTimeReadSettingsMs = FTimeUpdateMs = FTimeResetMs = FTimeWriteSettingsMs = 0;
+        FTimeReadSettingsMs = FTimeUpdateMs = FTimeResetMs = FTimeWriteSettingsMs = FTimeBackupMs = 0;
         UpdateRemainingTime();
     } catch (const EProgramError& e) {
         view_.ShowErrorBox(e.Message());
@@ -238,6 +241,102 @@ void TCkUpdateEngine::FinishRecord(UpdateResult result, const QString& message) 
     record_.message = message;
     record_.durationMs = static_cast<qint64>(clock_.NowMs() - run_started_);
     if (!options_.historyFile.isEmpty()) AppendUpdateRecord(options_.historyFile, record_);
+}
+
+bool TCkUpdateEngine::OverBluetooth() const {
+    return Name(host_.PortData().snRS232).left(26).toUpper() == QLatin1String("BLUETOOTH");
+}
+
+QString TCkUpdateEngine::FirmwareBackupFolder() const {
+    if (!options_.firmwareBackupFolder.isEmpty()) return options_.firmwareBackupFolder;
+    return options_.backupFolder.isEmpty() ? DefaultFirmwareBackupFolder()
+                                           : FirmwareBackupFolderBeside(options_.backupFolder);
+}
+
+bool TCkUpdateEngine::FirmwareBackupWanted(bool bluetooth) const {
+    return bluetooth ? options_.firmwareBackupBluetooth : options_.firmwareBackupUsb;
+}
+
+std::uint32_t TCkUpdateEngine::ReplacedEnd(std::uint32_t start) const {
+    const std::uint32_t image_end = std::max(ImageEnd(bin_stream_.Data), start + kHeaderBlockSize);
+    std::uint32_t boundary = 0;
+    for (const std::uint32_t size : kSectorSizes) {
+        boundary += size;
+        if (boundary >= image_end) break;
+    }
+    return std::min(boundary, kFlashSize);
+}
+
+// Reading costs about what the verify pass costs next to programming.
+std::uint32_t TCkUpdateEngine::EstimatedBackupMs(bool bluetooth) const {
+    if (!FirmwareBackupWanted(bluetooth)) return 0;
+    const std::uint32_t start = StartOffsetFor(ReleaseToWrite());
+    const std::uint32_t image_end = ImageEnd(bin_stream_.Data);
+    const double image = image_end > start ? image_end - start : kFlashSize / 2;
+    const double share = bluetooth ? kBluetoothVerifyShare : kUsbVerifyShare;
+    return static_cast<std::uint32_t>(std::llround(FTimeUpdateMs * share * (ReplacedEnd(start) - start) / image));
+}
+
+// Reads the application area the new image is about to replace with the
+// controller reads of the verify pass and keeps it as a firmware file.  Runs in
+// the boot loader before anything is erased: when it fails, the update stops
+// there and the instrument keeps its firmware.
+void TCkUpdateEngine::BackupFirmware(const ProgrammingParameters& p) {
+    record_.firmwareBackup.clear();
+    if (recovery_ || !FirmwareBackupWanted(p.bluetooth)) return;
+    const QString kept = TrCk::tr("Nothing was erased: the instrument keeps firmware %1.").arg(dev_info_.FirmwareVersion);
+    const QString folder = FirmwareBackupFolder();
+    if (folder.isEmpty() || !QDir().mkpath(folder))
+        throw EFirmwareBackup(TrCk::tr("The folder of the firmware backups cannot be created. ") + kept);
+    SetStep(UpdateStep::Program, TrCk::tr("Saving the present firmware"), StepState::Busy);
+    const std::uint32_t start = p.startOffset;
+    const std::uint32_t end = ReplacedEnd(start);
+    const std::uint16_t chunk = p.bluetooth ? kBluetoothVerifyChunk : kUsbVerifyChunk;
+    TBinStream copy;
+    const std::uint32_t t0 = clock_.NowMs();
+    try {
+        for (std::uint32_t offset = start; offset < end;) {
+            CheckAbort();
+            const auto n = static_cast<std::uint16_t>(std::min<std::uint32_t>(chunk, end - offset));
+            update_if_.ReadFlash(copy.Data.data() + offset, SectorOf(offset), kFlashBase + offset, n);
+            offset += n;
+            view_.ProcessEvents();
+            const double elapsed = static_cast<double>(clock_.NowMs() - t0 + 1);
+            FTimeBackupMs = static_cast<std::uint32_t>(std::llround(elapsed * (end - start) / (offset - start)));
+            UpdateRemainingTime();
+        }
+    } catch (const E_UpdateIf& e) {
+        throw EFirmwareBackup(TrCk::tr("The present firmware could not be read: %1. ").arg(e.Message()) + kept);
+    }
+    const char* header = reinterpret_cast<const char*>(copy.Data.data() + start);
+    if (std::memcmp(header, "App Loaded", 10) != 0)
+        throw EFirmwareBackup(TrCk::tr("No application was found at address 0x%1 to back up. ")
+                                  .arg(QString::number(kFlashBase + start, 16).toUpper()) +
+                              kept);
+    QString release = QString::fromLatin1(header + 16, static_cast<qsizetype>(::strnlen(header + 16, 16)));
+    if (release.isEmpty()) release = dev_info_.FirmwareVersion;
+    const QString date = QString::fromLatin1(header + 32, static_cast<qsizetype>(::strnlen(header + 32, 32)));
+    QString device = Name(backup_.COMM_Version.snName);
+    if (device.isEmpty()) device = QStringLiteral("Chromatik V");
+    auto put = [](std::array<char, 64>& field, const QString& text) {
+        const QByteArray bytes = text.toLatin1().left(63);
+        std::copy(bytes.begin(), bytes.end(), field.begin());
+    };
+    put(copy.CDeviceName, device);
+    put(copy.CReleaseNumber, release);
+    put(copy.CReleaseDate, date);
+    const QString path = FirmwareBackupPath(folder, record_.serial, release, QDateTime::currentDateTimeUtc());
+    QString error;
+    if (!WriteFirmwareBackup(path, copy, ImageEnd(copy.Data), &error))
+        throw EFirmwareBackup(TrCk::tr("The firmware backup %1 cannot be written: %2. ").arg(path, error) + kept);
+    record_.firmwareBackup = path;
+    PruneFirmwareBackups(folder, record_.serial, options_.firmwareBackupsKept);
+    FTimeBackupMs = clock_.NowMs() - t0;
+    view_.AddMessage(TrCk::tr("Firmware %1 saved in %2 (%3 KiB read in %4 s)")
+                         .arg(release, path)
+                         .arg((end - start) / 1024)
+                         .arg(FTimeBackupMs / 1000.0, 0, 'f', 1));
+    UpdateRemainingTime();
 }
 
 QString TCkUpdateEngine::BackupFolder() const {
@@ -307,14 +406,14 @@ void TCkUpdateEngine::PrepareRecord(bool bluetooth) {
 }
 
 void TCkUpdateEngine::Update() {
-    const PXM_COMM& pd = host_.PortData();
     ProgrammingParameters p;
     p.startOffset = StartOffsetFor(release_number_);
-    p.bluetooth = Name(pd.snRS232).left(26).toUpper() == QLatin1String("BLUETOOTH");
+    p.bluetooth = OverBluetooth();
     p.blockSize = p.bluetooth ? kBluetoothBlockSize : kUsbBlockSize;
     PrepareRecord(p.bluetooth);
     last_message_.clear();
     stayed_in_boot_loader_ = false;
+    FTimeBackupMs = recovery_ ? 0 : EstimatedBackupMs(p.bluetooth);
 
     const QString folder = BackupFolder();
     UpdateLock lock(folder);
@@ -410,6 +509,7 @@ void TCkUpdateEngine::Update() {
                     throw EWrongUpdateDevice(TrCk::tr("Update cannot be processed.\n\r") +
                                              TrCk::tr("This release cannot be used for Chromatik® V.\n\r"
                                                 "Software version 503e or later is required.\n\r"));
+                BackupFirmware(p);
                 ProgramImage(p);
                 view_.ProcessEvents();
             } else {

@@ -11,6 +11,7 @@
 
 #include "update/binding/comm_api.h"
 #include "update/firmware/bin_stream.h"
+#include "update/firmware/firmware_backup.h"
 #include "update/firmware/settings_backup.h"
 #include "update/firmware/stored_settings.h"
 #include "update/firmware/update_history.h"
@@ -47,10 +48,21 @@ struct UpdateOptions {
     // settings are stored again (or the update ended): in between, stopping the
     // update would leave the instrument without its firmware or its settings.
     std::function<void(bool)> criticalPhase;
+    // Copy the application area the new image replaces into a firmware file
+    // after entering the boot loader and before the first erase, so that the
+    // firmware can be written back later.  Cheap over USB; over Bluetooth it
+    // costs about a verify pass, so it is asked for there.
+    bool firmwareBackupUsb = true;
+    bool firmwareBackupBluetooth = false;
+    // Where the copies go (empty: beside the settings backups) and how many
+    // copies per instrument are kept.
+    QString firmwareBackupFolder;
+    int firmwareBackupsKept = kDefaultFirmwareBackupsKept;
 };
 
 CKUPDATE_ERROR_CLASS(EUpdateAborted);
 CKUPDATE_ERROR_CLASS(ESettingsBackupFile);
+CKUPDATE_ERROR_CLASS(EFirmwareBackup);
 
 // How the last Run() ended.
 enum class UpdateResult { None, Succeeded, Refused, Cancelled, Failed, NotBack };
@@ -99,6 +111,11 @@ public:
 
     // The folder of the settings backups and the update lock.
     QString BackupFolder() const;
+    // The folder of the firmware copies ("" when it cannot be created).
+    QString FirmwareBackupFolder() const;
+    // The end (offset from the flash base) of the last sector the image in the
+    // buffer erases: the firmware backup reads up to there.
+    std::uint32_t ReplacedEnd(std::uint32_t start) const;
     // Writes a pending settings backup of this serial back to the connected
     // instrument (which must run the release the backup was made for or the one
     // it came from), stores it, reads it back and marks it restored.  Shows step 4
@@ -144,6 +161,7 @@ public:
     std::uint32_t FTimeUpdateMs = 450000;
     std::uint32_t FTimeResetMs = 12000;
     std::uint32_t FTimeWriteSettingsMs = 8000;
+    std::uint32_t FTimeBackupMs = 0;  // the firmware backup, 0 when none is taken
     std::uint32_t FTimeStartMs = 0;
     std::uint32_t FTimeRemainMs = 1;
     UpdateResult LastResult() const { return result_; }
@@ -164,6 +182,10 @@ private:
     void VerifyHeader(const ProgrammingParameters& p, int headerPage);
     QString ExpectedRelease(const ProgrammingParameters& p) const;
     void SaveBackup(const char* phase);
+    bool OverBluetooth() const;
+    bool FirmwareBackupWanted(bool bluetooth) const;
+    std::uint32_t EstimatedBackupMs(bool bluetooth) const;
+    void BackupFirmware(const ProgrammingParameters& p);
     void CheckAbort() const;
     void SetCritical(bool critical);
     QString Advice(const QString& phase) const;

@@ -12,7 +12,7 @@ QJsonObject UpdateRecord::ToJson() const {
                        {"port", port},         {"from", fromRelease}, {"to", toRelease},
                        {"source", source},     {"result", result},   {"step", step},
                        {"message", message},   {"duration_ms", durationMs}, {"verified", verified},
-                       {"settings_backup", settingsBackup}};
+                       {"settings_backup", settingsBackup}, {"firmware_backup", firmwareBackup}};
 }
 
 UpdateRecord UpdateRecord::FromJson(const QJsonObject& j) {
@@ -30,6 +30,7 @@ UpdateRecord UpdateRecord::FromJson(const QJsonObject& j) {
     r.durationMs = j.value("duration_ms").toInteger();
     r.verified = j.value("verified").toBool();
     r.settingsBackup = j.value("settings_backup").toString();
+    r.firmwareBackup = j.value("firmware_backup").toString();
     return r;
 }
 

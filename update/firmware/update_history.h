@@ -24,6 +24,7 @@ struct UpdateRecord {
     qint64 durationMs = 0;
     bool verified = false;
     QString settingsBackup;  // the file that keeps the instrument's settings during the update
+    QString firmwareBackup;  // the copy of the firmware the update replaced ("" when none was taken)
 
     QJsonObject ToJson() const;
     static UpdateRecord FromJson(const QJsonObject& json);

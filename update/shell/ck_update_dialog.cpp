@@ -247,8 +247,26 @@ void TfrmCkUpdate::ShowIdentity() {
 void TfrmCkUpdate::SetOptions(const UpdateOptions& options) {
     options_ = options;
     if (running_.load()) return;
-    engine_->SetOptions(options);
+    ApplyOptions();
     ShowIdentity();
+}
+
+void TfrmCkUpdate::ApplyOptions() {
+    UpdateOptions o = options_;
+    if (rollback_) {
+        o.serviceMode = true;
+        o.firmwareBackupUsb = o.firmwareBackupBluetooth = false;
+    }
+    engine_->SetOptions(o);
+}
+
+bool TfrmCkUpdate::OpenRollback(const QString& path) {
+    if (running_.load()) return false;
+    rollback_ = engine_->OpenBinary(path);
+    ApplyOptions();
+    engine_->Show();  // the version lines name the release to write back
+    ShowIdentity();
+    return rollback_;
 }
 
 void TfrmCkUpdate::InitDbg(std::function<void(const QString&)> sink) {
@@ -276,6 +294,8 @@ TfrmCkUpdate::FileChoice TfrmCkUpdate::OpenBinary(ProgramSettings& settings) {
     const QString path = AskOpenFileName(this, request);
     if (path.isEmpty()) return FileChoice::Cancelled;
     const bool complete = engine_->OpenBinary(path, &settings.FileNameBinStream);
+    rollback_ = false;
+    ApplyOptions();
     ShowIdentity();
     return complete ? FileChoice::Complete : FileChoice::Incomplete;
 }
@@ -283,6 +303,8 @@ TfrmCkUpdate::FileChoice TfrmCkUpdate::OpenBinary(ProgramSettings& settings) {
 void TfrmCkUpdate::DiscardBinary() {
     if (running_.load()) return;
     engine_->DiscardBinary();
+    rollback_ = false;
+    ApplyOptions();
     ShowIdentity();
 }
 
@@ -326,7 +348,7 @@ void TfrmCkUpdate::StartWorker(std::function<void()> work) {
     }
     running_.store(true);
     bar_full_ = false;
-    engine_->SetOptions(options_);
+    ApplyOptions();
     worker_.reset(QThread::create(std::move(work)));
     worker_->setObjectName(QStringLiteral("TfrmCkUpdate.worker"));
     connect(worker_.get(), &QThread::finished, this, &TfrmCkUpdate::WorkerFinished, Qt::QueuedConnection);
@@ -340,7 +362,9 @@ void TfrmCkUpdate::WorkerFinished() {
     }
     running_.store(false);
     if (reservation_ != nullptr) reservation_->ReleaseAfterUpdate();
-    engine_->SetOptions(options_);
+    // A completed rollback is not offered again: the firmware is then current.
+    if (rollback_ && engine_->LastResult() == UpdateResult::Succeeded) rollback_ = false;
+    ApplyOptions();
     if (pending_info_) {
         ApplyDeviceInfo(*pending_info_);
         pending_info_.reset();

@@ -64,6 +64,10 @@ public:
     enum class FileChoice { Cancelled, Incomplete, Complete };
     FileChoice OpenBinary(ProgramSettings& settings);
     void DiscardBinary();
+    // Loads a checked firmware backup for a rollback: "Run" then writes it under
+    // the service-mode rules (an older or the same release) and takes no copy of
+    // the firmware it replaces.  False when the file is incomplete.
+    bool OpenRollback(const QString& path);
 
     // True from a start button's click until the update has ended.
     bool UpdateRunning() const { return running_.load(); }
@@ -139,6 +143,8 @@ private:
 
     std::unique_ptr<TCkUpdateEngine> engine_;
     UpdateOptions options_;
+    bool rollback_ = false;
+    void ApplyOptions();
     UpdateReservation* reservation_ = nullptr;
     TDeviceInfo shown_info_;
     std::optional<TDeviceInfo> pending_info_;

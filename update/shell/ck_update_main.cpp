@@ -205,6 +205,8 @@ void TfrmMain::CreateMenus() {
     smExtraVerify_ = action(mmExtra_, "smExtraVerify");
     smExtraVerify_->setCheckable(true);
     connect(smExtraVerify_, &QAction::triggered, this, &TfrmMain::smExtraVerifyClick);
+    smExtraPreviousFirmware_ = action(mmExtra_, "smExtraPreviousFirmware");
+    connect(smExtraPreviousFirmware_, &QAction::triggered, this, &TfrmMain::smExtraPreviousFirmwareClick);
 
     mmFirmware_ = top("mmFirmware");
     firmwareGroup_ = new QActionGroup(this);
@@ -237,6 +239,7 @@ void TfrmMain::SetTexts() {
     smExtraConnectBT_->setText(tr("Via Bluetooth to "));
     smExtraDisconnect_->setText(tr("Disconnect CK"));
     smExtraVerify_->setText(tr("Verify the firmware before completing an update"));
+    smExtraPreviousFirmware_->setText(tr("Previous firmware..."));
     mmFirmware_->setTitle(tr("Firmware"));
     smFW0_->setText(tr("Read firmware file"));
     mmInfo_->setTitle(tr("Info"));
@@ -516,6 +519,8 @@ UpdateOptions TfrmMain::CurrentUpdateOptions() const {
     o.serviceMode = environment_.ServiceMode;
     o.verifyBeforeHeader = settings_.VerifyBeforeHeader;
     o.historyFile = DefaultHistoryFile();
+    o.firmwareBackupBluetooth = settings_.FirmwareBackupBluetooth;
+    o.firmwareBackupsKept = settings_.FirmwareBackupsKept;
     return o;
 }
 

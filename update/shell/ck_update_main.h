@@ -161,6 +161,7 @@ public slots:
     void smExtraConnectDevClick(QAction* item);
     void smExtraDisconnectClick();
     void smExtraVerifyClick(bool checked);
+    void smExtraPreviousFirmwareClick();
     void smInfoAboutClick();
     void smInfoEulaClick();
     void smInfoConnectionCheckClick();
@@ -248,6 +249,7 @@ private:
     QActionGroup* connectGroup_ = nullptr;
     QAction* smExtraDisconnect_ = nullptr;
     QAction* smExtraVerify_ = nullptr;
+    QAction* smExtraPreviousFirmware_ = nullptr;
     QMenu* mmFirmware_ = nullptr;
     QActionGroup* firmwareGroup_ = nullptr;
     QAction* smFW0_ = nullptr;

@@ -13,6 +13,7 @@
 #include "update/shell/connection_report.h"
 #include "update/shell/dialog_services.h"
 #include "update/shell/interface_section.h"
+#include "update/shell/previous_firmware.h"
 #include "update/shell/shell_trace.h"
 #include "update/widgets/error_box.h"
 #include "update/widgets/windows1252.h"
@@ -186,6 +187,18 @@ void TfrmMain::smExtraConnectSelectBTDClick() {
 void TfrmMain::smExtraVerifyClick(bool checked) {
     settings_.VerifyBeforeHeader = checked;
     if (windows_.frmCkUpdate != nullptr) windows_.frmCkUpdate->SetOptions(CurrentUpdateOptions());
+}
+
+// The chosen backup goes through the update dialog like any firmware file.
+void TfrmMain::smExtraPreviousFirmwareClick() {
+    if (RefusedWhileUpdating("smExtraPreviousFirmwareClick")) return;
+    Guarded([this] {
+        TfrmCkUpdate* dialog = windows_.frmCkUpdate;
+        if (dialog == nullptr) return;
+        const QString path = ChoosePreviousFirmware(this, f_DevInfo.Serial);
+        if (path.isEmpty() || !dialog->OpenRollback(path)) return;
+        bbtnCKUpdateClick();
+    });
 }
 
 void TfrmMain::smInfoAboutClick() {

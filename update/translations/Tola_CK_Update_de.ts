@@ -83,6 +83,14 @@
 <context>
     <name>TfrmCkUpdate</name>
     <message>
+        <source>Saving the present firmware</source>
+        <translation>Bisherige Firmware wird gesichert</translation>
+    </message>
+    <message>
+        <source>Firmware %1 saved in %2 (%3 KiB read in %4 s)</source>
+        <translation>Firmware %1 gesichert in %2 (%3 KiB in %4 s gelesen)</translation>
+    </message>
+    <message>
         <source>Error: Missing data</source>
         <translation>Fehler: Daten fehlen</translation>
     </message>
@@ -521,6 +529,10 @@
         <translation>Firmware vor dem Abschluss eines Updates prüfen</translation>
     </message>
     <message>
+        <source>Previous firmware...</source>
+        <translation>Vorherige Firmware...</translation>
+    </message>
+    <message>
         <source>Firmware</source>
         <translation>Firmware</translation>
     </message>
@@ -649,6 +661,26 @@
     <message>
         <source>Something blocks a connection to an instrument: see the fixes below.</source>
         <translation>Etwas verhindert die Verbindung zu einem Gerät: siehe die Abhilfen unten.</translation>
+    <name>PreviousFirmware</name>
+    <message>
+        <source>Previous firmware</source>
+        <translation>Vorherige Firmware</translation>
+    </message>
+    <message>
+        <source>No instrument is connected.</source>
+        <translation>Es ist kein Gerät verbunden.</translation>
+    </message>
+    <message>
+        <source>No firmware backup of instrument %1 is kept in %2.</source>
+        <translation>In %2 ist keine Firmware-Sicherung des Geräts %1 vorhanden.</translation>
+    </message>
+    <message>
+        <source>%1   firmware %2 (%3)</source>
+        <translation>%1   Firmware %2 (%3)</translation>
+    </message>
+    <message>
+        <source>Write which firmware back to instrument %1?</source>
+        <translation>Welche Firmware soll auf das Gerät %1 zurückgeschrieben werden?</translation>
     </message>
 </context>
 </TS>

@@ -1,0 +1,246 @@
+// The firmware backup of an update and the rollback that writes it back,
+// against the virtual Chromatik V: the copy is taken before the first erase
+// (over USB always, over Bluetooth when asked for), carries a valid checksum and
+// brings the instrument back to its previous firmware with its settings; a copy
+// that cannot be written stops the update before anything is erased.
+#include "update/binding/linked_functions.h"
+#include "update/device/device_connection.h"
+#include "update/firmware/ck_update_engine.h"
+#include "update/firmware/firmware_backup.h"
+#include "update/firmware/firmware_catalog.h"
+#include "update/firmware/settings_backup.h"
+
+#include "sim/simulator.h"
+
+#include "tests/update/fake_library.h"
+
+#include <gtest/gtest.h>
+
+#include <QDate>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTime>
+
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+namespace ckupdate::testing {
+namespace {
+
+using tola::sim::EventKind;
+using namespace std::chrono_literals;
+
+enum class Copy { Default, Asked, Refused, Unwritable };
+
+struct Case {
+    const char* name;
+    int kind;   // 4 USB, 10 Bluetooth
+    Copy copy;  // what the update is told, or what stands in the way
+    bool copied;     // a backup is expected
+    bool rollsBack;  // and then written back (over USB: Bluetooth runs are long)
+};
+
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
+constexpr Case kCases[] = {
+    {"UsbByDefault", 4, Copy::Default, true, true},
+    {"UsbRefused", 4, Copy::Refused, false, false},
+    {"BluetoothWhenAsked", 10, Copy::Asked, true, false},
+    {"BluetoothNotByDefault", 10, Copy::Default, false, false},
+    {"UnwritableFolderStopsBeforeErasing", 4, Copy::Unwritable, false, false},
+};
+
+constexpr const char* kRelease = "512tst";
+constexpr const char* kSerial = "H51234";
+
+class Rollback : public ::testing::TestWithParam<Case> {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        const std::string base = dir.path().toStdString();
+        ::setenv("TOLA_USB_DIR", (base + "/usb").c_str(), 1);
+        ::setenv("TOLA_BT_DIR", (base + "/bt").c_str(), 1);
+        tola::sim::InstrumentConfig c;
+        c.kind = GetParam().kind;
+        c.firmware = "511vLE";
+        c.serial = kSerial;
+        sim = std::make_unique<tola::sim::Simulator>(base + "/usb", base + "/bt");
+        instrument = &sim->add(c);
+        sim->start();
+        ASSERT_TRUE(instrument->wait_until_present(true, 5s));
+    }
+    void TearDown() override {
+        connection.CloseDev();
+        sim.reset();
+    }
+
+    // Data in sectors 3 and 4 only, so that each run takes seconds.
+    QString WriteSmallImage() {
+        QByteArray bytes(0x60000, char(0xFF));
+        const auto& full = Firmwares().Firmware[0].qbyCK_default;
+        std::copy_n(full.begin(), 0xC000, bytes.begin());
+        QByteArray header(64, '\0');
+        header.replace(0, 10, "App Loaded");
+        header.replace(16, 6, kRelease);
+        bytes.replace(0xC000, 64, header);
+        std::copy_n(full.begin() + 0x10000, 0x200, bytes.begin() + 0x10000);
+        auto field = [](const char* t) {
+            QByteArray b(t);
+            b.resize(64, '\0');
+            return b;
+        };
+        const QString file = dir.path() + "/small.bin";
+        QFile f(file);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(field("Chromatik V") + field(kRelease) + field("May 2, 2024") + bytes);
+        return file;
+    }
+
+    bool Connect() {
+        const CommApi api(&LinkedCommFunctions());
+        connection.CloseDev();
+        const std::uint32_t port = GetParam().kind == 10 ? kPortBluetooth : kPortUsb;
+        if (port == kPortBluetooth) {
+            BT_DEVICES found{};
+            if (!api.CK_comm_BtDiscovery(&found) || found.iCount < 1) return false;
+            api.CK_comm_BtSetDevice(&found.qBtDevice[0]);
+        }
+        connection.PortData().iPort = port;
+        for (int attempt = 0; attempt < 150; ++attempt) {
+            if (connection.OpenDev() == 1) return true;
+            std::this_thread::sleep_for(100ms);
+        }
+        return false;
+    }
+
+    std::unique_ptr<TCkUpdateEngine> MakeEngine(bool service) {
+        auto e = std::make_unique<TCkUpdateEngine>(CommApi(&LinkedCommFunctions()), host, view);
+        UpdateOptions o;
+        o.serviceMode = service;
+        o.verifyBeforeHeader = true;
+        o.backupFolder = dir.path() + "/settings-backups";
+        o.historyFile = dir.path() + "/history.jsonl";
+        o.firmwareBackupBluetooth = GetParam().copy == Copy::Asked;
+        if (GetParam().copy == Copy::Refused) o.firmwareBackupUsb = false;
+        if (service) o.firmwareBackupUsb = o.firmwareBackupBluetooth = false;  // as tolactl rollback
+        e->SetOptions(o);
+        e->SetDeviceInfo(connection.DevInfo());
+        return e;
+    }
+
+    CKNG_SETTINGS ReadSettings() {
+        CKNG_SETTINGS r{};
+        char message[501] = {};
+        EXPECT_TRUE(CommApi(&LinkedCommFunctions())
+                        .CKPTransfer_local_structure(&connection.PortData(), &r, CKPSTRUCT_SETTINGS, sizeof r,
+                                                     TOLA_DIRECTION_UPLOAD, message))
+            << message;
+        return r;
+    }
+
+    QString Folder() const { return dir.path() + "/firmware-backups"; }
+
+    QTemporaryDir dir;
+    std::unique_ptr<tola::sim::Simulator> sim;
+    tola::sim::Instrument* instrument = nullptr;
+    RecordingView view;
+    TDeviceConnection connection{CommApi(&LinkedCommFunctions())};
+    struct Host final : UpdateHost {
+        explicit Host(TDeviceConnection& c) : c_(c) {}
+        PXM_COMM& PortData() override { return c_.PortData(); }
+        std::int32_t OpenDev() override { return c_.OpenDev(); }
+        void CloseDev() override { c_.CloseDev(); }
+        void SetUSBWatchIdle(bool idle) override { c_.SetUSBWatchIdle(idle); }
+        TDeviceConnection& c_;
+    } host{connection};
+};
+
+TEST_P(Rollback, TheReplacedFirmwareIsKeptAndWrittenBack) {
+    const Case& c = GetParam();
+    ASSERT_TRUE(Connect());
+    CKNG_SETTINGS original = ReadSettings();
+    if (c.copy == Copy::Unwritable) {
+        QFile blocker(Folder());  // a file where the folder should be
+        ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    }
+
+    auto update = MakeEngine(false);
+    ASSERT_TRUE(update->OpenBinary(WriteSmallImage()));
+    update->Run();
+    if (c.copy == Copy::Unwritable) {
+        EXPECT_NE(UpdateResult::Succeeded, update->LastResult());
+        EXPECT_TRUE(update->LastRecord().message.contains("firmware backups")) << update->LastRecord().message.toStdString();
+        EXPECT_TRUE(instrument->journal().entries(EventKind::Erase).empty()) << "erased without a backup";
+        connection.CloseDev();
+        ASSERT_TRUE(Connect()) << "the instrument left its boot loader";
+        EXPECT_EQ("511vLE", instrument->firmware());
+        return;
+    }
+    ASSERT_EQ(UpdateResult::Succeeded, update->LastResult()) << update->LastRecord().message.toStdString();
+    const QVector<FirmwareBackup> copies = FirmwareBackupsOf(Folder(), kSerial);
+    if (!c.copied) {
+        EXPECT_TRUE(copies.isEmpty());
+        EXPECT_TRUE(update->LastRecord().firmwareBackup.isEmpty());
+        return;
+    }
+    ASSERT_EQ(1, copies.size());
+    EXPECT_EQ("511vLE", copies.front().release);
+    EXPECT_EQ(copies.front().path, update->LastRecord().firmwareBackup) << "the history names the copy";
+    QString why;
+    EXPECT_TRUE(CheckFirmwareBackup(copies.front().path, &why)) << why.toStdString();
+    if (!c.rollsBack) return;
+
+    // Back to the previous firmware, with the settings brought up to date for it.
+    connection.CloseDev();
+    ASSERT_TRUE(Connect());
+    ASSERT_EQ(kRelease, instrument->firmware());
+    const QString path = RollbackCopy(Folder(), kSerial, QString(), &why);
+    ASSERT_FALSE(path.isEmpty()) << why.toStdString();
+    auto rollback = MakeEngine(true);
+    ASSERT_TRUE(rollback->OpenBinary(path));
+    rollback->Run();
+    ASSERT_EQ(UpdateResult::Succeeded, rollback->LastResult()) << rollback->LastRecord().message.toStdString();
+    connection.CloseDev();
+    ASSERT_TRUE(Connect());
+    EXPECT_EQ("511vLE", instrument->firmware());
+    COMM_VERSION ignored{};
+    FillInVersionDate(ignored, original, ReleaseTexts{"Chromatik V", "511vLE", ""}, QDate::currentDate(),
+                      QTime::currentTime());
+    const CKNG_SETTINGS now = ReadSettings();
+    EXPECT_EQ(0, std::memcmp(&now, &original, sizeof now)) << "the settings are the instrument's own";
+}
+
+// The newest copies of an instrument are kept; a changed one is refused.
+TEST(FirmwareBackups, KeepsTheNewestAndRefusesAChangedCopy) {
+    QTemporaryDir dir;
+    TBinStream image;
+    std::memcpy(image.CReleaseNumber.data(), "511vLE", 6);
+    image.Data[0xC000] = 'A';
+    const QDateTime t0 = QDateTime::fromString("2026-12-10T15:30:00Z", Qt::ISODate);
+    for (int i = 0; i < 5; ++i)
+        ASSERT_TRUE(WriteFirmwareBackup(FirmwareBackupPath(dir.path(), "H5", "511vLE", t0.addSecs(i)), image, 0xC001, nullptr));
+    ASSERT_TRUE(WriteFirmwareBackup(FirmwareBackupPath(dir.path(), "H51234", "511vLE", t0), image, 0xC001, nullptr));
+    PruneFirmwareBackups(dir.path(), "H5", 3);
+    const QVector<FirmwareBackup> kept = FirmwareBackupsOf(dir.path(), "H5");
+    ASSERT_EQ(3, kept.size());
+    EXPECT_EQ(t0.addSecs(4), kept.front().time);
+    EXPECT_EQ(t0.addSecs(2), kept.back().time);
+    EXPECT_EQ(1, FirmwareBackupsOf(dir.path(), "H51234").size()) << "another instrument's copies stay";
+
+    QFile f(kept.front().path);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    f.seek(192 + 0xC000);
+    f.write("B");
+    f.close();
+    QString why;
+    EXPECT_TRUE(RollbackCopy(dir.path(), "H5", QString(), &why).isEmpty());
+    EXPECT_TRUE(why.contains("checksum does not match")) << why.toStdString();
+    EXPECT_FALSE(RollbackCopy(dir.path(), "H5", kept.back().path, &why).isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Update, Rollback, ::testing::ValuesIn(kCases),
+                         [](const ::testing::TestParamInfo<Case>& p) { return std::string(p.param.name); });
+
+}  // namespace
+}  // namespace ckupdate::testing
