@@ -661,6 +661,9 @@
     <message>
         <source>Something blocks a connection to an instrument: see the fixes below.</source>
         <translation>Etwas verhindert die Verbindung zu einem Gerät: siehe die Abhilfen unten.</translation>
+    </message>
+</context>
+<context>
     <name>PreviousFirmware</name>
     <message>
         <source>Previous firmware</source>
