@@ -311,7 +311,20 @@ void TfrmCkUpdate::DiscardBinary() {
 // --- buttons ---
 
 void TfrmCkUpdate::btnUpdateFW_CKVClick() {
-    StartWorker([this] { engine_->Run(); });
+    StartWorker([this] {
+        // Settings an earlier update left on disk go back first, so that the
+        // backup of this update can never replace them with factory settings.
+        const TCkUpdateEngine::ResumePlan plan = engine_->PlanResume();
+        if (plan.kind == TCkUpdateEngine::ResumePlan::Kind::Restore) {
+            if (!engine_->Resume(plan)) {
+                ShowErrorBox(engine_->LastMessage());
+                return;
+            }
+            if (engine_->FUpdateDevInfo().FirmwareVersion == engine_->ReleaseToWrite() && !engine_->Options().serviceMode)
+                return;  // that earlier update is now complete
+        }
+        engine_->Run();
+    });
 }
 
 void TfrmCkUpdate::btnUpdateChromatikClick() {
