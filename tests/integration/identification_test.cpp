@@ -159,9 +159,10 @@ TEST_F(StandardInputClosed, UsbHandleIsAboveTheStandardStreams) {
     ASSERT_EQ(1, connect());
     EXPECT_GE(comm_.hUSB, 3);
     EXPECT_EQ(1, bTOLA_comm_test());
-    // A reconnect of the same record keeps working.
+    // A reconnect of the same record keeps working. Descriptor 0 is not closed
+    // again: by now it may be the virtual instrument's end of the first
+    // connection, served by its thread in this process.
     TOLA_comm_close();
-    close_standard_input();
     ASSERT_EQ(1, connect());
     EXPECT_GE(comm_.hUSB, 3);
 }
