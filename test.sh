@@ -3,10 +3,11 @@
 #   ./test.sh              normal build, then the same suite under AddressSanitizer
 #                          and UndefinedBehaviorSanitizer
 #   ./test.sh --quick      the normal build only
+#   ./test.sh --tsan       the tests that start threads, under ThreadSanitizer
+#                          (build-tsan; see docs/hardening.md)
 set -euo pipefail
 cd "$(dirname "$0")"
-quick=0
-[ "${1:-}" = "--quick" ] && quick=1
+mode=${1:-}
 
 scripts/bootstrap.sh
 
@@ -14,11 +15,28 @@ scripts/bootstrap.sh
 # twice as many run at once as there are cores.
 jobs=$(( $(nproc) * 2 ))
 
+if [ "$mode" = "--tsan" ]; then
+  scripts/build.sh build-tsan -DTOLA_TSAN=ON -DTOLA_BUILD_BENCH=OFF
+  # The tests labelled "threads": the library's frame and links, the virtual
+  # instrument, the update engine, the program's threads, the bridge and the
+  # BlueZ client.
+  TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/tests/tsan.supp" \
+    ctest --test-dir build-tsan -L threads -j "$jobs" --output-on-failure --timeout 600
+  exit $?
+fi
+
 status=0
 scripts/build.sh build
-ctest --test-dir build -j "$jobs" --output-on-failure --timeout 300 || status=1
 
-if [ "$quick" -eq 0 ]; then
+# A virtual instrument where a user's session keeps one (default USB and
+# Bluetooth folders of the session's runtime folder): no test may see it.
+session=$(mktemp -d /tmp/tola-session.XXXXXX)
+session_sim=$(scripts/session_sim.sh build/bin "$session")
+trap 'kill "$session_sim" 2>/dev/null; wait "$session_sim" 2>/dev/null; rm -rf "$session"' EXIT
+XDG_RUNTIME_DIR="$session" ctest --test-dir build -j "$jobs" --output-on-failure --timeout 300 || status=1
+kill -0 "$session_sim" 2>/dev/null || { echo "the session's virtual instrument ended during the tests"; status=1; }
+
+if [ "$mode" != "--quick" ]; then
   scripts/build.sh build-asan -DTOLA_SANITIZE=ON -DTOLA_BUILD_BENCH=OFF
   # The first pass's test times let ctest start the longest tests first.
   mkdir -p build-asan/Testing/Temporary

@@ -9,8 +9,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#if defined(TOLA_TSAN)
+#include <sanitizer/tsan_interface.h>
+#endif
+
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <ctime>
 #include <mutex>
 
@@ -35,6 +41,62 @@ timespec deadline_after(std::uint32_t timeout_ms) {
     }
     return t;
 }
+
+#if defined(TOLA_TSAN)
+// ThreadSanitizer does not see pthread_mutex_clocklock, and would then report
+// every unlock as unpaired. Its build waits on the realtime clock instead, in
+// slices, so that the deadline stays the monotonic one whatever the wall
+// clock does.
+int wait_for(pthread_mutex_t* mutex, const timespec& deadline) {
+    constexpr long kSliceNs = 100000000L;
+    for (;;) {
+        timespec now{};
+        ::clock_gettime(CLOCK_MONOTONIC, &now);
+        long long left_ns = (static_cast<long long>(deadline.tv_sec) - now.tv_sec) * 1000000000LL +
+                            (deadline.tv_nsec - now.tv_nsec);
+        if (left_ns <= 0) {
+            const int rc = pthread_mutex_trylock(mutex);
+            return rc == EBUSY ? ETIMEDOUT : rc;
+        }
+        if (left_ns > kSliceNs) left_ns = kSliceNs;
+        timespec until{};
+        ::clock_gettime(CLOCK_REALTIME, &until);
+        until.tv_nsec += static_cast<long>(left_ns);
+        if (until.tv_nsec >= 1000000000L) {
+            until.tv_sec += 1;
+            until.tv_nsec -= 1000000000L;
+        }
+        const int rc = pthread_mutex_timedlock(mutex, &until);
+        if (rc == EOWNERDEAD) {
+            // The sanitizer's interceptor records only a plain success, yet a
+            // mutex taken over from an owner that died is ours just the same.
+            __tsan_mutex_pre_lock(mutex, __tsan_mutex_try_lock);
+            __tsan_mutex_post_lock(mutex, __tsan_mutex_try_lock, 0);
+        }
+        if (rc != ETIMEDOUT) return rc;
+    }
+}
+
+// The same for the mutex of this process alone: the standard library's timed
+// wait on the steady clock is pthread_mutex_clocklock as well.
+bool wait_for(std::recursive_timed_mutex& mutex, std::uint32_t timeout_ms) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    for (;;) {
+        const auto left = deadline - std::chrono::steady_clock::now();
+        if (left <= std::chrono::steady_clock::duration::zero()) return mutex.try_lock();
+        const auto slice = std::min<std::chrono::steady_clock::duration>(left, std::chrono::milliseconds(100));
+        if (mutex.try_lock_until(std::chrono::system_clock::now() + slice)) return true;
+    }
+}
+#else
+int wait_for(pthread_mutex_t* mutex, const timespec& deadline) {
+    return pthread_mutex_clocklock(mutex, CLOCK_MONOTONIC, &deadline);
+}
+
+bool wait_for(std::recursive_timed_mutex& mutex, std::uint32_t timeout_ms) {
+    return mutex.try_lock_for(std::chrono::milliseconds(timeout_ms));
+}
+#endif
 
 // Anyone who may write the block may also wreck the mutex in it: the object
 // must be the calling user's own and closed to everybody else.
@@ -110,10 +172,10 @@ NamedMutex::~NamedMutex() {
 bool NamedMutex::is_shared() const { return impl_->shared != nullptr; }
 
 bool NamedMutex::lock(std::uint32_t timeout_ms) {
-    if (impl_->shared == nullptr) return impl_->local.try_lock_for(std::chrono::milliseconds(timeout_ms));
+    if (impl_->shared == nullptr) return wait_for(impl_->local, timeout_ms);
     const timespec deadline = deadline_after(timeout_ms);
     for (;;) {
-        const int rc = pthread_mutex_clocklock(&impl_->shared->mutex, CLOCK_MONOTONIC, &deadline);
+        const int rc = wait_for(&impl_->shared->mutex, deadline);
         if (rc == 0) return true;
         if (rc == EOWNERDEAD) {
             // The previous owner ended without releasing: the mutex is ours now.

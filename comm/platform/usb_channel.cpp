@@ -170,6 +170,10 @@ IoctlResult usb_ioctl(int handle, std::uint32_t code, std::span<const std::uint8
     if (!read_exact(handle, header.data(), header.size(), start, window)) return broken();
     const auto reply = frame::parse_reply_header(header, static_cast<std::uint32_t>(out.size()));
     if (!reply) return broken();
+    // A count beyond both buffers of the request is malformed: no transfer
+    // moves more than it was given room or data for, and callers size what
+    // they take from the buffer by that count.
+    if (reply->bytes_returned > std::max(out.size(), in.size())) return broken();
     if (reply->output_length > 0) {
         // The device has no business returning data into a buffer it was sent.
         if (frame::output_is_payload(code)) return broken();

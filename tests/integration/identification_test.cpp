@@ -78,6 +78,24 @@ TEST_F(Identification, AutomaticSearchLeavesAWrongDeviceAtOnce) {
     EXPECT_EQ(-1, comm_.hUSB) << "the wrong device is closed";
 }
 
+// A serial port whose instrument serves no known layout is left at once too:
+// the step after the refusal already tests the next port, not the same one again.
+TEST_F(Identification, AutomaticSearchLeavesAWrongSerialDeviceAtOnce) {
+    sim::Instrument& instrument = start(config(8, 2, "CK0A.00.21.00"));
+    use_serial_port(1, instrument);
+    plug(Identity{0x1234, 0x5678, 0x0100});  // USB is left at once as well
+    comm_.iPort = TOLA_PORT_SEARCH;
+    EXPECT_EQ(3, iTOLA_comm_poll_initialize(&comm_));
+    std::int32_t result = iTOLA_comm_poll_initialize(&comm_);
+    ASSERT_NE(0u, comm_.tStatus & TOLA_STATUS_WRONG_DEVICE) << comm_.ssStatus;
+    ASSERT_EQ(TOLA_STATUS_COM1, comm_.tStatus & (TOLA_STATUS_COM1 | TOLA_STATUS_COM2));
+    EXPECT_EQ(-1, comm_.hRS232) << "the wrong device is closed";
+    result = iTOLA_comm_poll_initialize(&comm_);
+    EXPECT_EQ(2, result);
+    EXPECT_EQ(TOLA_STATUS_COM2, comm_.tStatus & (TOLA_STATUS_COM1 | TOLA_STATUS_COM2)) << "COM2 is tested next";
+    ::unsetenv("TOLA_COM1");
+}
+
 TEST_F(Identification, UsbTestReportsAnInstrumentThatStoppedAnswering) {
     sim::Instrument& instrument = start(config(4));
     ASSERT_EQ(1, connect());
@@ -143,9 +161,10 @@ TEST_F(StandardInputClosed, UsbHandleIsAboveTheStandardStreams) {
     ASSERT_EQ(1, connect());
     EXPECT_GE(comm_.hUSB, 3);
     EXPECT_EQ(1, bTOLA_comm_test());
-    // A reconnect of the same record keeps working.
+    // A reconnect of the same record keeps working. Descriptor 0 is not closed
+    // again: by now it may be the virtual instrument's end of the first
+    // connection, served by its thread in this process.
     TOLA_comm_close();
-    close_standard_input();
     ASSERT_EQ(1, connect());
     EXPECT_GE(comm_.hUSB, 3);
 }

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <vector>
@@ -20,10 +21,12 @@ struct Reply {
 
 class ScriptedInstrument {
 public:
-    std::uint8_t identify_answer = 230;
+    // A test changes these two while a pseudo-terminal's thread serves the instrument.
+    std::atomic<std::uint8_t> identify_answer{230};
     // When nonzero, the next command byte or packet is answered with this instead of the acknowledgement.
-    std::uint8_t refuse_next = 0;
-    bool sender_pauses = true;  // 20 ms header-to-data and 50 ms between packets, as a sender keeps them
+    std::atomic<std::uint8_t> refuse_next{0};
+    // 20 ms header-to-data and 50 ms between packets, as a sender keeps them; set before serving starts.
+    bool sender_pauses = true;
 
     std::map<std::uint32_t, std::uint8_t> written;  // memory written by the library
     std::vector<std::uint8_t> codes_seen;           // every command byte taken in the idle state
@@ -48,10 +51,9 @@ private:
     static bool is_memory(std::uint8_t c) { return c >= 51 && c <= 56; }
 
     void answer(std::uint8_t code, std::vector<Reply>& out) {
-        const std::uint8_t b = refuse_next != 0 ? refuse_next : code;
-        if (refuse_next != 0) state_ = State::Idle;
-        refuse_next = 0;
-        out.push_back({0, {b}});
+        const std::uint8_t refusal = refuse_next.exchange(0);
+        if (refusal != 0) state_ = State::Idle;
+        out.push_back({0, {refusal != 0 ? refusal : code}});
     }
 
     void take(std::uint8_t b, std::vector<Reply>& out) {
@@ -59,7 +61,7 @@ private:
             case State::Idle:
                 codes_seen.push_back(b);
                 if (b == 1) {
-                    out.push_back({0, {identify_answer}});
+                    out.push_back({0, {identify_answer.load()}});
                 } else if (is_memory(b)) {
                     code_ = b;
                     packet_.clear();

@@ -7,10 +7,31 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 
 namespace {
+
+// Points the USB folder where no instrument can be, whatever runs in the
+// user's session, and puts the old value back.
+class NoUsbInstrument {
+public:
+    NoUsbInstrument() {
+        if (const char* v = std::getenv("TOLA_USB_DIR")) old_ = v;
+        ::setenv("TOLA_USB_DIR", "/nonexistent/tola-test-usb", 1);
+    }
+    ~NoUsbInstrument() {
+        if (old_) ::setenv("TOLA_USB_DIR", old_->c_str(), 1);
+        else ::unsetenv("TOLA_USB_DIR");
+    }
+    NoUsbInstrument(const NoUsbInstrument&) = delete;
+    NoUsbInstrument& operator=(const NoUsbInstrument&) = delete;
+
+private:
+    std::optional<std::string> old_;
+};
 
 PXM_COMM fresh_record(std::uint32_t port) {
     PXM_COMM c;
@@ -81,6 +102,7 @@ TEST(OpenCall, UnknownPortFails) {
 }
 
 TEST(OpenCall, CloseResetsTheRecordButKeepsItRemembered) {
+    const NoUsbInstrument none;
     PXM_COMM c = fresh_record(1);
     std::strcpy(c.snDevice, "something");
     c.hUSB = 0;

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+
 #include <QDir>
 #include <QFile>
 #include <QSettings>
@@ -94,6 +96,10 @@ TEST(WindowPlacement, ClampsToTheDesktop) {
     EXPECT_EQ(389, centred.top);
     const WindowRect second{-1280, 0, 3200, 1024};  // a monitor left of the primary one
     EXPECT_EQ(-1280, PlaceWindow(-2000, 0, 400, 300, second).left);
+    // Sizes from an edited settings file may be any number at all.
+    const WindowRect extreme = PlaceWindow(std::nullopt, std::nullopt, INT_MIN, INT_MAX, desktop);
+    EXPECT_EQ(1620, extreme.left);
+    EXPECT_EQ(0, extreme.top);
 }
 
 TEST_F(SettingsStoreTest, WindowGeometryRoundTrip) {

@@ -141,10 +141,15 @@ void SettingsStore::SaveSettings(const ProgramSettings& st) {
 WindowRect PlaceWindow(std::optional<int> storedLeft, std::optional<int> storedTop, int width, int height,
                        const WindowRect& desktop) {
     WindowRect r{0, 0, width, height};
-    r.left = storedLeft.value_or(desktop.left + (desktop.width - width) / 2);
+    // Centred in 64 bits: a size from the file may be any int, and the
+    // difference of two ints need not be one.
+    const auto centre = [](int from, int extent, int size) {
+        return static_cast<int>(from + (static_cast<long long>(extent) - size) / 2);
+    };
+    r.left = storedLeft.value_or(centre(desktop.left, desktop.width, width));
     if (r.left > desktop.left + desktop.width - 300) r.left = desktop.left + desktop.width - 300;
     else if (r.left < desktop.left) r.left = desktop.left;
-    r.top = storedTop.value_or(desktop.top + (desktop.height - height) / 2);
+    r.top = storedTop.value_or(centre(desktop.top, desktop.height, height));
     if (r.top > desktop.top + desktop.height - 200) r.top = desktop.top + desktop.height - 200;
     else if (r.top < desktop.top) r.top = desktop.top;
     return r;
