@@ -68,5 +68,5 @@ stop_sim
 "$bin/ck_firmware_generator" "$work/images" >/dev/null
 python3 "$root/scripts/make_small_image.py" "$work/images/CK50_STM32F2x_App_firmware_V512bLE_Rel_Boot.bin" small.bin
 start_sim "${chromatik_v[@]}"
-record usb-update-small tolactl update --file small.bin --yes
+record usb-update-small tolactl update --file small.bin --yes --no-backup
 stop_sim
