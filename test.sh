@@ -32,7 +32,8 @@ scripts/build.sh build
 # Bluetooth folders of the session's runtime folder): no test may see it.
 session=$(mktemp -d /tmp/tola-session.XXXXXX)
 session_sim=$(scripts/session_sim.sh build/bin "$session")
-trap 'kill "$session_sim" 2>/dev/null; wait "$session_sim" 2>/dev/null; rm -rf "$session"' EXIT
+# The simulator is not a child of this shell: it is ended, not waited for.
+trap 'kill "$session_sim" 2>/dev/null || true; rm -rf "$session"' EXIT
 XDG_RUNTIME_DIR="$session" ctest --test-dir build -j "$jobs" --output-on-failure --timeout 300 || status=1
 kill -0 "$session_sim" 2>/dev/null || { echo "the session's virtual instrument ended during the tests"; status=1; }
 

@@ -6,6 +6,7 @@
 #include "update/shell/termination_requests.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QPushButton>
@@ -72,9 +73,13 @@ TEST_F(TerminationTest, ProgramEndsCleanlyOnSigtermWhenIdle) {
     for (const char* folder : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"}) {
         const QString path = dir_.path() + QLatin1Char('/') + QLatin1String(folder);
         ASSERT_TRUE(QDir().mkpath(path));
+        QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         env.insert(QLatin1String(folder), path);
     }
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    // What is asked here is a clean end by SIGTERM; the program's leaks at exit
+    // (Qt's never-freed objects) are the in-process tests' business.
+    env.insert(QStringLiteral("ASAN_OPTIONS"), env.value(QStringLiteral("ASAN_OPTIONS")) + QStringLiteral(":detect_leaks=0"));
     env.insert(QStringLiteral("TOLA_REPORT_FIRST_PAINT"), QStringLiteral("1"));
     QProcess p;
     p.setProcessEnvironment(env);
