@@ -1,5 +1,6 @@
 // The update workflow against a scripted library and a simulated clock: the
 // programming order, the retry policy, every failure path and its traffic lights.
+#include "tests/update/connection_host.h"
 #include "tests/update/fake_library.h"
 
 #include "update/firmware/ck_update_engine.h"
@@ -22,17 +23,7 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
-class Host final : public UpdateHost {
-public:
-    explicit Host(TDeviceConnection& c) : c_(c) {}
-    PXM_COMM& PortData() override { return c_.PortData(); }
-    std::int32_t OpenDev() override { return c_.OpenDev(); }
-    void CloseDev() override { c_.CloseDev(); }
-    void SetUSBWatchIdle(bool idle) override { c_.SetUSBWatchIdle(idle); }
-
-private:
-    TDeviceConnection& c_;
-};
+using Host = ConnectionHost;
 
 class EngineTest : public ::testing::Test {
 protected:

@@ -13,6 +13,7 @@
 
 #include "sim/simulator.h"
 
+#include "tests/update/connection_host.h"
 #include "tests/update/fake_library.h"
 
 #include <gtest/gtest.h>
@@ -251,14 +252,7 @@ protected:
     std::atomic<bool> killed{false};
     std::atomic<bool> struck{false};
     TDeviceConnection connection{CommApi(&LinkedCommFunctions())};
-    struct Host final : UpdateHost {
-        explicit Host(TDeviceConnection& c) : c_(c) {}
-        PXM_COMM& PortData() override { return c_.PortData(); }
-        std::int32_t OpenDev() override { return c_.OpenDev(); }
-        void CloseDev() override { c_.CloseDev(); }
-        void SetUSBWatchIdle(bool idle) override { c_.SetUSBWatchIdle(idle); }
-        TDeviceConnection& c_;
-    } host{connection};
+    ConnectionHost host{connection};
 };
 
 TEST_P(FaultMatrix, NeverLosesTheSettingsNorClaimsAnUnprovenSuccess) {

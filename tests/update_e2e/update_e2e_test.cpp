@@ -11,6 +11,7 @@
 #include "sim/simulator.h"
 #include "sim/structures_image.h"
 
+#include "tests/update/connection_host.h"
 #include "tests/update/fake_library.h"
 
 #include <gmock/gmock.h>
@@ -32,17 +33,7 @@ using tola::sim::EventKind;
 using tola::sim::JournalEntry;
 using ::testing::ElementsAre;
 
-class Host final : public UpdateHost {
-public:
-    explicit Host(TDeviceConnection& c) : c_(c) {}
-    PXM_COMM& PortData() override { return c_.PortData(); }
-    std::int32_t OpenDev() override { return c_.OpenDev(); }
-    void CloseDev() override { c_.CloseDev(); }
-    void SetUSBWatchIdle(bool idle) override { c_.SetUSBWatchIdle(idle); }
-
-private:
-    TDeviceConnection& c_;
-};
+using Host = ConnectionHost;
 
 class UpdateEndToEnd : public ::testing::Test {
 protected:
