@@ -1,6 +1,8 @@
 #include "sim/control_channel.h"
 
+#include <array>
 #include <sstream>
+#include <vector>
 
 #include "sim/faults.h"
 #include "sim/platform/unix_socket.h"
@@ -55,17 +57,24 @@ std::optional<std::string> ask_control(const std::filesystem::path& path, std::s
     if (!os::send_all(fd, std::span(reinterpret_cast<const std::uint8_t*>(request.data()), request.size()), timeout))
         return std::nullopt;
     const bool listing = line.rfind("list", 0) == 0 || line.rfind("journal", 0) == 0;
+    // A listing ends with a line holding only "."; any other answer is one line.
+    const auto complete = [&](const std::string& text) {
+        if (!text.ends_with('\n')) return false;
+        return !listing || text == ".\n" || text.ends_with("\n.\n");
+    };
+    // A journal runs to hundreds of kilobytes: it is read in blocks, each within the time-out.
     std::string answer;
-    std::uint8_t byte = 0;
-    while (os::receive_exact(fd, std::span(&byte, 1), timeout)) {
-        answer.push_back(static_cast<char>(byte));
-        if (byte != '\n') continue;
-        if (!listing || answer == ".\n" || answer.ends_with("\n.\n")) {
-            answer.pop_back();
-            return answer;
-        }
+    std::array<std::uint8_t, 16384> block{};
+    while (!complete(answer)) {
+        std::vector<pollfd> ready{{fd.get(), POLLIN, 0}};
+        if (os::wait_for(ready, static_cast<int>(timeout.count())) <= 0) return std::nullopt;
+        const long n = os::read_some(fd, block);
+        if (n == -1) continue;
+        if (n <= 0) return std::nullopt;
+        answer.append(reinterpret_cast<const char*>(block.data()), static_cast<std::size_t>(n));
     }
-    return std::nullopt;
+    answer.pop_back();
+    return answer;
 }
 
 struct ControlChannel::Impl {
@@ -103,8 +112,9 @@ struct ControlChannel::Impl {
                 for (auto nl = c.in.find('\n'); nl != std::string::npos; nl = c.in.find('\n')) {
                     const std::string answer = control_command(simulator, std::string_view(c.in).substr(0, nl)) + "\n";
                     c.in.erase(0, nl + 1);
+                    // Long enough for a large journal to reach a reader on a busy machine.
                     os::send_all(c.fd, std::span(reinterpret_cast<const std::uint8_t*>(answer.data()), answer.size()),
-                                 std::chrono::seconds(2));
+                                 std::chrono::seconds(10));
                 }
             }
             std::erase_if(conns, [](const Conn& c) { return !c.fd; });

@@ -155,11 +155,12 @@ void Bridge::resync() {
     std::vector<DeviceInfo> gone;
     {
         std::lock_guard lock(mutex_);
-        for (const auto& [key, server] : servers_) {
+        for (const auto& entry : servers_) {
+            const DeviceInfo& served = entry.second->info();
             const bool there = std::any_of(present.begin(), present.end(), [&](const DeviceInfo& d) {
-                return d.key == key && d.vendor == server->info().vendor && d.product == server->info().product;
+                return d.key == entry.first && d.vendor == served.vendor && d.product == served.product;
             });
-            if (!there) gone.push_back(server->info());
+            if (!there) gone.push_back(served);
         }
     }
     for (const auto& info : gone) left(info);

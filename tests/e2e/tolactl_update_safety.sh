@@ -60,10 +60,14 @@ start_sim
 "$bin/tolactl" update --yes > "$work/aborted.out" 2> "$work/aborted.err" &
 aborted=$!
 # Once the first sector is erased the old firmware is gone.
+erased=
 for _ in $(seq 600); do
-  "$bin/chromatik-sim" --usb-dir "$TOLA_USB_DIR" --tell "journal 0" | grep -q "^erase" && break
+  # Captured whole: "grep -q" would leave the simulator writing a long journal into a closed pipe.
+  journal=$("$bin/chromatik-sim" --usb-dir "$TOLA_USB_DIR" --tell "journal 0" || true)
+  if grep -q "^erase" <<<"$journal"; then erased=1; break; fi
   sleep 0.1
 done
+[ -n "$erased" ] || { echo "the update never erased a sector"; cat "$work/aborted.out" "$work/aborted.err"; exit 1; }
 for _ in 1 2 3; do kill -INT "$aborted"; sleep 0.2; done
 if wait "$aborted"; then echo "an aborted update reported success"; exit 1; fi
 grep -q "aborting at the next safe point" "$work/aborted.err"
