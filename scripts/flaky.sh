@@ -30,7 +30,8 @@ logs=$build/flaky
 rm -rf "$logs"
 mkdir -p "$logs"
 
-# The load: one busy process per core, at the tests' own priority.
+# The load: one busy process per core, at the tests' own priority (spinning is
+# the point here: it takes the CPU from the tests at random moments).
 load=()
 for _ in $(seq "$(nproc)"); do
   ( while :; do :; done ) &
@@ -66,7 +67,7 @@ for name in $(sort -u "$logs/failed.txt"); do
     # The output ctest shows for a failed test runs from its status line to the next test's.
     awk -v name="$name" '
       $0 ~ "Test +#[0-9]+: " name " " && $0 ~ /(Failed|Timeout|Exception|Not Run)/ { show = 1; print FILENAME ":"; print; next }
-      show && /Test +#[0-9]+: / { show = 0 }
+      show && (/Test +#[0-9]+: / || /^ +Start +[0-9]+: /) { show = 0 }
       show && /^[0-9]+% tests passed/ { show = 0 }
       show { print }' "$log"
   done

@@ -14,7 +14,7 @@ export DBUS_SYSTEM_BUS_ADDRESS="unix:path=$work/no-bus" TOLA_BT_SCAN_MS=0
   --kind 10 --release CK0A.00.32.00 --firmware 512bLE --serial H50010 >/dev/null &
 sim=$!
 trap 'kill "$sim" 2>/dev/null; wait "$sim" 2>/dev/null; rm -rf "$work"' EXIT
-for _ in $(seq 100); do [ -s "$work/state.json" ] && break; sleep 0.05; done
+for _ in $(seq 600); do [ -s "$work/state.json" ] && break; sleep 0.05; done
 
 "$bin/tolactl" bt-scan | tee "$work/stand-in.out"
 grep -q "^1 instrument(s)" "$work/stand-in.out"

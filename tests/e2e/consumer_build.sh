@@ -46,7 +46,7 @@ sim_bin=$(ls "$root"/usr/bin/chromatik-sim "$root"/usr/local/bin/chromatik-sim "
 "$sim_bin" --usb-dir "$TOLA_USB_DIR" --bt-dir "$TOLA_BT_DIR" --state-file "$work/state.json" \
   --control "$work/control" --kind 4 --serial H57777 --firmware 511vLE >/dev/null &
 sim=$!
-for _ in $(seq 200); do [ -s "$work/state.json" ] && break; sleep 0.05; done
+for _ in $(seq 600); do [ -s "$work/state.json" ] && break; sleep 0.05; done
 
 for program in "$work/with-cmake/tola_consumer" "$work/with-pkg-config"; do
   out=$("$program")

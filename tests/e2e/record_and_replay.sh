@@ -15,7 +15,7 @@ trap '[ -n "$sim" ] && kill "$sim" 2>/dev/null; wait 2>/dev/null; rm -rf "$work"
 "$bin/chromatik-sim" --usb-dir "$TOLA_USB_DIR" --state-file "$work/state.json" \
   --kind 4 --cpu 2 --release CK0A.00.31.00 --firmware 511vLE --serial H57001 --device-type 5324 >/dev/null &
 sim=$!
-for _ in $(seq 100); do [ -s "$work/state.json" ] && break; sleep 0.05; done
+for _ in $(seq 600); do [ -s "$work/state.json" ] && break; sleep 0.05; done
 
 TOLA_RECORD="$work/info.rec" "$bin/tolactl" info >"$work/info.out"
 kill "$sim"

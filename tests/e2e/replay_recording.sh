@@ -42,7 +42,7 @@ done
 "$bin/chromatik-sim" --usb-dir "$TOLA_USB_DIR" --bt-dir "$TOLA_BT_DIR" --replay "$record" >"$work/replay.out" \
   2>"$work/replay.err" &
 replay=$!
-for _ in $(seq 200); do grep -q '^ready' "$work/replay.out" && break; sleep 0.05; done
+for _ in $(seq 600); do grep -q '^ready' "$work/replay.out" && break; sleep 0.05; done
 grep -q '^ready' "$work/replay.out" || { cat "$work/replay.err"; exit 1; }
 
 # Serial records: the pseudo-terminal becomes the port the record names.
@@ -58,7 +58,7 @@ status=0
 "$bin/$program" "${args[@]}" >"$work/stdout" 2>"$work/stderr" || status=$?
 # A replay that found a difference ends by itself, maybe a moment after the host gave up.
 if [ "$expect_difference" = --expect-difference ]; then
-  for _ in $(seq 200); do kill -0 "$replay" 2>/dev/null || break; sleep 0.05; done
+  for _ in $(seq 600); do kill -0 "$replay" 2>/dev/null || break; sleep 0.05; done
 fi
 kill -TERM "$replay" 2>/dev/null || true
 replay_status=0

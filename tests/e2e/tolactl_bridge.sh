@@ -24,11 +24,11 @@ check() {  # kind cpu release
   "$bin/chromatik-sim" --usb-dir "$bus" --state-file "$work/$name.json" \
     --kind "$1" --cpu "$2" --release "$3" --firmware 511vLE --serial "H5$1$2" --device-type 5324 >/dev/null &
   pids+=($!)
-  for _ in $(seq 100); do [ -s "$work/$name.json" ] && break; sleep 0.05; done
+  for _ in $(seq 600); do [ -s "$work/$name.json" ] && break; sleep 0.05; done
   "$bin/tola-usbd-virtual" --bus "$bus" --usb-dir "$channel" --foreground 2>"$work/$name.log" &
   pids+=($!)
   # The bridge serves the device once its socket is there.
-  for _ in $(seq 100); do
+  for _ in $(seq 600); do
     [ -n "$(ls "$channel/{00873FDF-61A8-11D1-AA5E-00C04FB1728B}" 2>/dev/null)" ] && break; sleep 0.05
   done
   direct=$(TOLA_USB_DIR="$bus" "$bin/tolactl" info)

@@ -53,7 +53,7 @@ check serial | grep "^problem false .*TOLA_COM3" >/dev/null
 "$bin/chromatik-sim" --usb-dir "$TOLA_USB_DIR" --bt-dir "$TOLA_BT_DIR" --state-file "$work/state.json" \
   --control "$work/control" --kind 4 >/dev/null &
 sim=$!
-for _ in $(seq 200); do [ -s "$work/state.json" ] && break; sleep 0.05; done
+for _ in $(seq 600); do [ -s "$work/state.json" ] && break; sleep 0.05; done
 run_doctor
 [ "$status" -eq 0 ] || { echo "doctor must pass with a virtual instrument"; cat "$work/out" "$work/err"; exit 1; }
 check usb-channel | grep "^ok " >/dev/null

@@ -12,7 +12,7 @@ export TOLA_USB_DIR="$work/usb" TOLA_MUTEX_NAME="CKP_InterfaceMutex.e2e.$$"
   --kind 4 --cpu 2 --release CK0A.00.31.00 --firmware 511vLE --serial H51234 --device-type 5324 >/dev/null &
 sim=$!
 trap 'kill "$sim" 2>/dev/null; wait "$sim" 2>/dev/null; rm -rf "$work"' EXIT
-for _ in $(seq 100); do [ -s "$work/state.json" ] && break; sleep 0.05; done
+for _ in $(seq 600); do [ -s "$work/state.json" ] && break; sleep 0.05; done
 
 info=$("$bin/tolactl" info)
 echo "$info"

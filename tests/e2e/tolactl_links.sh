@@ -15,7 +15,7 @@ export TOLA_MUTEX_NAME="CKP_InterfaceMutex.e2e-links.$$"
   --kind 10 --release CK0A.00.32.00 --firmware 512bLE --serial H50010 >"$work/sim.out" &
 sim=$!
 trap 'kill "$sim" 2>/dev/null; wait "$sim" 2>/dev/null; rm -rf "$work"' EXIT
-for _ in $(seq 100); do [ -s "$work/state.json" ] && break; sleep 0.05; done
+for _ in $(seq 600); do [ -s "$work/state.json" ] && break; sleep 0.05; done
 pty=$(sed -n 's/.*serial-port \(\/dev\/[^ ]*\).*/\1/p' "$work/sim.out")
 [ -n "$pty" ]
 

@@ -11,15 +11,15 @@ export TOLA_USB_DIR="$work/usb" TOLA_MUTEX_NAME="CKP_InterfaceMutex.e2e-poll.$$"
 sim=$!
 poller=
 trap '[ -n "$poller" ] && kill "$poller" 2>/dev/null; kill "$sim" 2>/dev/null; wait 2>/dev/null; rm -rf "$work"' EXIT
-for _ in $(seq 100); do [ -s "$work/state.json" ] && break; sleep 0.05; done
+for _ in $(seq 600); do [ -s "$work/state.json" ] && break; sleep 0.05; done
 tell() { "$bin/chromatik-sim" --usb-dir "$TOLA_USB_DIR" --tell "$1"; }
 
 "$bin/tolactl" poll --json --count 2 >"$work/poll.json" 2>"$work/poll.err" &
 poller=$!
-for _ in $(seq 200); do grep -q "Waiting for measurements" "$work/poll.err" && break; sleep 0.05; done
+for _ in $(seq 600); do grep -q "Waiting for measurements" "$work/poll.err" && break; sleep 0.05; done
 grep -q "Waiting for measurements on Chromatik" "$work/poll.err"
 [ "$(tell "0 trigger")" = ok ]
-for _ in $(seq 100); do [ -s "$work/poll.json" ] && break; sleep 0.05; done
+for _ in $(seq 600); do [ -s "$work/poll.json" ] && break; sleep 0.05; done
 [ "$(tell "0 trigger")" = ok ]
 wait "$poller"
 poller=
@@ -38,9 +38,10 @@ grep -q "no such entry: the queue holds 2" "$work/queue.err"
 "$bin/tolactl" report results | tee "$work/report.out"
 grep -q $'^iMode\t1' "$work/report.out"
 "$bin/tolactl" details 3 | grep -q "details 3:"
-"$bin/tolactl" poll --csv --count 1 >"$work/poll.csv" 2>/dev/null &
+"$bin/tolactl" poll --csv --count 1 >"$work/poll.csv" 2>"$work/poll2.err" &
 poller=$!
-sleep 1.5
+for _ in $(seq 600); do grep -q "Waiting for measurements" "$work/poll2.err" && break; sleep 0.05; done
+grep -q "Waiting for measurements on Chromatik" "$work/poll2.err"
 [ "$(tell "0 trigger")" = ok ]
 wait "$poller"
 poller=

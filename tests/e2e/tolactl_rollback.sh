@@ -15,7 +15,7 @@ start_sim() {
     --persist "$work/flash" --kind 4 --cpu 2 --release CK0A.00.31.00 --firmware 511vLE --serial H51234 \
     --device-type 5324 >/dev/null &
   sim=$!
-  for _ in $(seq 100); do [ -s "$work/state.json" ] && break; sleep 0.05; done
+  for _ in $(seq 600); do [ -s "$work/state.json" ] && break; sleep 0.05; done
 }
 stop_sim() { kill "$sim" 2>/dev/null; wait "$sim" 2>/dev/null || true; }
 trap 'stop_sim; rm -rf "$work"' EXIT

@@ -18,7 +18,7 @@ for _ in $(seq 300); do grep -q "Ctrl-C ends the search" "$work/typescript" 2>/d
 grep -q "s: Testing .*(each port is tried for up to 5 s; Ctrl-C ends the search)" "$work/typescript"
 kill -INT "$(pgrep -P "$term" -x tolactl)"
 # The walk would take well over a minute; an interrupted search ends at once.
-for _ in $(seq 100); do kill -0 "$term" 2>/dev/null || break; sleep 0.1; done
+for _ in $(seq 600); do kill -0 "$term" 2>/dev/null || break; sleep 0.1; done
 if kill -0 "$term" 2>/dev/null; then echo "the search went on after Ctrl-C"; kill "$term"; exit 1; fi
 grep -q 'COMMAND_EXIT_CODE="130"' "$work/typescript"
 grep -q "tolactl: interrupted: no instrument connected" "$work/typescript"

@@ -22,7 +22,7 @@ start_sim() {
     --kind 4 --cpu 2 --release CK0A.00.31.00 --firmware 511vLE --serial H51234 --device-type 5324 \
     --erase-time-ms 300 >/dev/null &
   sim=$!
-  for _ in $(seq 100); do [ -s "$work/state.json" ] && break; sleep 0.05; done
+  for _ in $(seq 600); do [ -s "$work/state.json" ] && break; sleep 0.05; done
 }
 # Waits (at most 60 s) until the file holds the text.
 wait_for() {

@@ -19,11 +19,11 @@ bus="$work/bus" channel="$work/usb"
 "$bin/chromatik-sim" --usb-dir "$bus" --state-file "$work/state.json" \
   --kind 4 --cpu 2 --release CK0A.00.31.00 --firmware 511vLE --serial H57002 --device-type 5324 >/dev/null &
 pids+=($!)
-for _ in $(seq 100); do [ -s "$work/state.json" ] && break; sleep 0.05; done
+for _ in $(seq 600); do [ -s "$work/state.json" ] && break; sleep 0.05; done
 "$bin/tola-usbd-virtual" --bus "$bus" --usb-dir "$channel" --record "$work/records" --foreground 2>"$work/usbd.log" &
 bridge=$!
 pids+=($bridge)
-for _ in $(seq 100); do
+for _ in $(seq 600); do
   [ -n "$(ls "$channel/{00873FDF-61A8-11D1-AA5E-00C04FB1728B}" 2>/dev/null)" ] && break; sleep 0.05
 done
 TOLA_USB_DIR="$channel" "$bin/tolactl" info >"$work/info.out"
