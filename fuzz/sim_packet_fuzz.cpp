@@ -35,6 +35,8 @@ tola::sim::Instrument& instrument(std::uint8_t selector) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 2) return 0;
     auto& inst = instrument(data[0]);
+    // The instruments live for the whole run: their journals would grow with every input.
+    inst.journal().clear();
     inst.link_opened();
     auto now = tola::sim::Clock::now();
     std::span<const std::uint8_t> rest(data + 1, size - 1);

@@ -206,6 +206,33 @@ TEST(Automation, WalksFromInitToTheSearchAndFromConnectedToTheUpdate) {
     EXPECT_EQ(4u, host.posts.size());
 }
 
+// The window may answer a post before the automation thread runs again (a
+// search that ends at once on a busy machine): the answer must survive the
+// step that caused it, or the dialog waits for a close that never comes.
+TEST(Automation, AnAnswerThatComesAtOnceIsNotOverwritten) {
+    struct AnsweringHost final : AutomationHost {
+        TPoMsgThread* thread = nullptr;
+        void PostDiscoverMenuCommand() override {}
+        void PostDiscoverSearchClick() override { thread->SetProcessState(TProcessState::psDiscoveredSingle); }
+        void PostDiscoverClose() override { thread->SetProcessState(TProcessState::psConnected); }
+        void PostUpdateButtonClick() override { thread->SetProcessState(TProcessState::psDiscoverFailed); }
+    } host;
+    TPoMsgThread t(host);
+    host.thread = &t;
+    const std::pair<TProcessState, TProcessState> steps[] = {
+        {TProcessState::psDiscovering, TProcessState::psDiscoveredSingle},
+        {TProcessState::psDiscoveredSingle, TProcessState::psConnected},
+        {TProcessState::psConnected, TProcessState::psDiscoverFailed},
+    };
+    for (const auto& [from, answer] : steps) {
+        t.SetProcessState(from);
+        (void)t.HasNewState();
+        t.Step();
+        EXPECT_EQ(answer, t.ProcessState()) << static_cast<int>(from);
+        EXPECT_TRUE(t.HasNewState()) << static_cast<int>(from);
+    }
+}
+
 TEST(Automation, SameStateAgainIsNoNewState) {
     RecordingAutomation host;
     TPoMsgThread t(host);

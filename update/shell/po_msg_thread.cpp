@@ -20,9 +20,12 @@ void TPoMsgThread::SetProcessState(TProcessState state) {
     FProcessState = state;
 }
 
-void TPoMsgThread::SetStateDirectly(TProcessState state) {
+bool TPoMsgThread::Advance(TProcessState from, TProcessState to, bool announce) {
     std::lock_guard lock(state_mutex_);
-    FProcessState = state;
+    if (FProcessState != from) return false;
+    if (announce) FNewState = to != FProcessState;
+    FProcessState = to;
+    return true;
 }
 
 bool TPoMsgThread::HasNewState() {
@@ -40,27 +43,27 @@ void TPoMsgThread::run() {
     }
 }
 
+// Each step takes its next state before it asks the window to act: the window's
+// answer (a search that ends at once, a connection made) may come before this
+// thread runs again, and must not be overwritten by the step that caused it.
 void TPoMsgThread::Step() {
     switch (ProcessState()) {
         case TProcessState::psInit:
-            SetProcessState(TProcessState::psDisoverShow);
+            Advance(TProcessState::psInit, TProcessState::psDisoverShow, true);
             break;
         case TProcessState::psDisoverShow:
-            host_.PostDiscoverMenuCommand();
-            SetProcessState(TProcessState::psDiscovering);
+            if (Advance(TProcessState::psDisoverShow, TProcessState::psDiscovering, true))
+                host_.PostDiscoverMenuCommand();
             break;
         case TProcessState::psDiscovering:
-            host_.PostDiscoverSearchClick();
-            SetStateDirectly(TProcessState::psIdle);
+            if (Advance(TProcessState::psDiscovering, TProcessState::psIdle, false)) host_.PostDiscoverSearchClick();
             break;
         case TProcessState::psDiscoveredSingle:
             // The dialog has set its result already: the close returns OK.
-            host_.PostDiscoverClose();
-            SetProcessState(TProcessState::psConnect);
+            if (Advance(TProcessState::psDiscoveredSingle, TProcessState::psConnect, true)) host_.PostDiscoverClose();
             break;
         case TProcessState::psConnected:
-            host_.PostUpdateButtonClick();
-            SetStateDirectly(TProcessState::psIdle);
+            if (Advance(TProcessState::psConnected, TProcessState::psIdle, false)) host_.PostUpdateButtonClick();
             break;
         default:
             break;

@@ -50,7 +50,9 @@ protected:
     void run() override;
 
 private:
-    void SetStateDirectly(TProcessState state);
+    // Moves from `from` to `to` unless the state changed meanwhile; `announce`
+    // marks the new state as one to step on.
+    bool Advance(TProcessState from, TProcessState to, bool announce);
 
     AutomationHost& host_;
     mutable std::mutex state_mutex_;
