@@ -233,9 +233,10 @@ usbchannel::Reply Instrument::descriptor_reply(const usbchannel::Request& reques
     return data_reply(std::move(out), request.output_capacity);
 }
 
-Instrument::Outcome Instrument::handle(const usbchannel::Request& request, Clock::time_point now) {
+Instrument::Outcome Instrument::handle(const usbchannel::Request& request, Clock::time_point now,
+                                       std::uint32_t connection) {
     std::lock_guard lock(mutex_);
-    journal_.record(JournalEntry{EventKind::Request, Flag::None, request.code, 0,
+    journal_.record(JournalEntry{EventKind::Request, Flag::None, request.code, connection,
                                  static_cast<std::uint32_t>(request.input.size()), request.output_capacity, {}});
     if (faults_.take_silence()) return Outcome{false, {}, {}};
     // A request that finds an erase under way is served once the erase is done.

@@ -95,7 +95,10 @@ public:
         usbchannel::Reply reply;
         Clock::duration delay{};  // the reply leaves this much later (an erase keeps the instrument busy)
     };
-    Outcome handle(const usbchannel::Request& request, Clock::time_point now);
+    // `connection` numbers the channel connection the request came on (0: not
+    // known); the journal keeps it, so that whose exchange a request belongs to
+    // can be told afterwards.
+    Outcome handle(const usbchannel::Request& request, Clock::time_point now, std::uint32_t connection = 0);
     void connection_opened();
     std::optional<Clock::time_point> next_deadline() const;
     void tick(Clock::time_point now);

@@ -37,7 +37,11 @@ std::string format_entry(const JournalEntry& e) {
     char buf[160];
     switch (e.kind) {
         case EventKind::Request:
-            std::snprintf(buf, sizeof buf, "request code=0x%06X in=%u out=%u", e.code, e.length, e.value);
+            if (e.address != 0)
+                std::snprintf(buf, sizeof buf, "request code=0x%06X in=%u out=%u conn=%u", e.code, e.length, e.value,
+                              e.address);
+            else
+                std::snprintf(buf, sizeof buf, "request code=0x%06X in=%u out=%u", e.code, e.length, e.value);
             break;
         case EventKind::Erase:
             std::snprintf(buf, sizeof buf, "erase sector=%u at=0x%08X size=0x%X", e.value, e.address, e.length);

@@ -15,7 +15,8 @@
 namespace tola::sim {
 
 enum class EventKind {
-    Request,            // code = control code, length = input bytes, value = output capacity
+    Request,            // code = control code, length = input bytes, value = output capacity,
+                        // address = number of the channel connection (0: not known)
     MemoryRead,         // address, length
     MemoryWrite,        // address, length (RAM and peripheral windows)
     FlashWrite,         // address, length

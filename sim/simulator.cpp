@@ -17,6 +17,7 @@ struct Simulator::Loop {
     struct Connection {
         os::Fd fd;
         std::size_t slot;
+        std::uint32_t number;  // counts the connections from 1, for the journal
         RequestReader reader;
         std::vector<std::uint8_t> out;
         std::optional<Clock::time_point> close_at;  // silenced: never answers again
@@ -37,6 +38,7 @@ struct Simulator::Loop {
     std::atomic<bool> stopping{false};
     std::vector<Slot> slots;
     std::vector<std::unique_ptr<Connection>> connections;
+    std::uint32_t connections_accepted = 0;
 
     void run();
     void sync(std::size_t index, Clock::time_point now);
@@ -92,6 +94,7 @@ void Simulator::Loop::accept_all(std::size_t index) {
         auto c = std::make_unique<Connection>();
         c->fd = std::move(fd);
         c->slot = index;
+        c->number = ++connections_accepted;
         connections.push_back(std::move(c));
     }
 }
@@ -135,7 +138,7 @@ void Simulator::Loop::answer_requests(Connection& c, Clock::time_point now) {
             return;
         }
         Instrument& inst = *slots[c.slot].instrument;
-        auto outcome = inst.handle(request, now);
+        auto outcome = inst.handle(request, now, c.number);
         if (!outcome.answer) {
             c.close_at = now + inst.silent_close_after();
             return;

@@ -1,6 +1,7 @@
 #include "comm/api/connection.h"
 
 #include "comm/api/bounded_string.h"
+#include "comm/api/frame.h"
 #include "comm/api/library_state.h"
 #include "comm/api/link_steps.h"
 #include "comm/platform/clock.h"
@@ -249,3 +250,18 @@ std::int32_t interface_name(char* text) {
 }
 
 }  // namespace tola::connection
+
+namespace tola {
+
+// Only the USB link is resumed: its exchanges are request-by-request, and an
+// instrument left waiting for the data of a write would take the next request,
+// whoever sends it, as that data. A fresh connection starts a clean exchange.
+void after_dead_owner() noexcept {
+    try {
+        PXM_COMM* c = valid_record();
+        if (c != nullptr && c->hUSB != -1) link_steps::usb_reconnect(*c);
+    } catch (...) {
+    }
+}
+
+}  // namespace tola

@@ -13,11 +13,20 @@ namespace tola {
 
 inline constexpr std::uint32_t kInterfaceWaitMs = 4000;
 
+// Called with the interface mutex just taken over from an owner that died
+// holding it (comm/api/connection.cpp): that process may have ended in the
+// middle of an exchange with the instrument this process is connected to.
+void after_dead_owner() noexcept;
+
 // Holds the interface mutex for one exported call.  A call that arrives while
 // the library is being unloaded never touches the mutex and counts as busy.
 class InterfaceLock {
 public:
-    InterfaceLock() : entered_(enter_call()), held_(entered_ && interface_mutex().lock(kInterfaceWaitMs)) {}
+    InterfaceLock() : entered_(enter_call()) {
+        bool owner_died = false;
+        held_ = entered_ && interface_mutex().lock(kInterfaceWaitMs, &owner_died);
+        if (held_ && owner_died) after_dead_owner();
+    }
     ~InterfaceLock() {
         if (held_) interface_mutex().unlock();
         if (entered_) leave_call();

@@ -19,6 +19,8 @@ void bluetooth_disconnect(PXM_COMM& comm);
 void release_links();
 
 bool usb_test(PXM_COMM& comm);
+// A fresh USB connection in place of the open one (see usb::reconnect).
+void usb_reconnect(PXM_COMM& comm);
 bool serial_keep_alive(PXM_COMM& comm);
 bool bluetooth_keep_alive(PXM_COMM& comm);
 

@@ -91,4 +91,6 @@ void usb_close(PXM_COMM&) { usb::close(); }
 
 bool usb_test(PXM_COMM&) { return usb::test(); }
 
+void usb_reconnect(PXM_COMM&) { usb::reconnect(); }
+
 }  // namespace tola::link_steps

@@ -171,7 +171,8 @@ NamedMutex::~NamedMutex() {
 
 bool NamedMutex::is_shared() const { return impl_->shared != nullptr; }
 
-bool NamedMutex::lock(std::uint32_t timeout_ms) {
+bool NamedMutex::lock(std::uint32_t timeout_ms, bool* owner_died) {
+    if (owner_died != nullptr) *owner_died = false;
     if (impl_->shared == nullptr) return wait_for(impl_->local, timeout_ms);
     const timespec deadline = deadline_after(timeout_ms);
     for (;;) {
@@ -180,6 +181,7 @@ bool NamedMutex::lock(std::uint32_t timeout_ms) {
         if (rc == EOWNERDEAD) {
             // The previous owner ended without releasing: the mutex is ours now.
             pthread_mutex_consistent(&impl_->shared->mutex);
+            if (owner_died != nullptr) *owner_died = true;
             return true;
         }
         if (rc == EINTR) continue;

@@ -26,8 +26,9 @@ public:
     NamedMutex& operator=(const NamedMutex&) = delete;
 
     // Waits at most timeout_ms; true when the calling thread now holds the
-    // mutex (also when the previous owner died holding it).
-    bool lock(std::uint32_t timeout_ms);
+    // mutex (also when the previous owner died holding it: then *owner_died,
+    // when given, is set true, else false).
+    bool lock(std::uint32_t timeout_ms, bool* owner_died = nullptr);
     void unlock();
 
     // True when the mutex is shared between processes (false: process-local fallback).

@@ -4,6 +4,7 @@
 #include "comm/links/usb/usb_report.h"
 #include "comm/links/usb/usb_state.h"
 #include "comm/platform/clock.h"
+#include "comm/platform/diagnostics.h"
 #include "comm/platform/usb_channel.h"
 #include "comm/platform/usb_channel_frame.h"
 
@@ -27,21 +28,35 @@ Transfer ioctl(std::uint32_t code, std::span<const std::uint8_t> in, std::span<s
     return {r.success, r.bytes_returned};
 }
 
+namespace {
+
+// The first device of the interface class, else "\\.\Chrmtk0-0", else "\\.\ezusb-0".
+int open_first_device() {
+    int handle = -1;
+    for (const auto& path : platform::usb_class_devices()) {
+        handle = platform::usb_open_path(path);
+        if (handle >= 0) return handle;
+    }
+    handle = platform::usb_open_named("Chrmtk0-0");
+    if (handle < 0) handle = platform::usb_open_named("ezusb-0");
+    return handle;
+}
+
+void take_handle(PXM_COMM& c, int handle) {
+    c.hUSB = handle;
+    usb_state().open_handle = handle;
+    usb_state().reply_windows = usbchannel::ReplyWindows{};
+}
+
+}  // namespace
+
 bool bUSB_open() {
     PXM_COMM* c = valid_record();
     if (c == nullptr) return false;
     if (c->hUSB != -1) close();
-    int handle = -1;
-    for (const auto& path : platform::usb_class_devices()) {
-        handle = platform::usb_open_path(path);
-        if (handle >= 0) break;
-    }
-    if (handle < 0) handle = platform::usb_open_named("Chrmtk0-0");
-    if (handle < 0) handle = platform::usb_open_named("ezusb-0");
+    const int handle = open_first_device();
     if (handle < 0) return false;
-    c->hUSB = handle;
-    usb_state().open_handle = handle;
-    usb_state().reply_windows = usbchannel::ReplyWindows{};
+    take_handle(*c, handle);
     // A new connection lifts an error stop of the previous one.
     library_state().stop_state = StopState::Running;
     return true;
@@ -56,6 +71,24 @@ void close() {
     c->hUSB = -1;
     c->ssStatus[0] = '\0';
     usb_state().structures_loaded = false;
+}
+
+bool reconnect() {
+    PXM_COMM* c = valid_record();
+    if (c == nullptr || c->hUSB == -1) return false;
+    platform::usb_close(c->hUSB);
+    if (usb_state().open_handle == c->hUSB) usb_state().open_handle = -1;
+    c->hUSB = -1;
+    const int handle = open_first_device();
+    if (handle < 0) {
+        // The next call finds no device open and fails; a search connects again.
+        platform::trace("USB: no device to reconnect to after an owner of the interface died");
+        usb_state().structures_loaded = false;
+        return false;
+    }
+    take_handle(*c, handle);
+    platform::trace("USB: reconnected after an owner of the interface died");
+    return true;
 }
 
 void release() {

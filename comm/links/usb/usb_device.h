@@ -10,6 +10,11 @@ namespace tola::usb {
 // "\\.\ezusb-0", into hUSB (closing an open one first).
 bool bUSB_open();
 void close();
+// Connects to the device anew in place of the open connection, keeping
+// everything the library knows about the instrument: a new connection starts
+// from a clean exchange, whatever a process that died in the middle of one left
+// the instrument waiting for.  False (and no device open) when it is gone.
+bool reconnect();
 
 // Closes the device this link still holds without touching any record: for a
 // record that is not (or no longer) the one the device was opened for.
