@@ -253,11 +253,12 @@ def main():
         shm_new = [line.strip() for line in f if line.strip()]
 
     failed = []
-    rows = [("process", "calls", "failures", "max ms", "p99 ms", "p50 ms", "exit")]
+    rows = [("process", "calls", "failures", "max ms", "(slowest)", "p99 ms", "p50 ms", "exit")]
     for log in [solo, *workers, holder]:
         t = log.times()
         exit_text = "killed x%d" % a.kills if log is holder else str(log.status)
-        rows.append((log.name, len(log.calls), len(log.failures), f"{t[-1] if t else 0:.1f}",
+        slowest = max(log.calls, key=lambda c: c[1])[0] if log.calls else "-"
+        rows.append((log.name, len(log.calls), len(log.failures), f"{t[-1] if t else 0:.1f}", slowest,
                      f"{percentile(t, 99):.1f}", f"{percentile(t, 50):.2f}", exit_text))
         if log.failures:
             failed.append(f"{log.name}: {len(log.failures)} calls failed ({failures_by_op(log)})")
