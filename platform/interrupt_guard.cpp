@@ -30,6 +30,9 @@ void Handle(int signal) {
         ::raise(signal);
         return;
     }
+    // A hang-up is the terminal going away, not someone asking to stop: the
+    // work goes on to its end without a viewer.
+    if (signal == SIGHUP) return;
     const int n = g_count.fetch_add(1) + 1;
     if (n == 1) {
         char text[200] = "\ntolactl: the update cannot be stopped safely now; it still takes about ";

@@ -2,7 +2,8 @@
 // Outside such a stretch the signals end the process as usual.  Inside it the
 // first signal is answered once, on standard error, with a text that says why
 // and how long the work still takes; the third asks the work to stop at its next
-// safe point (the process is not ended by the signal).
+// safe point (the process is not ended by the signal).  SIGHUP inside the
+// stretch only means the terminal is gone: it is not counted.
 #pragma once
 
 #include <cstdint>

@@ -82,6 +82,9 @@ int run_update(const UpdateOptionsCli& o) {
         guard.SetRemainingSeconds(s.engine.FTimeRemainMs / 1000);
         if (critical) guard.Enter();
         else guard.Leave();
+        // A caller that watches the stream learns when the update must not be
+        // stopped (the Python package waits through it instead of timing out).
+        if (o.json) json_event(std::string("\"event\":\"critical\",\"critical\":") + (critical ? "true" : "false"));
     };
     s.engine.SetOptions(s.options);
     // Nothing goes to the instrument while another update runs.

@@ -2,6 +2,7 @@
 #include "cmd_doctor.h"
 #include "commands.h"
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -28,6 +29,10 @@ void record_from_arguments(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A reader that went away (a pipe into "tee" ended by Ctrl-C, a closed
+    // terminal) is a lost viewer: the writes fail and are dropped, and an
+    // update in progress goes on to its end instead of dying of SIGPIPE.
+    std::signal(SIGPIPE, SIG_IGN);
     record_from_arguments(argc, argv);
     CLI::App app{"tolactl - talk to a Chromatik instrument through libTOLA_comm"};
     std::string record_file;
