@@ -3,11 +3,14 @@
 from __future__ import annotations
 
 import csv
+import json
 import os
+import signal
 import subprocess
 import sys
 import threading
 from pathlib import Path
+from typing import Any
 
 import pytest
 
@@ -154,3 +157,60 @@ def test_example_prints_each_measurement_as_csv(sim: Sim) -> None:
 def test_catalog_runs_tolactl() -> None:
     entries = tola.catalog()
     assert [e["release"] for e in entries if e["default"]] == ["512bLE"]
+
+
+
+CRITICAL, SAFE = {"event": "critical", "critical": True}, {"event": "critical", "critical": False}
+STEP, END = {"event": "step", "step": "program"}, {"event": "end", "result": "ok"}
+STRETCH = [CRITICAL, 0.2, STEP, SAFE, END]
+
+#: A tolactl that gives a scripted stream (events, and pauses in seconds) and
+#: logs each event as it gets to it.
+FAKE_TOLACTL = """#!{python}
+import json, time
+for step in {steps!r}:
+    if isinstance(step, dict):
+        open({log!r}, "a").write(json.dumps(step) + "\\n")
+        print(json.dumps(step), flush=True)
+    else:
+        time.sleep(step)
+"""
+
+
+@pytest.mark.parametrize(
+    ("steps", "timeout", "react", "raised", "reached", "called"),
+    [
+        # The callback fails inside the critical stretch: the update still ends.
+        (STRETCH, 60, ValueError("from the callback"), ValueError, 4, 1),
+        (STRETCH, 60, KeyboardInterrupt(), KeyboardInterrupt, 4, 1),
+        # Ctrl-C twice, not from a terminal (tolactl gets none): waited out.
+        (STRETCH, 60, signal.SIGINT, KeyboardInterrupt, 4, 4),
+        # The time runs out inside the stretch: stopped only once it is over ...
+        ([STEP, CRITICAL, 2, SAFE, 60, END], 1, None, "critical stretch", 3, 3),
+        # ... and before it: stopped at once.
+        ([60, CRITICAL, SAFE, END], 1, None, "within 1 s$", 0, 0),
+    ],
+    ids=["callback-fails", "callback-interrupts", "ctrl-c-twice", "timeout-in-stretch", "timeout-before"],
+)
+def test_update_is_never_abandoned(tmp_path: Path, monkeypatch: pytest.MonkeyPatch, steps: list[Any], timeout: float,
+                                   react: Any, raised: Any, reached: int, called: int) -> None:
+    fake, log = tmp_path / "tolactl", tmp_path / "log"
+    fake.write_text(FAKE_TOLACTL.format(python=sys.executable, steps=steps, log=str(log)))
+    fake.chmod(0o755)
+    monkeypatch.setenv("TOLA_TOLACTL", str(fake))
+    seen: list[dict[str, Any]] = []
+
+    def on_event(event: dict[str, Any]) -> None:
+        seen.append(event)
+        if react is signal.SIGINT and event in (CRITICAL, STEP):
+            signal.raise_signal(signal.SIGINT)
+        elif isinstance(react, BaseException) and event == CRITICAL:
+            raise react
+
+    expected, match = (tola.ToolError, raised) if isinstance(raised, str) else (raised, "")
+    with pytest.raises(expected, match=match) as caught:
+        tola.update(yes=True, timeout=timeout, on_event=on_event)
+    events = [step for step in steps if isinstance(step, dict)]
+    assert (log.read_text().splitlines() if log.exists() else []) == [json.dumps(e) for e in events[:reached]]
+    assert seen == events[:called]
+    assert getattr(caught.value, "tolactl_end", None) == (END if reached == len(events) else None)
