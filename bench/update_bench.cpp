@@ -11,6 +11,7 @@
 #include "comm/platform/clock.h"
 #include "update/binding/linked_functions.h"
 #include "update/firmware/ck_update_engine.h"
+#include "update/firmware/device_host.h"
 #include "update/firmware/firmware_catalog.h"
 #include "update/device/device_connection.h"
 
@@ -41,17 +42,7 @@ public:
     std::uint64_t slept = 0;
 };
 
-class Host final : public UpdateHost {
-public:
-    explicit Host(TDeviceConnection& c) : c_(c) {}
-    PXM_COMM& PortData() override { return c_.PortData(); }
-    std::int32_t OpenDev() override { return c_.OpenDev(); }
-    void CloseDev() override { c_.CloseDev(); }
-    void SetUSBWatchIdle(bool idle) override { c_.SetUSBWatchIdle(idle); }
-
-private:
-    TDeviceConnection& c_;
-};
+using Host = DeviceHost;
 
 class QuietView final : public UpdateView {
 public:

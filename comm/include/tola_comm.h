@@ -84,6 +84,7 @@ typedef struct PXM_COMM {
 #define TOLA_STATUS_HARD_FAILURE_MIN  0x00001000u
 /* The failure bits: 0x1000 and above, below the port field of COM5..COM20. */
 #define TOLA_STATUS_HARD_FAILURES     0x00FFF000u
+#define TOLA_STATUS_PINNED            0x40000000u
 
 /* iDevice values */
 #define TOLA_DEVICE_NONE            0

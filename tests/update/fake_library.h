@@ -94,6 +94,11 @@ struct RecordingView final : UpdateView {
         questions.push_back(text);
         return answerYes;
     }
+    int choice = -1;  // the answer to every list question
+    int AskChoice(const QString& text, const QStringList&) override {
+        questions.push_back(text);
+        return choice;
+    }
     void ShowErrorBox(const QString& text) override { errorBoxes.push_back(text); }
     void ShowMessageBox(const QString& text) override { messageBoxes.push_back(text); }
     void ShowResultPanel(bool success) override { results.push_back(success); }

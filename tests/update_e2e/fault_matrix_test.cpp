@@ -1,15 +1,18 @@
 // The fault matrix of a firmware update: a fault of each kind (refusal, silence,
 // corrupted reply, unplug, a killed instrument, a lost acknowledgement, a weak
 // flash cell, a slow restart) at each phase from the settings read to the
-// settings store, over USB, and a smaller set over Bluetooth.  Whatever happens,
-// the update never claims a success it has not proven, never writes the header
-// block after an earlier failure, and after at most one more run the instrument
-// runs the new firmware with its own settings.
+// settings store, over USB, and a smaller set over Bluetooth; some with a second
+// Chromatik V on the bench (already on the new release, or on the old one) that
+// the search meets first.  Whatever happens, the update never claims a success
+// it has not proven, never writes the header block after an earlier failure,
+// never writes anything to the other instrument, and after at most one more run
+// the instrument runs the new firmware with its own settings.
 #include "update/binding/linked_functions.h"
 #include "update/device/device_connection.h"
 #include "update/firmware/ck_update_engine.h"
 #include "update/firmware/firmware_catalog.h"
 #include "update/firmware/settings_backup.h"
+#include "update/firmware/update_workflow.h"
 
 #include "sim/simulator.h"
 
@@ -48,6 +51,9 @@ enum class When {
 
 enum class Outcome { Fails, Copes, Either };
 
+// A second Chromatik V on the same USB bench, at the socket searched first.
+enum class Bystander { None, OnNewRelease, OnOldRelease };
+
 struct Case {
     const char* name;
     int kind;  // 4 USB, 10 Bluetooth
@@ -56,6 +62,7 @@ struct Case {
     Outcome outcome;    // whether the update itself copes (success without a second run)
     bool beforeHeader;  // strikes before the header block is due: the header is never written
     std::uint32_t restartDeadlineMs = 0;
+    Bystander bystander = Bystander::None;
 };
 
 void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
@@ -91,6 +98,17 @@ constexpr Case kCases[] = {
     {"SettingsWriteCorrupted", 4, When::AtSettingsWrite, "corrupt", Outcome::Either, false},
     {"SettingsWriteRefused", 4, When::AtSettingsWrite, "refuse=0x222405:100000", Outcome::Fails, false},
     {"KilledAfterStore", 4, When::AtStore, "kill", Outcome::Fails, false},
+    // With a second instrument on the bench, which answers while this one restarts.
+    {"SlowRestartBesideOneOnTheNewRelease", 4, When::Start, "restart-silence=5000", Outcome::Copes, false, 0,
+     Bystander::OnNewRelease},
+    {"TooSlowRestartBesideOneOnTheNewRelease", 4, When::Start, "restart-silence=9000", Outcome::Fails, false, 4000,
+     Bystander::OnNewRelease},
+    {"LeaveRefusedAlwaysBesideOneOnTheOldRelease", 4, When::Start, "refuse-command=10:100", Outcome::Fails, false, 0,
+     Bystander::OnOldRelease},
+    {"WriteKilledBesideOneOnTheNewRelease", 4, When::AfterWrites, "kill", Outcome::Fails, true, 0,
+     Bystander::OnNewRelease},
+    {"KilledAfterRestartBesideOneOnTheOldRelease", 4, When::AfterRestart, "kill", Outcome::Fails, false, 0,
+     Bystander::OnOldRelease},
     // Over Bluetooth, with faults that leave the application reachable there.
     {"BtReadDropped", 10, When::Start, "drop-link", Outcome::Fails, true},
     {"BtEnterRefused", 10, When::Start, "refuse-command=11", Outcome::Fails, true},
@@ -101,6 +119,8 @@ constexpr Case kCases[] = {
 };
 
 constexpr const char* kRelease = "512tst";
+constexpr const char* kSerial = "H51234";
+constexpr const char* kBystanderSerial = "H51299";
 
 class FaultMatrix : public ::testing::TestWithParam<Case> {
 protected:
@@ -146,13 +166,35 @@ protected:
         tola::sim::InstrumentConfig c;
         c.kind = GetParam().kind;
         c.firmware = "511vLE";
+        c.serial = kSerial;
         c.persist = base + "/instrument";
         std::lock_guard lock(sim_mutex);
         sim = std::make_unique<tola::sim::Simulator>(base + "/usb", base + "/bt");
+        if (GetParam().bystander != Bystander::None) {
+            tola::sim::InstrumentConfig b;
+            b.firmware = GetParam().bystander == Bystander::OnNewRelease ? kRelease : "511vLE";
+            b.serial = kBystanderSerial;
+            b.socket = "dev0";
+            b.persist = base + "/bystander";
+            c.socket = "dev1";
+            bystander = &sim->add(b);
+        }
         tola::sim::Instrument& i = sim->add(c);
         sim->start();
         EXPECT_TRUE(i.wait_until_present(true, 5s));
         return i;
+    }
+
+    // The other instrument's identity block and settings, as its memory holds them.
+    std::vector<std::uint8_t> BystanderRecords() const {
+        std::vector<std::uint8_t> bytes;
+        for (const std::size_t word : {tola::sim::tw::kVersion, tola::sim::tw::kSettings}) {
+            const auto p = bystander->layout().find(word);
+            if (!p) continue;
+            const auto b = bystander->peek(p->address, p->size);
+            if (b) bytes.insert(bytes.end(), b->begin(), b->end());
+        }
+        return bytes;
     }
 
     bool Connect() {
@@ -165,6 +207,8 @@ protected:
             api.CK_comm_BtSetDevice(&found.qBtDevice[0]);
         }
         connection.PortData().iPort = port;
+        // The technician names the instrument (the other one is found first).
+        if (GetParam().bystander != Bystander::None) connection.SetSearchLimit(SearchLimit{kSerial, QString()});
         for (int attempt = 0; attempt < 150; ++attempt) {
             if (connection.OpenDev() == 1 || BootLoaderOnly(connection.PortData())) return true;
             std::this_thread::sleep_for(100ms);
@@ -248,6 +292,7 @@ protected:
     QString image;
     std::mutex sim_mutex;
     std::unique_ptr<tola::sim::Simulator> sim;
+    tola::sim::Instrument* bystander = nullptr;
     std::thread watcher;
     std::atomic<bool> killed{false};
     std::atomic<bool> struck{false};
@@ -266,6 +311,7 @@ TEST_P(FaultMatrix, NeverLosesTheSettingsNorClaimsAnUnprovenSuccess) {
     FillInVersionDate(version, expected, ReleaseTexts{"Chromatik V", kRelease, "May 2, 2024"}, QDate::currentDate(),
                       QTime::currentTime());
 
+    const std::vector<std::uint8_t> bystander_before = bystander != nullptr ? BystanderRecords() : std::vector<std::uint8_t>{};
     RecordingView view;
     auto first = MakeEngine(view);
     ASSERT_TRUE(first->OpenBinary(image));
@@ -294,7 +340,8 @@ TEST_P(FaultMatrix, NeverLosesTheSettingsNorClaimsAnUnprovenSuccess) {
 
     if (!succeeded) {
         // The technician fixes the cause (the fault is gone, the plug back in,
-        // the instrument switched on again) and runs the update once more.
+        // the instrument switched on again) and runs the update once more, as
+        // "tolactl update --file F --yes" does.
         connection.CloseDev();
         if (killed) {
             instrument = &StartInstrument();
@@ -306,16 +353,13 @@ TEST_P(FaultMatrix, NeverLosesTheSettingsNorClaimsAnUnprovenSuccess) {
         ASSERT_TRUE(Connect()) << connection.PortData().ssStatus;
         RecordingView again_view;
         auto again = MakeEngine(again_view);
-        const auto plan = again->PlanResume();
-        ASSERT_NE(TCkUpdateEngine::ResumePlan::Kind::Blocked, plan.kind) << plan.text.toStdString();
-        ASSERT_TRUE(again->Resume(plan)) << again->LastMessage().toStdString();
-        if (plan.kind != TCkUpdateEngine::ResumePlan::Kind::Complete &&
-            QString::fromLatin1(connection.PortData().snVersion) != QLatin1String(kRelease)) {
-            ASSERT_TRUE(again->OpenBinary(image));
-            again->SetDeviceInfo(connection.DevInfo());
-            again->Run();
-            ASSERT_EQ(UpdateResult::Succeeded, again->LastResult()) << again->LastRecord().message.toStdString();
-        }
+        ASSERT_TRUE(again->OpenBinary(image));
+        UpdateWorkflow flow(*again, host, again_view);
+        WorkflowRequest request;
+        request.explicitImage = true;
+        request.assumeYes = true;
+        ASSERT_TRUE(flow.Run(request)) << flow.LastMessage().toStdString() << " / "
+                                       << again->LastRecord().message.toStdString();
     }
 
     // The new firmware runs with the instrument's own settings, and nothing is pending.
@@ -326,6 +370,14 @@ TEST_P(FaultMatrix, NeverLosesTheSettingsNorClaimsAnUnprovenSuccess) {
     EXPECT_EQ(0, std::memcmp(&now, &expected, sizeof now)) << "the settings are the instrument's own";
     EXPECT_STREQ(version.snSerial_number, Read<COMM_VERSION>(CKPSTRUCT_COMMVERSION).snSerial_number);
     EXPECT_TRUE(PendingSettings(dir.path() + "/backups").isEmpty());
+    if (bystander != nullptr) {
+        // The other instrument kept its firmware, its identity and its settings.
+        EXPECT_EQ(GetParam().bystander == Bystander::OnNewRelease ? kRelease : "511vLE", bystander->firmware());
+        EXPECT_EQ(bystander_before, BystanderRecords()) << "the other instrument's identity or settings changed";
+        if (!killed) {
+            EXPECT_EQ(0u, bystander->journal().count(EventKind::FlashWrite));
+        }
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Update, FaultMatrix, ::testing::ValuesIn(kCases),

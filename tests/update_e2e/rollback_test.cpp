@@ -1,20 +1,24 @@
 // The firmware backup of an update and the rollback that writes it back,
-// against the virtual Chromatik V: the copy is taken before the first erase
-// (over USB always, over Bluetooth when asked for), carries a valid checksum and
-// brings the instrument back to its previous firmware with its settings; a copy
-// that cannot be written stops the update before anything is erased.
+// against the virtual Chromatik V: the copy of the whole application area is
+// taken before the first erase (over USB always, over Bluetooth when asked
+// for), carries a valid checksum and its instrument's record, and brings the
+// instrument back to exactly its previous flash, with its settings, also after
+// a longer firmware; another instrument's copy is refused unless confirmed; a
+// copy that cannot be written stops the update before anything is erased.
 #include "update/binding/linked_functions.h"
 #include "update/device/device_connection.h"
 #include "update/firmware/ck_update_engine.h"
 #include "update/firmware/firmware_backup.h"
 #include "update/firmware/firmware_catalog.h"
 #include "update/firmware/settings_backup.h"
+#include "update/firmware/update_workflow.h"
 
 #include "sim/simulator.h"
 
 #include "tests/update/connection_host.h"
 #include "tests/update/fake_library.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <QDate>
@@ -40,12 +44,14 @@ struct Case {
     Copy copy;  // what the update is told, or what stands in the way
     bool copied;     // a backup is expected
     bool rollsBack;  // and then written back (over USB: Bluetooth runs are long)
+    bool longerImage = false;  // the update writes the catalog's whole image, longer than the firmware it replaces
 };
 
 void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
 constexpr Case kCases[] = {
     {"UsbByDefault", 4, Copy::Default, true, true},
+    {"WholeAreaBackAfterALongerFirmware", 4, Copy::Default, true, true, true},
     {"UsbRefused", 4, Copy::Refused, false, false},
     {"BluetoothWhenAsked", 10, Copy::Asked, true, false},
     {"BluetoothNotByDefault", 10, Copy::Default, false, false},
@@ -115,19 +121,23 @@ protected:
         return false;
     }
 
-    std::unique_ptr<TCkUpdateEngine> MakeEngine(bool service) {
+    std::unique_ptr<TCkUpdateEngine> MakeEngine(bool rollback) {
         auto e = std::make_unique<TCkUpdateEngine>(CommApi(&LinkedCommFunctions()), host, view);
         UpdateOptions o;
-        o.serviceMode = service;
         o.verifyBeforeHeader = true;
         o.backupFolder = dir.path() + "/settings-backups";
         o.historyFile = dir.path() + "/history.jsonl";
         o.firmwareBackupBluetooth = GetParam().copy == Copy::Asked;
         if (GetParam().copy == Copy::Refused) o.firmwareBackupUsb = false;
-        if (service) o.firmwareBackupUsb = o.firmwareBackupBluetooth = false;  // as tolactl rollback
+        if (rollback) o.firmwareBackupUsb = o.firmwareBackupBluetooth = false;  // as tolactl rollback
         e->SetOptions(o);
         e->SetDeviceInfo(connection.DevInfo());
         return e;
+    }
+
+    // The application area of the instrument's flash.
+    std::vector<std::uint8_t> ApplicationArea() const {
+        return instrument->peek(0x0800C000, 0x100000 - 0xC000).value_or(std::vector<std::uint8_t>{});
     }
 
     CKNG_SETTINGS ReadSettings() {
@@ -159,8 +169,14 @@ TEST_P(Rollback, TheReplacedFirmwareIsKeptAndWrittenBack) {
         ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     }
 
+    const std::vector<std::uint8_t> flash_before = ApplicationArea();
     auto update = MakeEngine(false);
-    ASSERT_TRUE(update->OpenBinary(WriteSmallImage()));
+    if (c.longerImage) {
+        update->FillFromCatalog();
+        ASSERT_GT(ImageEnd(update->FBinStream().Data), 0x20000u) << "longer than the firmware it replaces";
+    } else {
+        ASSERT_TRUE(update->OpenBinary(WriteSmallImage()));
+    }
     update->Run();
     if (c.copy == Copy::Unwritable) {
         EXPECT_NE(UpdateResult::Succeeded, update->LastResult());
@@ -180,6 +196,9 @@ TEST_P(Rollback, TheReplacedFirmwareIsKeptAndWrittenBack) {
     }
     ASSERT_EQ(1, copies.size());
     EXPECT_EQ("511vLE", copies.front().release);
+    EXPECT_EQ(kSerial, copies.front().serial);
+    EXPECT_EQ(5324u, copies.front().deviceCode);
+    EXPECT_EQ(0x100000u, copies.front().coverEnd) << "the copy stands for the whole application area";
     EXPECT_EQ(copies.front().path, update->LastRecord().firmwareBackup) << "the history names the copy";
     QString why;
     EXPECT_TRUE(CheckFirmwareBackup(copies.front().path, &why)) << why.toStdString();
@@ -192,12 +211,26 @@ TEST_P(Rollback, TheReplacedFirmwareIsKeptAndWrittenBack) {
     const QString path = RollbackCopy(Folder(), kSerial, QString(), &why);
     ASSERT_FALSE(path.isEmpty()) << why.toStdString();
     auto rollback = MakeEngine(true);
-    ASSERT_TRUE(rollback->OpenBinary(path));
+    UpdateWorkflow flow(*rollback, host, view);
+    // Another instrument's copy (the same bytes, recorded for another serial
+    // number) needs an explicit confirmation.
+    const QString other = dir.path() + "/other.bin";
+    ASSERT_TRUE(QFile::copy(path, other));
+    ASSERT_TRUE(QFile::copy(path + ".sha256", other + ".sha256"));
+    QFile record(path + ".json");
+    ASSERT_TRUE(record.open(QIODevice::ReadOnly));
+    QFile other_record(other + ".json");
+    ASSERT_TRUE(other_record.open(QIODevice::WriteOnly));
+    other_record.write(record.readAll().replace(kSerial, "H59999"));
+    other_record.close();
+    EXPECT_THAT(flow.PrepareRollback(other, false).toStdString(), ::testing::HasSubstr("is of instrument H59999"));
+    ASSERT_EQ(QString(), flow.PrepareRollback(path, false));
     rollback->Run();
     ASSERT_EQ(UpdateResult::Succeeded, rollback->LastResult()) << rollback->LastRecord().message.toStdString();
     connection.CloseDev();
     ASSERT_TRUE(Connect());
     EXPECT_EQ("511vLE", instrument->firmware());
+    EXPECT_TRUE(ApplicationArea() == flash_before) << "the flash is exactly what it was, nothing of the longer firmware left";
     COMM_VERSION ignored{};
     FillInVersionDate(ignored, original, ReleaseTexts{"Chromatik V", "511vLE", ""}, QDate::currentDate(),
                       QTime::currentTime());
@@ -205,22 +238,33 @@ TEST_P(Rollback, TheReplacedFirmwareIsKeptAndWrittenBack) {
     EXPECT_EQ(0, std::memcmp(&now, &original, sizeof now)) << "the settings are the instrument's own";
 }
 
-// The newest copies of an instrument are kept; a changed one is refused.
-TEST(FirmwareBackups, KeepsTheNewestAndRefusesAChangedCopy) {
+// The newest copies of an instrument are kept, found by their record's exact
+// serial number ("H5" never takes the copies of "H5-2"); a changed one is refused.
+TEST(FirmwareBackups, KeepsTheNewestOfExactlyTheirInstrumentAndRefusesAChangedCopy) {
     QTemporaryDir dir;
     TBinStream image;
     std::memcpy(image.CReleaseNumber.data(), "511vLE", 6);
     image.Data[0xC000] = 'A';
     const QDateTime t0 = QDateTime::fromString("2026-12-10T15:30:00Z", Qt::ISODate);
-    for (int i = 0; i < 5; ++i)
-        ASSERT_TRUE(WriteFirmwareBackup(FirmwareBackupPath(dir.path(), "H5", "511vLE", t0.addSecs(i)), image, 0xC001, nullptr));
-    ASSERT_TRUE(WriteFirmwareBackup(FirmwareBackupPath(dir.path(), "H51234", "511vLE", t0), image, 0xC001, nullptr));
+    auto write = [&](const char* serial, const QDateTime& t) {
+        FirmwareBackup record;
+        record.serial = serial;
+        record.release = "511vLE";
+        record.time = t;
+        record.start = 0xC000;
+        record.coverEnd = 0x100000;
+        ASSERT_TRUE(WriteFirmwareBackup(FirmwareBackupPath(dir.path(), serial, t), record, image, 0xC001, nullptr));
+    };
+    for (int i = 0; i < 5; ++i) write("H5", t0.addSecs(i));
+    write("H5-2", t0);
+    write("", t0);
     PruneFirmwareBackups(dir.path(), "H5", 3);
     const QVector<FirmwareBackup> kept = FirmwareBackupsOf(dir.path(), "H5");
     ASSERT_EQ(3, kept.size());
     EXPECT_EQ(t0.addSecs(4), kept.front().time);
     EXPECT_EQ(t0.addSecs(2), kept.back().time);
-    EXPECT_EQ(1, FirmwareBackupsOf(dir.path(), "H51234").size()) << "another instrument's copies stay";
+    EXPECT_EQ(1, FirmwareBackupsOf(dir.path(), "H5-2").size()) << "another instrument's copies stay";
+    EXPECT_TRUE(FirmwareBackupsOf(dir.path(), "").isEmpty()) << "no serial number matches another's copy";
 
     QFile f(kept.front().path);
     ASSERT_TRUE(f.open(QIODevice::ReadWrite));

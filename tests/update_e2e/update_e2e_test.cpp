@@ -3,6 +3,7 @@
 // and the failure paths, by faults injected into the virtual instrument.
 #include "update/binding/linked_functions.h"
 #include "update/firmware/ck_update_engine.h"
+#include "update/firmware/update_workflow.h"
 #include "update/firmware/date_text.h"
 #include "update/firmware/firmware_catalog.h"
 #include "update/program_trace.h"
@@ -247,10 +248,9 @@ TEST_F(UpdateEndToEnd, BlockThatNeverWritesThenASecondUpdateSucceeds) {
     Connect(kPortUsb);
     view = RecordingView{};
     TCkUpdateEngine& again = Engine(false);
-    const auto plan = again.PlanResume();
-    ASSERT_NE(TCkUpdateEngine::ResumePlan::Kind::None, plan.kind) << "the interrupted update is known";
-    ASSERT_TRUE(again.Resume(plan)) << again.LastMessage().toStdString();
-    if (plan.kind == TCkUpdateEngine::ResumePlan::Kind::Restore) again.Run();
+    UpdateWorkflow flow(again, host, view);
+    ASSERT_TRUE(flow.Run(WorkflowRequest{})) << flow.LastMessage().toStdString();
+    EXPECT_TRUE(flow.Resumed()) << "the interrupted update is known";
     EXPECT_EQ(UpdateResult::Succeeded, again.LastResult());
     EXPECT_EQ("512bLE", i.firmware());
     EXPECT_EQ(boot_before, *i.peek(0x08000000, 0xC000));
@@ -311,10 +311,9 @@ TEST_F(UpdateEndToEnd, InstrumentThatVanishesWhileProgrammingIsUpdatedAgainLater
     Connect(kPortUsb);
     view = RecordingView{};
     TCkUpdateEngine& again = Engine(true);
-    const auto plan = again.PlanResume();
-    ASSERT_NE(TCkUpdateEngine::ResumePlan::Kind::None, plan.kind) << "the interrupted update is known";
-    ASSERT_TRUE(again.Resume(plan)) << again.LastMessage().toStdString();
-    if (plan.kind == TCkUpdateEngine::ResumePlan::Kind::Restore) again.Run();
+    UpdateWorkflow flow(again, host, view);
+    ASSERT_TRUE(flow.Run(WorkflowRequest{})) << flow.LastMessage().toStdString();
+    EXPECT_TRUE(flow.Resumed()) << "the interrupted update is known";
     EXPECT_EQ(UpdateResult::Succeeded, again.LastResult());
     EXPECT_EQ("512bLE", i.firmware());
     EXPECT_EQ(boot_before, *i.peek(0x08000000, 0xC000));
@@ -340,12 +339,13 @@ TEST_F(UpdateEndToEnd, SilentAfterRestartLeavesStepThreeBusyAndTheSettingsPendin
     ASSERT_TRUE(i.wait_until_present(true, std::chrono::seconds(15)));
     Connect(kPortUsb);
     TCkUpdateEngine& later = Engine(false);
-    const auto plan = later.PlanResume();
-    ASSERT_EQ(TCkUpdateEngine::ResumePlan::Kind::Restore, plan.kind);
-    ASSERT_TRUE(later.Resume(plan)) << later.LastMessage().toStdString();
+    UpdateWorkflow flow(later, host, view);
+    const auto plan = flow.PlanResume(WorkflowRequest{});
+    ASSERT_EQ(ResumePlan::Kind::Restore, plan.kind);
+    ASSERT_TRUE(flow.Resume(plan, WorkflowRequest{})) << flow.LastMessage().toStdString();
     const auto settings = Read<CKNG_SETTINGS>(CKPSTRUCT_SETTINGS);
     EXPECT_EQ(0.511f, settings.qfRef_slope[0]) << "the backup, brought up to date for the new firmware";
-    EXPECT_EQ(TCkUpdateEngine::ResumePlan::Kind::None, later.PlanResume().kind) << "nothing pending any more";
+    EXPECT_EQ(ResumePlan::Kind::None, flow.PlanResume(WorkflowRequest{}).kind) << "nothing pending any more";
 }
 
 TEST_F(UpdateEndToEnd, RefusedSettingsWriteIsStepFourRed) {

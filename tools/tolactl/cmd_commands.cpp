@@ -23,7 +23,7 @@ void simple(CLI::App& app, std::shared_ptr<PortOption> port, const char* name, c
     auto* cmd = app.add_subcommand(name, help);
     add_port_option(*cmd, *port);
     cmd->callback([port, name, call] {
-        Session session(*port);
+        Session session(*port, Access::Writes);
         report(name, call(), session.record());
     });
 }
@@ -36,7 +36,7 @@ void simple_with(CLI::App& app, std::shared_ptr<PortOption> port, const char* na
     cmd->add_option(value_name, *value)->required();
     add_port_option(*cmd, *port);
     cmd->callback([port, name, call, value] {
-        Session session(*port);
+        Session session(*port, Access::Writes);
         report(name, call(*value), session.record());
     });
 }
@@ -89,7 +89,7 @@ void add_command_commands(CLI::App& app) {
         COMM_USB_HOST block{};
         for (std::size_t i = 0; i < words->size(); ++i) block.qdWord[i] = parse_word((*words)[i]);
         if (*wait >= 0) block.qdWord[14] = static_cast<std::uint32_t>(*wait);
-        Session session(*port);
+        Session session(*port, Access::Writes);
         report("send", bTOLA_comm_send_command(&block), session.record());
         for (int i = 0; i < 16; ++i) std::printf("word %2d: %10u  0x%08X\n", i, block.qdWord[i], block.qdWord[i]);
     });
@@ -110,7 +110,7 @@ void add_command_commands(CLI::App& app) {
     ctl->add_option("V", *value);
     add_port_option(*ctl, *port);
     ctl->callback([port, code, value] {
-        Session session(*port);
+        Session session(*port, Access::Writes);
         report("ctl-cmd",
                bTOLA_comm_Controller_command(static_cast<int32_t>(parse_word(*code)), static_cast<int32_t>(parse_word(*value))),
                session.record());
@@ -140,7 +140,7 @@ void add_command_commands(CLI::App& app) {
     ctl_write->callback([port, address, file] {
         std::ifstream in(*file, std::ios::binary);
         std::vector<std::uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        Session session(*port);
+        Session session(*port, Access::Writes);
         const std::uint32_t at = parse_word(*address);
         for (std::size_t done = 0; done < data.size(); done += 128) {
             const auto n = static_cast<std::int32_t>(std::min<std::size_t>(128, data.size() - done));

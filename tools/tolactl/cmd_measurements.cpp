@@ -221,7 +221,7 @@ void add_measurement_commands(CLI::App& app) {
     auto* clear = app.add_subcommand("clear-queue", "Delete every measurement in the instrument's queue");
     add_port_option(*clear, *port);
     clear->callback([port] {
-        Session session(*port);
+        Session session(*port, Access::Writes);
         std::fprintf(stderr, "Clearing the queue (the instrument takes 3 to 4 seconds)...\n");
         if (bTOLA_comm_clear_queue() != 1)
             fail("clearing the queue failed: " + to_utf8(session.record().ssStatus));

@@ -1,13 +1,14 @@
 // tolactl rollback: writes the firmware an earlier update replaced back to the
 // instrument, through the same engine as an update (settings backup, verify,
-// history), with the service-mode rules: the release may be older or the same.
+// restart wait, settings restore, history), kept to the same instrument and
+// guarded against Ctrl-C as an update is.  The instrument's own copy is written
+// with the service-mode rules (the release may be older or the same); another
+// instrument's copy only when the technician says so explicitly.
 #include "commands.h"
 #include "session.h"
 #include "update_session.h"
 
 #include "update/firmware/firmware_backup.h"
-
-#include <unistd.h>
 
 #include <iostream>
 
@@ -18,24 +19,14 @@ using namespace ckupdate;
 
 struct RollbackOptionsCli {
     std::string file;
-    std::string port = "usb";
+    ConnectOptions connect;
     std::string backup_dir;
     std::string history;
     bool yes = false;
     bool json = false;
     bool backup = false;
+    bool other_instrument = false;
 };
-
-bool confirm_rollback(const std::string& question) {
-    if (!::isatty(STDIN_FILENO)) {
-        std::cout << question << "\n(no terminal to answer: nothing written; use --yes)\n";
-        return false;
-    }
-    std::cout << question << " [y/N] " << std::flush;
-    std::string answer;
-    std::getline(std::cin, answer);
-    return answer == "y" || answer == "Y" || answer == "yes";
-}
 
 // A copy that does not match its checksum is refused before anything is sent.
 QString checked_copy(const QString& folder, const QString& serial, const QString& file) {
@@ -46,13 +37,11 @@ QString checked_copy(const QString& folder, const QString& serial, const QString
 }
 
 int rollback(const RollbackOptionsCli& o) {
-    UpdateSession s({o.json, o.yes}, o.port, o.history, o.backup_dir);
-    s.options.serviceMode = true;
-    s.options.verifyBeforeHeader = true;
+    UpdateSession s({o.json, o.yes}, o.connect, o.history, o.backup_dir);
     // The firmware being rolled back is not copied unless asked for: a copy
     // would become the newest backup and push out the one wanted back.
     s.options.firmwareBackupUsb = s.options.firmwareBackupBluetooth = o.backup;
-    s.engine.SetOptions(s.options);
+    s.GuardInterrupts();
     s.RefuseDuringUpdate();
 
     const QString file = QString::fromStdString(o.file);
@@ -62,15 +51,15 @@ int rollback(const RollbackOptionsCli& o) {
     const TDeviceInfo info = s.connection.DevInfo();
     if (s.engine.InstrumentInBootLoader())
         throw Failure("the instrument answers only as its boot loader: run tolactl update to complete its update", 1);
+    s.engine.SetDeviceInfo(info);
     const QString path = checked_copy(s.engine.FirmwareBackupFolder(), info.Serial, file);
-    if (!s.engine.OpenBinary(path))
-        throw Failure("the firmware backup " + path.toStdString() + " is not complete; nothing was sent", 1);
+    const QString refused = s.workflow.PrepareRollback(path, o.other_instrument);
+    if (!refused.isEmpty()) throw Failure(terminal_text(refused), 1);
     const std::string question = "Write firmware " + s.engine.FReleaseNumber().toStdString() + " from " +
                                  path.toStdString() + " back to instrument " + info.Serial.toStdString() +
                                  " (now " + info.FirmwareVersion.toStdString() + ")?";
-    if (!o.yes && !confirm_rollback(question)) return 1;
+    if (!o.yes && !confirm(question)) return 1;
 
-    s.engine.SetDeviceInfo(info);
     s.engine.Show();
     if (!o.json)
         std::cout << "rolling back " << info.Serial.toStdString() << ": " << info.FirmwareVersion.toStdString()
@@ -91,10 +80,12 @@ void add_rollback_command(CLI::App& app) {
     auto o = std::make_shared<RollbackOptionsCli>();
     CLI::App* cmd = app.add_subcommand(
         "rollback", "write the newest firmware backup of the connected instrument (or FILE) back to it");
-    cmd->add_option("--file", o->file, "a firmware backup of any instrument instead of the newest of this one")
+    cmd->add_option("--file", o->file, "a firmware backup instead of the newest of this instrument")
         ->check(CLI::ExistingFile);
     cmd->add_flag("--yes", o->yes, "do not ask");
-    cmd->add_option("--port", o->port, "usb or bt")->check(CLI::IsMember({"usb", "bt"}))->capture_default_str();
+    cmd->add_flag("--other-instrument", o->other_instrument,
+                  "write a backup of another instrument (serial number or model) to this one, under the update rules");
+    add_connect_options(*cmd, o->connect);
     cmd->add_flag("--json", o->json, "one JSON event per line");
     cmd->add_flag("--backup", o->backup, "copy the firmware being replaced first, as an update does");
     cmd->add_option("--history", o->history, "update history file (default: in the application data folder)");

@@ -1,5 +1,5 @@
-// tolactl settings pending | restore | backup: the settings backups that keep an
-// instrument's settings safe across a firmware update.
+// tolactl settings pending | restore | backup | discard: the settings backups
+// that keep an instrument's settings safe across a firmware update.
 #include "commands.h"
 #include "session.h"
 #include "update_session.h"
@@ -11,8 +11,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include <unistd.h>
-
 #include <iostream>
 
 namespace tolactl {
@@ -21,10 +19,11 @@ namespace {
 using namespace ckupdate;
 
 struct SettingsOptionsCli {
-    std::string port = "usb";
+    ConnectOptions connect;
     std::string backup_dir;
     std::string file;
     std::string out;
+    std::string serial;
     bool yes = false;
     bool json = false;
 };
@@ -41,28 +40,32 @@ void print_backup(const StoredSettings& b, bool json) {
               << b.phase.toStdString() << "  " << b.path.toStdString() << '\n';
 }
 
-bool confirm(const std::string& question) {
-    if (!::isatty(STDIN_FILENO)) {
-        std::cout << question << "\n(no terminal to answer: nothing written; use --yes)\n";
-        return false;
+void print_damaged(const DamagedSettings& d, bool json) {
+    if (json) {
+        const QJsonObject o{{"serial", d.serial}, {"state", "damaged"}, {"reason", d.reason}, {"file", d.path}};
+        std::cout << QJsonDocument(o).toJson(QJsonDocument::Compact).toStdString() << '\n';
+        return;
     }
-    std::cout << question << " [y/N] " << std::flush;
-    std::string answer;
-    std::getline(std::cin, answer);
-    return answer == "y" || answer == "Y" || answer == "yes";
+    std::cout << (d.serial.isEmpty() ? std::string("?") : d.serial.toStdString()) << "  DAMAGED (" << d.reason.toStdString()
+              << ")  " << d.path.toStdString() << '\n';
 }
 
 int list_pending(const SettingsOptionsCli& o) {
     const QString folder = backup_folder(o.backup_dir);
-    const QVector<StoredSettings> pending = PendingSettings(folder);
-    if (pending.isEmpty() && !o.json) std::cout << "no pending settings backups in " << folder.toStdString() << '\n';
-    for (const StoredSettings& b : pending) print_backup(b, o.json);
+    const SettingsBackupScan scan = ScanSettingsBackups(folder);
+    if (scan.pending.isEmpty() && scan.damaged.isEmpty() && !o.json)
+        std::cout << "no pending settings backups in " << folder.toStdString() << '\n';
+    for (const StoredSettings& b : scan.pending) print_backup(b, o.json);
+    for (const DamagedSettings& d : scan.damaged) print_damaged(d, o.json);
+    if (!scan.damaged.isEmpty() && !o.json)
+        std::cout << "A damaged backup may be the only copy of an instrument's settings: check it, then retire it "
+                     "with \"tolactl settings discard --file FILE\".\n";
     return 0;
 }
 
 int restore(const SettingsOptionsCli& o) {
-    UpdateSession s({o.json, o.yes}, o.port, std::string(), o.backup_dir);
-    s.engine.SetOptions(s.options);
+    UpdateSession s({o.json, o.yes}, o.connect, std::string(), o.backup_dir);
+    s.GuardInterrupts();
     s.RefuseDuringUpdate();
     std::optional<StoredSettings> backup;
     if (!o.file.empty()) {
@@ -81,7 +84,7 @@ int restore(const SettingsOptionsCli& o) {
                       1);
     // The identity block carries the serial number: another instrument's
     // backup would give this one a wrong identity.
-    if (backup->serial != info.Serial)
+    if (backup->serial != info.Serial || backup->serial.isEmpty())
         throw Failure("the backup is of instrument " + backup->serial.toStdString() + ", the connected one is " +
                           info.Serial.toStdString() + "; nothing was written",
                       1);
@@ -100,7 +103,7 @@ int restore(const SettingsOptionsCli& o) {
 }
 
 int save(const SettingsOptionsCli& o) {
-    UpdateSession s({o.json, true}, o.port, std::string(), o.backup_dir);
+    UpdateSession s({o.json, true}, o.connect, std::string(), o.backup_dir);
     s.engine.SetOptions(s.options);
     s.RefuseDuringUpdate();
     s.Connect();
@@ -119,6 +122,32 @@ int save(const SettingsOptionsCli& o) {
     return 0;
 }
 
+// Retires a pending or damaged backup on purpose: it is moved into retired/,
+// never deleted, and is no longer written back by any update.
+int discard(const SettingsOptionsCli& o) {
+    refuse_during_update();
+    const QString folder = backup_folder(o.backup_dir);
+    QString path;
+    std::string what;
+    if (!o.file.empty()) {
+        path = QFileInfo(QString::fromStdString(o.file)).absoluteFilePath();
+        what = "the settings backup " + path.toStdString();
+    } else {
+        const auto pending = PendingSettingsFor(folder, QString::fromStdString(o.serial));
+        if (!pending) throw Failure("no pending settings backup of instrument " + o.serial + " in " + folder.toStdString(), 1);
+        path = pending->path;
+        what = "the pending settings backup of instrument " + o.serial + " (" + pending->time.toStdString() + ", " +
+               pending->fromRelease.toStdString() + " -> " + pending->toRelease.toStdString() + ")";
+    }
+    if (!QFileInfo::exists(path)) throw Failure("no file " + path.toStdString(), 1);
+    if (!o.yes && !confirm("Retire " + what + "? No update will write it back any more.")) return 1;
+    QString error;
+    const QString retired = RetireSettingsBackup(path, QStringLiteral("discarded"), &error);
+    if (retired.isEmpty()) throw Failure(error.toStdString(), 1);
+    std::cout << "retired " << path.toStdString() << " to " << retired.toStdString() << '\n';
+    return 0;
+}
+
 }  // namespace
 
 void add_settings_commands(CLI::App& app) {
@@ -128,7 +157,7 @@ void add_settings_commands(CLI::App& app) {
     settings->add_option("--backup-dir", o->backup_dir,
                          "folder of the settings backups (default: settings-backups in the application data folder)");
 
-    CLI::App* pending = settings->add_subcommand("pending", "list the settings backups not yet restored");
+    CLI::App* pending = settings->add_subcommand("pending", "list the settings backups not yet restored, and damaged ones");
     pending->add_flag("--json", o->json, "one JSON object per backup");
     pending->callback([o] { list_pending(*o); });
 
@@ -136,15 +165,25 @@ void add_settings_commands(CLI::App& app) {
         "restore", "write the pending backup of the connected instrument (or FILE) back, store and check it");
     restore_cmd->add_option("--file", o->file, "a settings backup file instead of the pending one");
     restore_cmd->add_flag("--yes", o->yes, "do not ask");
-    restore_cmd->add_option("--port", o->port, "usb or bt")->check(CLI::IsMember({"usb", "bt"}))->capture_default_str();
+    add_connect_options(*restore_cmd, o->connect);
     restore_cmd->callback([o] {
         if (const int code = restore(*o); code != 0) throw CLI::RuntimeError(code);
     });
 
     CLI::App* backup_cmd = settings->add_subcommand("backup", "save the connected instrument's settings to a file");
     backup_cmd->add_option("--out", o->out, "the file (default: in the backup folder, named by serial and time)");
-    backup_cmd->add_option("--port", o->port, "usb or bt")->check(CLI::IsMember({"usb", "bt"}))->capture_default_str();
+    add_connect_options(*backup_cmd, o->connect);
     backup_cmd->callback([o] { save(*o); });
+
+    CLI::App* discard_cmd = settings->add_subcommand(
+        "discard", "retire a pending or damaged backup on purpose (moved to retired/, never written back)");
+    auto* serial = discard_cmd->add_option("--serial", o->serial, "the pending backup of this instrument");
+    discard_cmd->add_option("--file", o->file, "this backup file (also one set aside as damaged)")->excludes(serial);
+    discard_cmd->add_flag("--yes", o->yes, "do not ask");
+    discard_cmd->callback([o] {
+        if (o->serial.empty() && o->file.empty()) throw CLI::ValidationError("discard", "give --serial or --file");
+        if (const int code = discard(*o); code != 0) throw CLI::RuntimeError(code);
+    });
 }
 
 }  // namespace tolactl

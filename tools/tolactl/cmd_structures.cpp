@@ -103,7 +103,7 @@ void add_structure_commands(CLI::App& app) {
         if (bytes.size() != structure_size(id))
             throw CLI::ValidationError("FILE", "holds " + std::to_string(bytes.size()) + " bytes, identifier " +
                                                    std::to_string(id) + " takes " + std::to_string(structure_size(id)));
-        Session session(*port);
+        Session session(*port, Access::Writes);
         char message[501] = {};
         if (!bTOLA_Transfer_local_structure(&session.record(), bytes.data(), id, static_cast<std::int32_t>(bytes.size()),
                                             1, message))

@@ -6,8 +6,6 @@
 #include "update_session.h"
 #include "update_views.h"
 
-#include "platform/interrupt_guard.h"
-
 #include "update/firmware/ck_update_engine.h"
 #include "update/firmware/firmware_catalog.h"
 #include "update/firmware/stored_settings.h"
@@ -31,7 +29,7 @@ struct UpdateOptionsCli {
     std::string image;
     std::string file;
     bool service = false;
-    std::string port = "usb";
+    ConnectOptions connect;
     bool json = false;
     bool yes = false;
     bool no_verify = false;
@@ -39,6 +37,8 @@ struct UpdateOptionsCli {
     std::string backup_dir;
     bool backup = false;
     bool no_backup = false;
+    bool restore_stale = false;
+    std::string settings_file;
 };
 
 int select_image(const std::string& image) {
@@ -67,26 +67,13 @@ void print_end(const ViewOptions& view, const TCkUpdateEngine& engine) {
 }
 
 int run_update(const UpdateOptionsCli& o) {
-    UpdateSession s({o.json, o.yes}, o.port, o.history, o.backup_dir);
-    tola::os::InterruptGuard guard;
+    UpdateSession s({o.json, o.yes}, o.connect, o.history, o.backup_dir);
     s.options.serviceMode = o.service;
     s.options.verifyBeforeHeader = !o.no_verify;
     // Without either flag: always over USB, over Bluetooth as the program's setting says.
     if (o.backup) s.options.firmwareBackupUsb = s.options.firmwareBackupBluetooth = true;
     if (o.no_backup) s.options.firmwareBackupUsb = s.options.firmwareBackupBluetooth = false;
-    s.options.abortRequested = [&] {
-        guard.SetRemainingSeconds(s.engine.FTimeRemainMs / 1000);
-        return guard.AbortRequested();
-    };
-    s.options.criticalPhase = [&](bool critical) {
-        guard.SetRemainingSeconds(s.engine.FTimeRemainMs / 1000);
-        if (critical) guard.Enter();
-        else guard.Leave();
-        // A caller that watches the stream learns when the update must not be
-        // stopped (the Python package waits through it instead of timing out).
-        if (o.json) json_event(std::string("\"event\":\"critical\",\"critical\":") + (critical ? "true" : "false"));
-    };
-    s.engine.SetOptions(s.options);
+    s.GuardInterrupts();
     // Nothing goes to the instrument while another update runs.
     s.RefuseDuringUpdate();
 
@@ -103,50 +90,30 @@ int run_update(const UpdateOptionsCli& o) {
     }
 
     s.Connect();
-    TDeviceInfo info = s.connection.DevInfo();
-    s.engine.SetDeviceInfo(info);
+    s.engine.SetDeviceInfo(s.connection.DevInfo());
 
-    // What an earlier update left unfinished is finished first: its settings go
-    // back before a new backup could replace them with what the instrument holds
-    // now, and an instrument left in its boot loader gets its firmware again.
-    const TCkUpdateEngine::ResumePlan plan = s.engine.PlanResume();
-    if (plan.kind != TCkUpdateEngine::ResumePlan::Kind::None) {
-        if (!o.json) std::cout << terminal_text(plan.text) << '\n';
-        const bool resumed = s.engine.Resume(plan);
-        if (!resumed) {
-            if (plan.kind != TCkUpdateEngine::ResumePlan::Kind::Complete) s.view->ShowErrorBox(s.engine.LastMessage());
+    WorkflowRequest request;
+    request.explicitImage = !o.file.empty() || !o.image.empty();
+    request.assumeYes = o.yes;
+    request.restoreStale = o.restore_stale;
+    request.settingsFile = QString::fromStdString(o.settings_file);
+    switch (s.workflow.Prepare(request)) {
+        case UpdateWorkflow::Next::Stop:
             print_end(s.view_options, s.engine);
             return 1;
-        }
-        const bool explicit_image = !o.file.empty() || !o.image.empty();
-        if (plan.kind == TCkUpdateEngine::ResumePlan::Kind::Complete || (!o.service && !explicit_image && info.FirmwareVersion == plan.backup.toRelease)) {
-            if (!o.json) std::cout << "The update to " << plan.backup.toRelease.toStdString() << " is complete.\n";
-            else json_event("\"event\":\"end\",\"result\":\"succeeded\",\"resumed\":true,\"to\":" + json_string(plan.backup.toRelease));
+        case UpdateWorkflow::Next::Done:
+            if (!o.json) std::cout << "The update to " << s.workflow.ResumedRelease().toStdString() << " is complete.\n";
+            else json_event("\"event\":\"end\",\"result\":\"succeeded\",\"resumed\":true,\"to\":" +
+                            json_string(s.workflow.ResumedRelease()));
             return 0;
-        }
+        case UpdateWorkflow::Next::Update: break;
     }
-
-    if (o.file.empty() && o.image.empty()) Firmwares().ChooseVariant(info.FirmwareVersion, o.service);
-    s.engine.SetDeviceInfo(info);
     s.engine.Show();
     if (!s.view_options.json)
         std::cout << terminal_text(s.engine.VersionLine1()) << "  ->  " << terminal_text(s.engine.VersionLine2())
                   << " (" << to_utf8(s.connection.PortData().snDevice) << ", serial "
                   << to_utf8(s.connection.PortData().snSerial_number) << ")\n";
-
-    if (info.CpuType == 3) {
-        s.engine.Run();
-    } else {
-        // "Run" is offered only to a Chromatik V; say why in the update's own words.
-        try {
-            s.engine.FillFromCatalog();
-            s.engine.CheckUpdateAllowed();
-            s.view->ShowErrorBox(QStringLiteral("The instrument did not report its processor type (device type %1).")
-                                     .arg(info.Device));
-        } catch (const EProgramError& e) {
-            s.view->ShowErrorBox(e.Message());
-        }
-    }
+    s.engine.Run();
     print_end(s.view_options, s.engine);
     return s.engine.LastResult() == UpdateResult::Succeeded ? 0 : 1;
 }
@@ -194,7 +161,7 @@ void add_update_commands(CLI::App& app) {
     update->add_option("--file", options->file, "external firmware file instead of a catalog entry")
         ->check(CLI::ExistingFile);
     update->add_flag("--service", options->service, "service mode: same release again, no serial-number limits");
-    update->add_option("--port", options->port, "usb or bt")->check(CLI::IsMember({"usb", "bt"}))->capture_default_str();
+    add_connect_options(*update, options->connect);
     update->add_flag("--json", options->json, "one JSON event per line");
     update->add_flag("--yes", options->yes, "answer the Portivo/Superna question with Yes");
     update->add_flag("--no-verify", options->no_verify, "do not read the flash back before the header block");
@@ -202,6 +169,12 @@ void add_update_commands(CLI::App& app) {
         "--backup", options->backup, "copy the firmware being replaced first (default over USB; over Bluetooth: the setting)");
     update->add_flag("--no-backup", options->no_backup, "do not copy the firmware being replaced")->excludes(backup);
     update->add_option("--history", options->history, "update history file (default: in the application data folder)");
+    update->add_flag("--restore-stale", options->restore_stale,
+                     "write back a pending backup even when the instrument's settings changed since (its update "
+                     "stopped before anything was erased); without it the instrument keeps its present settings");
+    update->add_option("--settings-file", options->settings_file,
+                       "the pending backup that belongs to an instrument found in its boot loader, when several could")
+        ->check(CLI::ExistingFile);
     update->add_option("--backup-dir", options->backup_dir,
                        "folder of the settings backups (default: settings-backups in the application data folder)");
     update->callback([options] {

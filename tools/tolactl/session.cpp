@@ -3,6 +3,8 @@
 #include "commands.h"
 #include "wait_line.h"
 
+#include "update_guard.h"
+
 #include "platform/interrupt_flag.h"
 
 #include <chrono>
@@ -30,9 +32,10 @@ std::int32_t port_number(const std::string& port) {
     return -1;
 }
 
-Session::Session(const PortOption& option, int timeout_ms) {
+Session::Session(const PortOption& option, Access access, int timeout_ms) {
     const std::int32_t port = port_number(option.port);
     if (port < 0) throw CLI::ValidationError("--port", "unknown port '" + option.port + "'");
+    if (access == Access::Writes) refuse_during_update();
     std::memset(&comm_, 0, sizeof comm_);
     comm_.dSize = sizeof comm_;
     comm_.iPort = static_cast<std::uint32_t>(port);

@@ -20,11 +20,16 @@ void add_port_option(CLI::App& cmd, PortOption& option);
 // Maps "usb", "com3", "bt", "auto" to the record's iPort; -1 for anything else.
 std::int32_t port_number(const std::string& port);
 
+// What a command does to the instrument: a command that writes to it (a
+// structure, a state, a controller command) is refused while an update runs.
+enum class Access { Reads, Writes };
+
 class Session {
 public:
     // Runs search steps until connected or failed; throws Failure with
-    // the library's status text when no instrument answers.
-    explicit Session(const PortOption& option, int timeout_ms = 130000);
+    // the library's status text when no instrument answers, and before it
+    // connects when the command writes and an update runs.
+    explicit Session(const PortOption& option, Access access = Access::Reads, int timeout_ms = 130000);
     ~Session();
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;

@@ -34,6 +34,27 @@ bool ask_terminal(const std::string& question) {
     return answer == "y" || answer == "Y" || answer == "yes";
 }
 
+// A numbered list on the terminal; "--yes" never picks one, and without a
+// terminal nobody can.
+int ask_choice(const QString& text, const QStringList& answers, bool assume_yes) {
+    std::cout << terminal_text(text) << '\n';
+    for (int i = 0; i < answers.size(); ++i) std::cout << "  " << (i + 1) << ") " << terminal_text(answers[i]) << '\n';
+    if (assume_yes || !::isatty(STDIN_FILENO)) {
+        std::cout << (assume_yes ? "(--yes does not choose)\n" : "(no terminal to answer: none chosen)\n");
+        return -1;
+    }
+    std::cout << "Number (anything else: none): " << std::flush;
+    std::string answer;
+    std::getline(std::cin, answer);
+    try {
+        std::size_t used = 0;
+        const int n = std::stoi(answer, &used);
+        if (used == answer.size() && n >= 1 && n <= answers.size()) return n - 1;
+    } catch (const std::exception&) {
+    }
+    return -1;
+}
+
 class TerminalView final : public ckupdate::UpdateView {
 public:
     explicit TerminalView(const ViewOptions& o) : options_(o), tty_(::isatty(STDOUT_FILENO) != 0) {}
@@ -74,6 +95,10 @@ public:
             return true;
         }
         return ask_terminal(text.toStdString());
+    }
+    int AskChoice(const QString& text, const QStringList& answers) override {
+        end_bar();
+        return ask_choice(text, answers, options_.assume_yes);
     }
     void ShowErrorBox(const QString& text) override {
         end_bar();
@@ -137,6 +162,15 @@ public:
         json_event("\"event\":\"question\",\"text\":" + json_string(text) + ",\"answer\":\"" +
                    (yes ? "yes" : "abort") + "\"");
         return yes;
+    }
+    int AskChoice(const QString& text, const QStringList& answers) override {
+        // The stream is for machines: a choice is made with the command's options.
+        const int chosen = -1;
+        std::string list;
+        for (const QString& a : answers) list += (list.empty() ? "" : ",") + json_string(a);
+        json_event("\"event\":\"choice\",\"text\":" + json_string(text) + ",\"answers\":[" + list +
+                   "],\"chosen\":" + std::to_string(chosen));
+        return chosen;
     }
     void ShowErrorBox(const QString& text) override {
         json_event("\"event\":\"error_box\",\"text\":" + json_string(text));

@@ -34,8 +34,9 @@ struct ProgramSettings {
     QString BluetoothDevice;
     bool ShowRamDataMenu = true;
     bool ShowLiveDataMenu = false;
-    // Read back every written flash block before the header block (off unless asked for).
-    bool VerifyBeforeHeader = false;
+    // Read back every written flash block before the header block (on unless
+    // turned off: a weak flash cell must never end in "Update completed").
+    bool VerifyBeforeHeader = true;
     // Copy the firmware an update replaces over Bluetooth too (it costs time
     // there; over USB it is always taken), and how many copies to keep per instrument.
     bool FirmwareBackupBluetooth = false;

@@ -33,7 +33,7 @@ DeviceKind DeviceKindFor(std::uint32_t code) {
 
 bool BootLoaderOnly(const PXM_COMM& c) {
     return (c.tStatus & TOLA_STATUS_INTERFACED) != 0 && (c.tStatus & TOLA_STATUS_WRONG_DEVICE) != 0 &&
-           c.snVersion[0] == '\0' && c.snSerial_number[0] == '\0';
+           c.snVersion[0] == '\0';
 }
 
 TDeviceConnection::TDeviceConnection(CommApi api, ConnectionObserver* observer) : api_(api), observer_(observer) {
@@ -41,11 +41,43 @@ TDeviceConnection::TDeviceConnection(CommApi api, ConnectionObserver* observer) 
     port_data_.iPort = kPortUsb;
 }
 
+// The identity texts of an earlier answer are cleared before every open, so
+// that what the record holds afterwards is what this open found.
+void TDeviceConnection::ApplySearchLimit() {
+    std::memset(port_data_.snVersion, 0, sizeof port_data_.snVersion);
+    std::memset(port_data_.snInterface, 0, sizeof port_data_.snInterface);
+    std::memset(port_data_.snSerial_number, 0, sizeof port_data_.snSerial_number);
+    if (!limit_.Active()) return;
+    port_data_.tStatus = TOLA_STATUS_PINNED;
+    const QByteArray serial = limit_.serial.toLatin1().left(sizeof(TNAME) - 1);
+    std::memcpy(port_data_.snSerial_number, serial.constData(), static_cast<std::size_t>(serial.size()));
+    if (port_data_.iPort == kPortUsb) {
+        std::memset(port_data_.snRS232, 0, sizeof port_data_.snRS232);
+        const QByteArray socket = limit_.socket.toLatin1().left(sizeof(TNAME) - 1);
+        std::memcpy(port_data_.snRS232, socket.constData(), static_cast<std::size_t>(socket.size()));
+    }
+}
+
 std::int32_t TDeviceConnection::OpenDev() {
     CursorGuard cursor(observer_);
     port_data_.dSize = sizeof(PXM_COMM);
     port_data_.tStatus = 0;
+    ApplySearchLimit();
     const std::int32_t r = api_.CKPcomm_poll_initialize(&port_data_);
+    socket_ = limit_.Active() && port_data_.iPort == kPortUsb ? RecordText(port_data_.snRS232) : QString();
+    if (r == 3 && port_data_.iPort == kPortUsb && BootLoaderOnly(port_data_)) {
+        // Only the boot loader answers: the link stays open and is tested like
+        // a connected instrument's, so that an update can complete it.
+        dev_info_ = TDeviceInfo{};
+        dev_info_.BootLoader = true;
+        if (observer_) {
+            observer_->ShowConnected();
+            observer_->EnableConnectMenus();
+        }
+        SetJobsKeepingWatchIdle(job::kTest);
+        return r;
+    }
+    dev_info_.BootLoader = false;
     if (r != 1) {
         if (r == 2 || r == 4) SetJobsKeepingWatchIdle(job::kWatchOpen);
         else if (r == 3 && port_data_.iPort == kPortBluetooth) SetJobsKeepingWatchIdle(job::kDisconnect);
@@ -96,9 +128,28 @@ void TDeviceConnection::AskDeviceType() {
     }
 }
 
+InstrumentIdentity TDeviceConnection::Identity() const {
+    InstrumentIdentity id;
+    id.serial = RecordText(port_data_.snSerial_number);
+    id.iDevice = port_data_.iDevice;
+    id.deviceCode = dev_info_.Device;
+    id.cpuType = dev_info_.CpuType;
+    id.socket = socket_;
+    if (port_data_.iPort == kPortBluetooth) id.btAddress = bt_address_;
+    return id;
+}
+
+void TDeviceConnection::SelectBluetoothDevice(const BT_DEVICE& device) {
+    BT_DEVICE copy = device;
+    api_.CK_comm_BtSetDevice(&copy);
+    bt_address_ = QString::fromLatin1(device.snBtAddress, static_cast<qsizetype>(::strnlen(device.snBtAddress,
+                                                                                               sizeof device.snBtAddress)));
+}
+
 void TDeviceConnection::CloseDev() {
     dev_info_.Device = 0;
     dev_info_.CpuType = 0;
+    dev_info_.BootLoader = false;
     const std::uint32_t port = port_data_.iPort;
     api_.CKPcomm_close();
     port_data_.iPort = port;

@@ -9,6 +9,7 @@
 #pragma once
 
 #include "update/binding/comm_api.h"
+#include "update/device/instrument_identity.h"
 
 #include <QString>
 
@@ -23,6 +24,10 @@ struct TDeviceInfo {
     std::uint32_t CpuType = 0;  // 0 when the instrument did not tell, else 1, 2, 3 (only 3 may be updated)
     QString FirmwareVersion;    // release text, such as "511vLE"
     QString Serial;             // serial number, as the instrument reports it (empty when unknown)
+    // The instrument answers only as its boot loader (an update was interrupted
+    // while programming): over USB it is kept connected so that an update can
+    // complete it.
+    bool BootLoader = false;
 };
 
 namespace job {
@@ -31,6 +36,9 @@ inline constexpr std::uint8_t kTest = 0x01, kWatchOpen = 0x02, kReconnect = 0x04
 }
 
 inline constexpr std::uint32_t kPortUsb = 1;
+// The device type code and processor type of a Chromatik V, the one kind that is updated.
+inline constexpr std::uint32_t kChromatikVDeviceType = 5324;
+inline constexpr std::uint32_t kChromatikVCpuType = 3;
 inline constexpr std::uint32_t kPortBluetooth = 500;
 inline constexpr std::int32_t kDeviceTypeQueryWaitMs = 300;
 inline constexpr std::int32_t kPollDetails = 7;
@@ -44,7 +52,9 @@ DeviceKind DeviceKindFor(std::uint32_t code);
 
 // An instrument that answered the open only as its boot loader: the link is up
 // (its controller commands work) but there is no application to identify
-// ("Software not loaded"): an update was interrupted while programming.
+// ("Software not loaded"): an update was interrupted while programming.  (The
+// serial-number field may hold the host's search limit, so only the release
+// tells that the instrument reported no identity.)
 bool BootLoaderOnly(const PXM_COMM& record);
 
 // What the main window does when the connection changes.
@@ -74,6 +84,19 @@ public:
 
     PXM_COMM& PortData() { return port_data_; }
     const TDeviceInfo& DevInfo() const { return dev_info_; }
+    // The instrument the record is connected to, as far as it told.
+    InstrumentIdentity Identity() const;
+
+    // Limits every later OpenDev to one instrument (the library's opt-in search
+    // limit); an empty limit searches as before.
+    void SetSearchLimit(const SearchLimit& limit) { limit_ = limit; }
+    const SearchLimit& Limit() const { return limit_; }
+    // The USB socket the last limited open connected (the library names it then).
+    const QString& Socket() const { return socket_; }
+    // Chooses the Bluetooth instrument that the Bluetooth port connects to
+    // (TOLA_comm_bt_set_device_ex) and remembers its address.
+    void SelectBluetoothDevice(const BT_DEVICE& device);
+    const QString& BluetoothAddress() const { return bt_address_; }
     void SetObserver(ConnectionObserver* observer) { observer_ = observer; }
     CommApi Api() const { return api_; }
 
@@ -83,8 +106,13 @@ private:
 
     CommApi api_;
     ConnectionObserver* observer_;
+    void ApplySearchLimit();
+
     PXM_COMM port_data_{};
     TDeviceInfo dev_info_;
+    SearchLimit limit_;
+    QString socket_;
+    QString bt_address_;
     std::atomic<std::uint8_t> jobs_{0};
 };
 

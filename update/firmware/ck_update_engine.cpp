@@ -4,6 +4,8 @@
 #include "update/firmware/firmware_catalog.h"
 #include "update/firmware/update_lock.h"
 
+#include "update/device/instrument_identity.h"
+
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
@@ -267,30 +269,33 @@ std::uint32_t TCkUpdateEngine::ReplacedEnd(std::uint32_t start) const {
     return std::min(boundary, kFlashSize);
 }
 
-// Reading costs about what the verify pass costs next to programming.
+// Reading costs about what the verify pass costs next to programming; the copy
+// reads the whole application area.
 std::uint32_t TCkUpdateEngine::EstimatedBackupMs(bool bluetooth) const {
     if (!FirmwareBackupWanted(bluetooth)) return 0;
     const std::uint32_t start = StartOffsetFor(ReleaseToWrite());
     const std::uint32_t image_end = ImageEnd(bin_stream_.Data);
     const double image = image_end > start ? image_end - start : kFlashSize / 2;
     const double share = bluetooth ? kBluetoothVerifyShare : kUsbVerifyShare;
-    return static_cast<std::uint32_t>(std::llround(FTimeUpdateMs * share * (ReplacedEnd(start) - start) / image));
+    return static_cast<std::uint32_t>(std::llround(FTimeUpdateMs * share * (kFlashSize - start) / image));
 }
 
-// Reads the application area the new image is about to replace with the
-// controller reads of the verify pass and keeps it as a firmware file.  Runs in
-// the boot loader before anything is erased: when it fails, the update stops
-// there and the instrument keeps its firmware.
+// Reads the whole application area with the controller reads of the verify
+// pass and keeps it as a firmware file with its record: written back, it
+// leaves nothing of a longer firmware behind.  Runs in the boot loader before
+// anything is erased: when it fails, the update stops there and the instrument
+// keeps its firmware.  An update completed after an early stop copies the
+// firmware too, as long as nothing of it was erased.
 void TCkUpdateEngine::BackupFirmware(const ProgrammingParameters& p) {
     record_.firmwareBackup.clear();
-    if (recovery_ || !FirmwareBackupWanted(p.bluetooth)) return;
+    if ((recovery_ && recovery_->Erased()) || !FirmwareBackupWanted(p.bluetooth)) return;
     const QString kept = TrCk::tr("Nothing was erased: the instrument keeps firmware %1.").arg(dev_info_.FirmwareVersion);
     const QString folder = FirmwareBackupFolder();
     if (folder.isEmpty() || !QDir().mkpath(folder))
         throw EFirmwareBackup(TrCk::tr("The folder of the firmware backups cannot be created. ") + kept);
     SetStep(UpdateStep::Program, TrCk::tr("Saving the present firmware"), StepState::Busy);
     const std::uint32_t start = p.startOffset;
-    const std::uint32_t end = ReplacedEnd(start);
+    const std::uint32_t end = kFlashSize;
     const std::uint16_t chunk = p.bluetooth ? kBluetoothVerifyChunk : kUsbVerifyChunk;
     TBinStream copy;
     const std::uint32_t t0 = clock_.NowMs();
@@ -325,12 +330,22 @@ void TCkUpdateEngine::BackupFirmware(const ProgrammingParameters& p) {
     put(copy.CDeviceName, device);
     put(copy.CReleaseNumber, release);
     put(copy.CReleaseDate, date);
-    const QString path = FirmwareBackupPath(folder, record_.serial, release, QDateTime::currentDateTimeUtc());
+    FirmwareBackup described;
+    described.serial = pinned_.serial;
+    described.deviceCode = pinned_.deviceCode;
+    described.cpuType = pinned_.cpuType;
+    described.model = device;
+    described.release = release;
+    described.date = date;
+    described.time = QDateTime::currentDateTimeUtc();
+    described.start = start;
+    described.coverEnd = end;
+    const QString path = FirmwareBackupPath(folder, pinned_.serial, described.time);
     QString error;
-    if (!WriteFirmwareBackup(path, copy, ImageEnd(copy.Data), &error))
+    if (!WriteFirmwareBackup(path, described, copy, ImageEnd(copy.Data), &error))
         throw EFirmwareBackup(TrCk::tr("The firmware backup %1 cannot be written: %2. ").arg(path, error) + kept);
     record_.firmwareBackup = path;
-    PruneFirmwareBackups(folder, record_.serial, options_.firmwareBackupsKept);
+    PruneFirmwareBackups(folder, pinned_.serial, options_.firmwareBackupsKept);
     FTimeBackupMs = clock_.NowMs() - t0;
     view_.AddMessage(TrCk::tr("Firmware %1 saved in %2 (%3 KiB read in %4 s)")
                          .arg(release, path)
@@ -341,6 +356,52 @@ void TCkUpdateEngine::BackupFirmware(const ProgrammingParameters& p) {
 
 QString TCkUpdateEngine::BackupFolder() const {
     return options_.backupFolder.isEmpty() ? DefaultSettingsBackupFolder() : options_.backupFolder;
+}
+
+QString TCkUpdateEngine::LockFolder() const {
+    return options_.lockFolder.isEmpty() ? UpdateLock::DefaultFolder() : options_.lockFolder;
+}
+
+void TCkUpdateEngine::SetLastMessage(const QString& text) {
+    last_message_ = text;
+    view_.AddMessage(text);
+}
+
+// The identity of the instrument the record is connected to.  An instrument
+// found in its boot loader tells none: it is the one of the interrupted update
+// being completed.
+InstrumentIdentity TCkUpdateEngine::ConnectedIdentity() {
+    InstrumentIdentity id = host_.Identity();
+    if (recovery_) {
+        id.serial = recovery_->serial;
+        id.deviceCode = recovery_->deviceCode != 0 ? recovery_->deviceCode : kChromatikVDeviceType;
+        id.cpuType = kChromatikVCpuType;
+    }
+    return id;
+}
+
+// Keeps every later open to this instrument: its serial number and, where the
+// search told it, its USB socket.  The limit the host had is given back when
+// the update ends.
+void TCkUpdateEngine::PinInstrument() {
+    pinned_ = ConnectedIdentity();
+    if (!saved_limit_) saved_limit_ = host_.Limit();
+    host_.SetSearchLimit(pinned_.Limit());
+}
+
+// The instrument the open found is the pinned one.  Anything else is closed
+// again at once, and *instead says who it was.
+bool TCkUpdateEngine::AnswersAsPinned(QString* instead) {
+    const InstrumentIdentity id = host_.Identity();
+    const bool same = pinned_.serial.isEmpty()
+                          ? (!pinned_.socket.isEmpty() ? id.socket == pinned_.socket : !pinned_.btAddress.isEmpty() &&
+                                                                                               id.btAddress == pinned_.btAddress) &&
+                                id.iDevice == pinned_.iDevice && id.cpuType == pinned_.cpuType
+                          : pinned_.SameAs(id);
+    if (same) return true;
+    *instead = TrCk::tr("instrument %1 (device type %2) answered instead").arg(id.Name()).arg(id.deviceCode);
+    host_.CloseDev();
+    return false;
 }
 
 void TCkUpdateEngine::SetRecovery(std::optional<StoredSettings> stored) { recovery_ = std::move(stored); }
@@ -391,6 +452,33 @@ QString TCkUpdateEngine::Advice(const QString& phase) const {
         .arg(release_number_, file);
 }
 
+// A backup of this instrument that fails its check may be the only copy of its
+// settings: it is set aside where nothing writes over it, and the update does
+// not start while one that may be pending is there.
+void TCkUpdateEngine::CheckOwnBackups(const QString& folder) {
+    const QString own = StoredSettingsPath(folder, record_.serial);
+    QStringList blocking;
+    for (DamagedSettings d : DamagedSettingsFor(folder, record_.serial)) {
+        if (d.path == own) {
+            QString error;
+            const QString aside = SetAsideDamaged(d.path, &error);
+            if (aside.isEmpty())
+                throw ESettingsBackupFile(TrCk::tr("The damaged settings backup %1 cannot be set aside: %2. Nothing was "
+                                                   "sent to the instrument.")
+                                              .arg(d.path, error));
+            view_.AddMessage(TrCk::tr("The settings backup %1 is damaged (%2); it was set aside as %3.")
+                                 .arg(d.path, d.reason, aside));
+            d.path = aside;
+        }
+        if (d.pending || d.serial.isEmpty()) blocking << d.path;
+    }
+    if (!blocking.isEmpty())
+        throw EWrongUpdateDevice(TrCk::tr("A settings backup of instrument %1 that may still be needed is damaged: %2. "
+                                          "Nothing was sent to the instrument. Check it, then retire it with \"tolactl "
+                                          "settings discard --file FILE\".")
+                                     .arg(record_.serial, blocking.join(QStringLiteral(", "))));
+}
+
 void TCkUpdateEngine::PrepareRecord(bool bluetooth) {
     run_started_ = clock_.NowMs();
     record_ = UpdateRecord{};
@@ -416,10 +504,17 @@ void TCkUpdateEngine::Update() {
     FTimeBackupMs = recovery_ ? 0 : EstimatedBackupMs(p.bluetooth);
 
     const QString folder = BackupFolder();
-    UpdateLock lock(folder);
+    UpdateLock lock(LockFolder());
+    saved_limit_.reset();
+    // The search limit the host had comes back however the update ends.
+    const Finally unpin{[&] {
+        if (saved_limit_) host_.SetSearchLimit(*saved_limit_);
+        saved_limit_.reset();
+    }};
     try {
         if (image_from_file_ && !firmware_available_) throw EWrongUpdateDevice(TrCk::tr("Error: Missing data"));
         if (!recovery_) CheckUpdateAllowed();
+        else ckupdate::CheckUpdateAllowed(kChromatikVCpuType, release_number_, recovery_->fromRelease, recovery_->serviceMode);
         CheckImage(p.startOffset);
         if (folder.isEmpty())
             throw ESettingsBackupFile(TrCk::tr("The application data folder cannot be created: the settings cannot "
@@ -428,10 +523,18 @@ void TCkUpdateEngine::Update() {
         if (!lock.TryLock(record_.serial, record_.port, &holder))
             throw EWrongUpdateDevice(TrCk::tr("Another update is running (%1). Nothing was sent to the instrument.")
                                          .arg(holder));
+        PinInstrument();
+        // After the restart the instrument must be told from any other that
+        // answers: by its serial number, or by the USB socket it sits on.
+        if (pinned_.serial.isEmpty() && pinned_.socket.isEmpty() && !p.bluetooth)
+            throw EWrongUpdateDevice(TrCk::tr("The instrument reports no serial number, so it could not be told from "
+                                              "another instrument after its restart. Connect it by its USB socket "
+                                              "(tolactl list names it; --socket) and start the update again."));
         if (!recovery_ && PendingSettingsFor(folder, record_.serial))
             throw EWrongUpdateDevice(TrCk::tr("The settings of instrument %1 from an earlier update have not been "
                                               "restored yet. Restore them first (\"tolactl settings restore\").")
                                          .arg(record_.serial));
+        if (!recovery_) CheckOwnBackups(folder);
         if (!options_.historyFile.isEmpty() && !HistoryWritable(options_.historyFile))
             throw ESettingsBackupFile(TrCk::tr("The update history %1 cannot be written: the update was not started.")
                                           .arg(options_.historyFile));
@@ -484,6 +587,10 @@ void TCkUpdateEngine::Update() {
                 stored_.port = record_.port;
                 stored_.time = record_.time;
                 stored_.fromRelease = dev_info_.FirmwareVersion;
+                stored_.deviceCode = pinned_.deviceCode;
+                stored_.cpuType = pinned_.cpuType;
+                stored_.socket = pinned_.socket;
+                stored_.btAddress = pinned_.btAddress;
                 stored_.version = backup_.COMM_Version;
                 stored_.settings = backup_.CKNG_settings;
                 stored_.setup = backup_.CKII_setup;
@@ -493,8 +600,11 @@ void TCkUpdateEngine::Update() {
             stored_.toName = device_name_;
             stored_.toDate = release_date_;
             stored_.source = record_.source;
+            stored_.serviceMode = recovery_ ? recovery_->serviceMode : options_.serviceMode;
             stored_.state = QString::fromLatin1(backup_state::kPending);
-            SaveBackup(recovery_ ? backup_phase::kProgramming : backup_phase::kRead);
+            // A completion keeps the phase its backup reached: after an early stop
+            // the old firmware is still whole until the first erase.
+            SaveBackup(recovery_ && recovery_->Erased() ? backup_phase::kProgramming : backup_phase::kRead);
             record_.settingsBackup = stored_.path;
             FTimeReadSettingsMs = clock_.NowMs() - t;
             UpdateRemainingTime();
@@ -525,10 +635,8 @@ void TCkUpdateEngine::Update() {
         FinishRecord(UpdateResult::Succeeded, QString());
         return;
     }
-    if (stored_.Pending() && !stored_.path.isEmpty() && QFile::exists(stored_.path)) {
-        last_message_ = Advice(entered || recovery_ ? stored_.phase : QString::fromLatin1(backup_phase::kRead));
-        view_.AddMessage(last_message_);
-    }
+    if (stored_.Pending() && !stored_.path.isEmpty() && QFile::exists(stored_.path))
+        SetLastMessage(Advice(entered || recovery_ ? stored_.phase : QString::fromLatin1(backup_phase::kRead)));
     if (p.error) FinishRecord(UpdateResult::NotBack, failure.isEmpty() ? last_message_ : failure);
     else FinishRecord(UpdateResult::Failed, failure.isEmpty() ? backup_.LastError : failure);
 }
@@ -586,7 +694,11 @@ void TCkUpdateEngine::ProgramImage(ProgrammingParameters& p) {
             UpdateRemainingTime();
         } while (done < total);
 
-        if (options_.verifyBeforeHeader) Verify(p, end, clock_.NowMs() - t0);
+        // A rollback leaves nothing of a longer firmware: the sectors after its
+        // image up to the end of what the copy stands for are erased too.
+        const std::uint32_t verify_end = std::max(end, options_.coverEnd);
+        if (options_.coverEnd > boundary) EraseTail(k, boundary);
+        if (options_.verifyBeforeHeader || options_.coverEnd != 0) Verify(p, verify_end, clock_.NowMs() - t0);
         view_.ProcessEvents();
         CheckAbort();
 
@@ -641,6 +753,16 @@ void TCkUpdateEngine::ProgramImage(ProgrammingParameters& p) {
     }
 }
 
+void TCkUpdateEngine::EraseTail(std::size_t& k, std::uint32_t& boundary) {
+    while (boundary < options_.coverEnd && k < kSectorSizes.size()) {
+        CheckAbort();
+        boundary += kSectorSizes[k];
+        update_if_.PageErase(static_cast<int>(k));
+        ++k;
+        view_.ProcessEvents();
+    }
+}
+
 // The header block decides whether the boot loader starts the application: it is
 // read back before the instrument is told to restart.
 void TCkUpdateEngine::VerifyHeader(const ProgrammingParameters& p, int headerPage) {
@@ -658,11 +780,15 @@ void TCkUpdateEngine::VerifyHeader(const ProgrammingParameters& p, int headerPag
 }
 
 // Polls OpenDev until the instrument answers with the new firmware or the
-// deadline passes.  An instrument still found in its boot loader is told once
-// more to start its application (the leave command may have been refused).
-// Only an open that reports the instrument connected (1) counts: 2 means "not
-// yet", and writing settings to an instrument that is not there, or that runs
-// another firmware than the one written, would lose them.
+// deadline passes.  Every open is kept to the pinned instrument (the library's
+// search limit), and what answers must show the pinned identity: another
+// instrument on the bench, already on the new release or not, is closed again
+// without a word written to it.  An instrument still found in its boot loader
+// at the pinned socket is told once more to start its application (the leave
+// command may have been refused).  Only an open that reports the instrument
+// connected (1) counts: 2 means "not yet", and writing settings to an
+// instrument that is not there, or that runs another firmware than the one
+// written, would lose them.
 void TCkUpdateEngine::WaitForInstrument(ProgrammingParameters& p) {
     constexpr std::uint32_t kPollMs = 250;
     constexpr int kLeaveAttempts = 3;
@@ -670,39 +796,48 @@ void TCkUpdateEngine::WaitForInstrument(ProgrammingParameters& p) {
         options_.restartDeadlineMs != 0 ? options_.restartDeadlineMs : (p.bluetooth ? kBluetoothRestartDeadlineMs : kUsbRestartDeadlineMs);
     const std::uint32_t t0 = clock_.NowMs();
     int leave_attempts = 1;
+    QString instead;
     if (!p.bluetooth) {
         clock_.SleepMs(kUsbRestartWaitMs);
         UpdateRemainingTime();
     }
     for (;;) {
         CheckAbort();
-        if (host_.OpenDev() == 1 || InstrumentInBootLoader()) {
+        const std::int32_t r = host_.OpenDev();
+        if (r == 1 && AnswersAsPinned(&instead)) {
             const QString release = Name(host_.PortData().snVersion);
-            if (InstrumentInBootLoader()) {
-                stayed_in_boot_loader_ = true;
-                if (leave_attempts < kLeaveAttempts) {
-                    ++leave_attempts;
-                    update_if_.SendCommand(ctl::kLeaveProgramming, 0);
-                }
-                host_.CloseDev();
-            } else if (release == ExpectedRelease(p)) {
+            if (release == ExpectedRelease(p)) {
                 stayed_in_boot_loader_ = false;
                 dev_info_.FirmwareVersion = release;
                 return;
-            } else {
-                p.error = true;
-                view_.AddMessage(TrCk::tr("The instrument restarted with firmware %1 instead of %2; its settings "
-                                          "were not written.")
-                                     .arg(release, ExpectedRelease(p)));
-                return;
             }
+            p.error = true;
+            view_.AddMessage(TrCk::tr("The instrument restarted with firmware %1 instead of %2; its settings "
+                                      "were not written.")
+                                 .arg(release, ExpectedRelease(p)));
+            return;
+        }
+        if (r != 1 && InstrumentInBootLoader() && (!pinned_.socket.isEmpty() || p.bluetooth)) {
+            // The search was kept to the instrument's own socket: this boot loader is its own.
+            stayed_in_boot_loader_ = true;
+            if (leave_attempts < kLeaveAttempts) {
+                ++leave_attempts;
+                update_if_.SendCommand(ctl::kLeaveProgramming, 0);
+            }
+            host_.CloseDev();
+        } else if (r != 1 && (host_.PortData().tStatus & TOLA_STATUS_WRONG_DEVICE) != 0 &&
+                   host_.PortData().ssStatus[0] != '\0') {
+            instead = QString::fromLatin1(host_.PortData().ssStatus);
         }
         if (clock_.NowMs() - t0 >= deadline_ms) break;
         clock_.SleepMs(kPollMs);
         UpdateRemainingTime();
     }
     p.error = true;
-    view_.AddMessage(TrCk::tr("The instrument did not answer within %1 s after its restart.").arg(deadline_ms / 1000));
+    QString text = TrCk::tr("Instrument %1 did not answer within %2 s after its restart.").arg(pinned_.Name()).arg(deadline_ms / 1000);
+    if (!instead.isEmpty())
+        text += QLatin1Char(' ') + TrCk::tr("Not taken for it, and nothing written to it: %1.").arg(instead);
+    view_.AddMessage(text);
 }
 
 std::optional<StoredSettings> TCkUpdateEngine::ReadSettingsBackup() {
@@ -735,86 +870,21 @@ QString TCkUpdateEngine::ExpectedRelease(const ProgrammingParameters& p) const {
     return text.isEmpty() ? release_number_ : text;
 }
 
-TCkUpdateEngine::ResumePlan TCkUpdateEngine::PlanResume() {
-    ResumePlan plan;
-    const QString folder = BackupFolder();
-    if (folder.isEmpty()) return plan;
-    if (InstrumentInBootLoader()) {
-        // Its serial number cannot be read: the one interrupted update known here is taken.
-        const QVector<StoredSettings> pending = PendingSettings(folder);
-        if (pending.size() != 1) {
-            plan.kind = ResumePlan::Kind::Blocked;
-            plan.text = pending.isEmpty()
-                            ? TrCk::tr("The instrument answers only as its boot loader, and no interrupted update is "
-                                       "known here.")
-                            : TrCk::tr("The instrument answers only as its boot loader, and %1 interrupted updates "
-                                       "are pending: restore the others first.")
-                                  .arg(pending.size());
-            return plan;
-        }
-        plan.kind = ResumePlan::Kind::Complete;
-        plan.backup = pending.front();
-        plan.text = TrCk::tr("The instrument is in its boot loader: the update of %1 to %2 is completed and its "
-                             "settings of %3 are restored.")
-                        .arg(plan.backup.serial, plan.backup.toRelease, plan.backup.time);
-        return plan;
-    }
-    const QString serial = Name(host_.PortData().snSerial_number);
-    if (auto pending = PendingSettingsFor(folder, serial)) {
-        plan.kind = ResumePlan::Kind::Restore;
-        plan.backup = *pending;
-        plan.text = TrCk::tr("The settings of instrument %1 from the update of %2 (%3 to %4) are not restored yet: "
-                             "they are written back first.")
-                        .arg(serial, pending->time, pending->fromRelease, pending->toRelease);
-    }
-    return plan;
-}
-
-bool TCkUpdateEngine::Resume(const ResumePlan& plan) {
-    switch (plan.kind) {
-        case ResumePlan::Kind::None: return true;
-        case ResumePlan::Kind::Blocked:
-            last_message_ = plan.text;
-            view_.AddMessage(plan.text);
-            return false;
-        case ResumePlan::Kind::Restore:
-            view_.AddMessage(plan.text);
-            return RestoreStoredSettings(plan.backup);
-        case ResumePlan::Kind::Complete: break;
-    }
-    const StoredSettings& b = plan.backup;
-    if (b.source != QLatin1String("catalog")) {
-        if (!OpenBinary(b.source)) {
-            last_message_ = TrCk::tr("The firmware file %1 of the interrupted update is gone or incomplete.").arg(b.source);
-            view_.AddMessage(last_message_);
-            return false;
-        }
-    } else {
-        const int index = Firmwares().IndexOfRelease(b.toRelease);
-        if (index < 0) {
-            last_message_ = TrCk::tr("The catalog holds no firmware %1.").arg(b.toRelease);
-            view_.AddMessage(last_message_);
-            return false;
-        }
-        Firmwares().SelectFirmware(static_cast<std::uint32_t>(index));
-        DiscardBinary();
-        FillFromCatalog();
-    }
-    view_.AddMessage(plan.text);
-    SetRecovery(b);
-    SetDeviceInfo(TDeviceInfo{5324, 3, b.fromRelease, b.serial});
-    try {
-        Update();
-    } catch (const EProgramError& e) {
-        last_message_ = e.Message();
-        view_.ShowErrorBox(e.Message());
-    }
-    SetRecovery(std::nullopt);
-    return result_ == UpdateResult::Succeeded;
-}
-
 bool TCkUpdateEngine::RestoreStoredSettings(StoredSettings stored) {
     last_message_.clear();
+    // The identity block carries the serial number: another instrument's
+    // backup would give this one a wrong identity and wrong calibration.
+    const InstrumentIdentity id = host_.Identity();
+    if (stored.serial.isEmpty() || id.serial != stored.serial ||
+        (stored.cpuType != 0 && id.cpuType != stored.cpuType) || (stored.deviceCode != 0 && id.deviceCode != stored.deviceCode)) {
+        SetLastMessage(TrCk::tr("The settings backup %1 is of instrument %2 (device type %3), the connected one is %4 "
+                                "(device type %5): nothing was written.")
+                           .arg(stored.path, stored.serial.isEmpty() ? TrCk::tr("without a serial number") : stored.serial)
+                           .arg(stored.deviceCode)
+                           .arg(id.Name())
+                           .arg(id.deviceCode));
+        return false;
+    }
     const QString release = dev_info_.FirmwareVersion;
     const bool new_firmware = release == stored.toRelease && !stored.toRelease.isEmpty();
     if (!new_firmware && release != stored.fromRelease) {
@@ -825,7 +895,7 @@ bool TCkUpdateEngine::RestoreStoredSettings(StoredSettings stored) {
         view_.AddMessage(last_message_);
         return false;
     }
-    UpdateLock lock(BackupFolder());
+    UpdateLock lock(LockFolder());
     QString holder;
     if (!lock.TryLock(stored.serial, QString(), &holder)) {
         last_message_ = TrCk::tr("Another update is running (%1). Nothing was sent to the instrument.").arg(holder);

@@ -35,9 +35,12 @@ struct UpdateOptions {
     bool verifyBeforeHeader = false;
     // Where each attempt is appended (empty: no history).
     QString historyFile;
-    // Where the settings backups and the update lock live (empty: the
-    // application data folder's settings-backups).
+    // Where the settings backups live (empty: the application data folder's
+    // settings-backups).
     QString backupFolder;
+    // Where the update lock lives (empty: the application data folder, whatever
+    // backupFolder says, so that every writer of every front end finds it).
+    QString lockFolder;
     // How long the restarted instrument may take to answer again (0: 30 s over
     // USB, 60 s over Bluetooth).
     std::uint32_t restartDeadlineMs = 0;
@@ -48,16 +51,21 @@ struct UpdateOptions {
     // settings are stored again (or the update ended): in between, stopping the
     // update would leave the instrument without its firmware or its settings.
     std::function<void(bool)> criticalPhase;
-    // Copy the application area the new image replaces into a firmware file
-    // after entering the boot loader and before the first erase, so that the
-    // firmware can be written back later.  Cheap over USB; over Bluetooth it
-    // costs about a verify pass, so it is asked for there.
+    // Copy the whole application area into a firmware file after entering the
+    // boot loader and before the first erase, so that the firmware can be
+    // written back later.  Cheap over USB; over Bluetooth it costs about a
+    // verify pass, so it is asked for there.
     bool firmwareBackupUsb = true;
     bool firmwareBackupBluetooth = false;
     // Where the copies go (empty: beside the settings backups) and how many
     // copies per instrument are kept.
     QString firmwareBackupFolder;
     int firmwareBackupsKept = kDefaultFirmwareBackupsKept;
+    // A rollback of a copy that stands for the application area up to this
+    // offset: every sector up to it is erased (the tail of a longer firmware
+    // too) and everything is read back.  0: an update, which leaves the sectors
+    // beyond its image alone.
+    std::uint32_t coverEnd = 0;
 };
 
 CKUPDATE_ERROR_CLASS(EUpdateAborted);
@@ -117,9 +125,10 @@ public:
     // buffer erases: the firmware backup reads up to there.
     std::uint32_t ReplacedEnd(std::uint32_t start) const;
     // Writes a pending settings backup of this serial back to the connected
-    // instrument (which must run the release the backup was made for or the one
-    // it came from), stores it, reads it back and marks it restored.  Shows step 4
-    // on the view; false with the reason in the message list and LastMessage().
+    // instrument (which must be the backup's instrument and run the release the
+    // backup was made for or the one it came from), stores it, reads it back and
+    // marks it restored.  Shows step 4 on the view; false with the reason in the
+    // message list and LastMessage().
     bool RestoreStoredSettings(StoredSettings stored);
     // Reads the connected instrument's settings into a backup that is not pending
     // (phase "saved"); nothing when they cannot be read (reason in LastMessage()).
@@ -131,20 +140,10 @@ public:
     // the firmware the backup names again and restores the backup's settings.
     // The image must be in the buffer (the catalog entry or file of the backup).
     void SetRecovery(std::optional<StoredSettings> stored);
-    // What an earlier, unfinished update of the connected instrument left to do.
-    struct ResumePlan {
-        enum class Kind { None, Restore, Complete, Blocked } kind = Kind::None;
-        StoredSettings backup;
-        QString text;  // what will be done, or why nothing can be
-    };
-    // Looks at the connected instrument and the pending backups: its pending
-    // settings are restored first (Restore); an instrument found in its boot
-    // loader gets the firmware of its interrupted update again, then its
-    // settings (Complete).
-    ResumePlan PlanResume();
-    // Carries the plan out; true when the instrument then runs the firmware of
-    // that update with its own settings.
-    bool Resume(const ResumePlan& plan);
+    // The folder of the update lock.
+    QString LockFolder() const;
+    // The instrument the last update, restore or rollback was kept to.
+    const InstrumentIdentity& Pinned() const { return pinned_; }
     // What the last failure left the instrument in, and what to do, in words.
     const QString& LastMessage() const { return last_message_; }
 
@@ -179,6 +178,12 @@ private:
     void CheckImage(std::uint32_t start) const;
     void Verify(const ProgrammingParameters& p, std::uint32_t end, std::uint32_t programmingMs);
     void WaitForInstrument(ProgrammingParameters& p);
+    bool AnswersAsPinned(QString* instead);
+    InstrumentIdentity ConnectedIdentity();
+    void PinInstrument();
+    void EraseTail(std::size_t& k, std::uint32_t& boundary);
+    void CheckOwnBackups(const QString& folder);
+    void SetLastMessage(const QString& text);
     void VerifyHeader(const ProgrammingParameters& p, int headerPage);
     QString ExpectedRelease(const ProgrammingParameters& p) const;
     void SaveBackup(const char* phase);
@@ -217,6 +222,8 @@ private:
     bool critical_ = false;
     StoredSettings stored_;
     std::optional<StoredSettings> recovery_;
+    InstrumentIdentity pinned_;
+    std::optional<SearchLimit> saved_limit_;
     QString last_message_;
     std::uint32_t run_started_ = 0;
 };

@@ -1,8 +1,15 @@
-// One update at a time: an update holds this lock from before its first
-// exchange with the instrument until it ends, across processes (the program and
-// any tolactl of the same user), so that a second update, or a command that
-// would change the instrument, never runs into the middle of one.  The lock
-// lives beside the settings backups; a lock whose process died is taken over.
+// One update at a time: an update, a settings restore and a rollback hold this
+// lock from before their first exchange with the instrument until they end,
+// across processes (the program and any tolactl of the same user), so that a
+// second one, or a command that would change an instrument, never runs into
+// the middle of one.  The lock lives in the application data folder, whatever
+// folder the backups are kept in, so that every writer finds it; a lock whose
+// process died on this host is taken over.  A lock left by a process on another
+// host (a home folder shared between machines) cannot be checked from here: it
+// is reported with the command that clears it.
+//
+// Within one process the lock nests: a workflow that holds it may run the
+// restore and the update that take it again.
 #pragma once
 
 #include <QLockFile>
@@ -26,12 +33,13 @@ public:
     void Describe(const QString& serial, const QString& port);
     bool Locked() const { return locked_; }
 
+    // The application data folder ("" when there is none).
+    static QString DefaultFolder();
     // The running update of a folder, or "" when none runs.
     static QString RunningUpdate(const QString& folder);
 
 private:
     QString folder_;
-    std::unique_ptr<QLockFile> lock_;
     bool locked_ = false;
 };
 

@@ -6,8 +6,10 @@
 #pragma once
 
 #include "tola_comm.h"
+#include "update/device/instrument_identity.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 
@@ -48,6 +50,9 @@ public:
 
     // A warning box with the buttons Yes and Abort: true for Yes.
     virtual bool AskYesAbort(const QString& text) = 0;
+    // A question with a list of answers: the index of the one chosen, -1 when
+    // none was (a view that cannot ask chooses none).
+    virtual int AskChoice(const QString& /*text*/, const QStringList& /*answers*/) { return -1; }
     // The framework's standard error box (errors that escape a user action).
     virtual void ShowErrorBox(const QString& text) = 0;
     // A message box with OK.
@@ -71,6 +76,12 @@ public:
     virtual void CloseDev() = 0;
     virtual void SetUSBWatchIdle(bool idle) = 0;
     virtual void SetUpdateButtonCaption(const QString& /*release*/) {}
+    // The instrument the record is connected to (its device type and processor
+    // type as the main window asked them at the open).
+    virtual InstrumentIdentity Identity() = 0;
+    // The search limit every later OpenDev applies (empty: none).
+    virtual SearchLimit Limit() const = 0;
+    virtual void SetSearchLimit(const SearchLimit& limit) = 0;
 };
 
 }  // namespace ckupdate

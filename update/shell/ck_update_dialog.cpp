@@ -15,6 +15,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QInputDialog>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -73,6 +74,7 @@ TfrmCkUpdate::TfrmCkUpdate(CommApi api, UpdateHost& host, QWidget* parent, Updat
     // The engine sets the time defaults, the version lines, hides the steps,
     // clears the message list, sets the buttons and hides the result panel.
     engine_ = std::make_unique<TCkUpdateEngine>(api, host, *this);
+    workflow_ = std::make_unique<UpdateWorkflow>(*engine_, host, *this);
     message_result_ = QDialog::Accepted;
     pnlMessage_->setPalette(QPalette(kDoneColour));
     ShowIdentity();
@@ -263,6 +265,7 @@ void TfrmCkUpdate::ApplyOptions() {
 bool TfrmCkUpdate::OpenRollback(const QString& path) {
     if (running_.load()) return false;
     rollback_ = engine_->OpenBinary(path);
+    rollback_path_ = rollback_ ? path : QString();
     ApplyOptions();
     engine_->Show();  // the version lines name the release to write back
     ShowIdentity();
@@ -311,18 +314,24 @@ void TfrmCkUpdate::DiscardBinary() {
 // --- buttons ---
 
 void TfrmCkUpdate::btnUpdateFW_CKVClick() {
-    StartWorker([this] {
-        // Settings an earlier update left on disk go back first, so that the
-        // backup of this update can never replace them with factory settings.
-        const TCkUpdateEngine::ResumePlan plan = engine_->PlanResume();
-        if (plan.kind == TCkUpdateEngine::ResumePlan::Kind::Restore) {
-            if (!engine_->Resume(plan)) {
-                ShowErrorBox(engine_->LastMessage());
+    const QString rollback = rollback_ ? rollback_path_ : QString();
+    StartWorker([this, rollback] {
+        if (!rollback.isEmpty()) {
+            // The copy is checked against the instrument connected now.
+            const QString refused = workflow_->PrepareRollback(rollback, false);
+            if (!refused.isEmpty()) {
+                ShowErrorBox(refused);
                 return;
             }
-            if (engine_->FUpdateDevInfo().FirmwareVersion == engine_->ReleaseToWrite() && !engine_->Options().serviceMode)
-                return;  // that earlier update is now complete
+            engine_->Run();
+            return;
         }
+        // What an earlier update left unfinished is finished first (its settings
+        // written back, or an instrument in its boot loader programmed again), as
+        // "tolactl update" does; the image was chosen when the instrument connected.
+        WorkflowRequest request;
+        request.explicitImage = true;
+        if (workflow_->Prepare(request) != UpdateWorkflow::Next::Update) return;
         engine_->Run();
     });
 }
@@ -550,6 +559,16 @@ void TfrmCkUpdate::SetButtonsLocked(bool locked) {
             locked_buttons_.clear();
         }
     });
+}
+
+int TfrmCkUpdate::AskChoice(const QString& text, const QStringList& answers) {
+    int chosen = -1;
+    OnUiAndWait([this, &text, &answers, &chosen] {
+        bool ok = false;
+        const QString answer = QInputDialog::getItem(this, windowTitle(), text, answers, 0, false, &ok);
+        if (ok) chosen = static_cast<int>(answers.indexOf(answer));
+    });
+    return chosen;
 }
 
 bool TfrmCkUpdate::AskYesAbort(const QString& text) {

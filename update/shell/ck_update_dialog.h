@@ -21,6 +21,7 @@
 #include "update/config/settings_store.h"
 #include "update/firmware/ck_update_engine.h"
 #include "update/firmware/update_view.h"
+#include "update/firmware/update_workflow.h"
 #include "update/shell/update_reservation.h"
 
 #include <QDialog>
@@ -107,6 +108,7 @@ public:
     void SetCancelEnabled(bool enabled) override;
     void SetButtonsLocked(bool locked) override;
     bool AskYesAbort(const QString& text) override;
+    int AskChoice(const QString& text, const QStringList& answers) override;
     void ShowErrorBox(const QString& text) override;
     void ShowMessageBox(const QString& text) override;
     void ShowResultPanel(bool success) override;
@@ -142,8 +144,10 @@ private:
     void OnUiAndWait(F&& f);
 
     std::unique_ptr<TCkUpdateEngine> engine_;
+    std::unique_ptr<UpdateWorkflow> workflow_;
     UpdateOptions options_;
     bool rollback_ = false;
+    QString rollback_path_;
     void ApplyOptions();
     UpdateReservation* reservation_ = nullptr;
     TDeviceInfo shown_info_;

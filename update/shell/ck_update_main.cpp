@@ -2,7 +2,9 @@
 
 #include "update/bluetooth/bt_discover.h"
 #include "update/firmware/firmware_catalog.h"
+#include "update/firmware/stored_settings.h"
 #include "update/firmware/update_history.h"
+#include "update/firmware/update_workflow.h"
 #include "update/shell/ck_update_dialog.h"
 #include "update/shell/interface_section.h"
 #include "update/shell/pictures.h"
@@ -116,6 +118,12 @@ void TfrmMain::CreateControls() {
     bbtnCKUpdate_->setMinimumHeight(150);
     bbtnCKUpdate_->setEnabled(false);
     updateRow->addWidget(bbtnCKUpdate_);
+    lblPending_ = new QLabel(pnlCKUpdate_);
+    lblPending_->setObjectName(QStringLiteral("lblPending"));
+    lblPending_->setWordWrap(true);
+    lblPending_->setTextFormat(Qt::PlainText);
+    lblPending_->hide();
+    updateRow->addWidget(lblPending_);
     stack->addWidget(pnlCKUpdate_);
 
     pnlStatus_ = new QFrame(client);
@@ -385,8 +393,43 @@ void TfrmMain::EnableConnectMenus() {
     });
 }
 
+// The pending backup of the connected instrument (or the boot loader's
+// unfinished update) is named at once: "Run" finishes it before anything else.
+void TfrmMain::ShowPending(const TDeviceInfo& info) {
+    const QString folder = DefaultSettingsBackupFolder();
+    QString text;
+    if (info.BootLoader) {
+        const int n = static_cast<int>(PendingSettings(folder).size());
+        text = n > 0 ? tr("The instrument answers only as its boot loader: an update was interrupted. \"Run\" completes "
+                          "it (%n interrupted update(s) known here).", "", n)
+                     : tr("The instrument answers only as its boot loader, and no interrupted update is known here.");
+    } else if (const auto pending = PendingSettingsFor(folder, info.Serial)) {
+        text = tr("The settings of this instrument from the update of %1 (%2 to %3) are not written back yet: \"Run\" "
+                  "writes them back first.")
+                   .arg(pending->time, pending->fromRelease, pending->toRelease);
+    }
+    if (!info.Serial.isEmpty() && !DamagedSettingsFor(folder, info.Serial).isEmpty())
+        text += (text.isEmpty() ? QString() : QStringLiteral("\n")) +
+                tr("A settings backup of this instrument is damaged: \"tolactl settings pending\" lists it.");
+    lblPending_->setText(text);
+    lblPending_->setVisible(!text.isEmpty());
+}
+
 void TfrmMain::ApplyConnected(const Snapshot& s) {
     bbtnCKUpdate_->setEnabled(true);
+    if (s.info.BootLoader) {
+        const QString none = QStringLiteral("----");
+        setWindowTitle(Title() + QStringLiteral(" - ") + tr("boot loader"));
+        lblDevice_->setText(tr("Device:") + QLatin1Char(' ') + tr("boot loader (interrupted update)"));
+        lblSerial_->setText(tr("Serial:") + QLatin1Char(' ') + none);
+        lblInterface_->setText(tr("If-Version:") + QLatin1Char(' ') + none);
+        lblFirmware_->setText(tr("Firmware:") + QLatin1Char(' ') + none);
+        f_DevInfo = s.info;
+        if (windows_.frmCkUpdate != nullptr) windows_.frmCkUpdate->SetDeviceInfo(f_DevInfo);
+        ShowPending(f_DevInfo);
+        SetPoMsgThreadState(TProcessState::psConnected);
+        return;
+    }
     setWindowTitle(Title() + QStringLiteral(" - ") + FieldText(s.port.snDevice));
     lblDevice_->setText(tr("Device:") + QLatin1Char(' ') + FieldText(s.port.snDevice));
     lblSerial_->setText(tr("Serial:") + QLatin1Char(' ') + FieldText(s.port.snSerial_number));
@@ -397,9 +440,10 @@ void TfrmMain::ApplyConnected(const Snapshot& s) {
     if (windows_.frmCkUpdate != nullptr) windows_.frmCkUpdate->SetDeviceInfo(f_DevInfo);
     // The selection must not change under a running update.
     if (!environment_.ServiceMode && !updating) {
-        Firmwares().ChooseVariant(f_DevInfo.FirmwareVersion, false);
+        UpdateWorkflow::SelectDefaultImage(f_DevInfo, false);
         SetUpdateButtonCaption(Firmwares().Selected().snCK_firmware_release);
     }
+    ShowPending(f_DevInfo);
     SetPoMsgThreadState(TProcessState::psConnected);
 }
 
@@ -413,6 +457,7 @@ void TfrmMain::ApplyDisconnected(const Snapshot& s) {
     lblFirmware_->setText(tr("Firmware:") + QLatin1Char(' ') + none);
     // No instrument: the update dialog must not keep one that went away.
     f_DevInfo = TDeviceInfo{};
+    lblPending_->hide();
     Q_UNUSED(s);
     if (windows_.frmCkUpdate != nullptr) windows_.frmCkUpdate->SetDeviceInfo(f_DevInfo);
     SetPoMsgThreadState(TProcessState::psIdle);
@@ -489,7 +534,8 @@ bool TfrmMain::ReserveForUpdate(const TDeviceInfo& shown, TDeviceInfo& current) 
     TInterfaceLock lock;
     lock.Enter();
     const TDeviceInfo& now = connection_.DevInfo();
-    current = now.Device != 0 || now.CpuType != 0 ? IdentityOf(connection_.PortData(), now) : TDeviceInfo{};
+    current = now.Device != 0 || now.CpuType != 0 || now.BootLoader ? IdentityOf(connection_.PortData(), now)
+                                                                    : TDeviceInfo{};
     if (!Connected(current) || !SameInstrument(shown, current)) {
         MainTrace("TfrmMain.ReserveForUpdate: the instrument shown is not the one connected");
         return false;

@@ -86,6 +86,9 @@ public:
     PXM_COMM& PortData() override { return connection_.PortData(); }
     std::int32_t OpenDev() override { return connection_.OpenDev(); }
     void CloseDev() override { connection_.CloseDev(); }
+    InstrumentIdentity Identity() override { return connection_.Identity(); }
+    SearchLimit Limit() const override { return connection_.Limit(); }
+    void SetSearchLimit(const SearchLimit& limit) override { connection_.SetSearchLimit(limit); }
     TDeviceConnection& Connection() override { return connection_; }
     std::uint32_t PendingPort() const override { return f_PendingPort.load(); }
 
@@ -115,6 +118,8 @@ public:
     QLabel* lblInterface() const { return lblInterface_; }
     QLabel* lblCKPDll() const { return lblCKPDll_; }
     QLabel* lblDllStatus() const { return lblDllStatus_; }
+    // What an earlier update left unfinished for the connected instrument (hidden when nothing).
+    QLabel* lblPending() const { return lblPending_; }
     QTimer* tmrPollConnectionStatus() const { return tmrPollConnectionStatus_; }
     QTimer* tmrWatchControl() const { return tmrWatchControl_; }
     QMenu* mmFirmware() const { return mmFirmware_; }
@@ -189,6 +194,7 @@ private:
     void LoadLibrary();
     void BuildFirmwareMenu();
     void ApplyConnected(const Snapshot& s);
+    void ShowPending(const TDeviceInfo& info);
     void ApplyDisconnected(const Snapshot& s);
     void EnablePollTimer();
     void PollSoon();
@@ -232,6 +238,7 @@ private:
     QLabel* lblInterface_ = nullptr;
     QLabel* lblCKPDll_ = nullptr;
     QLabel* lblDllStatus_ = nullptr;
+    QLabel* lblPending_ = nullptr;
     QTimer* tmrPollConnectionStatus_ = nullptr;
     QTimer* tmrWatchControl_ = nullptr;
 

@@ -109,7 +109,7 @@ void TfrmMain::smExtraConnectDevClick(QAction* item) {
             lock.Enter();
             tmrPollConnectionStatus_->stop();
             MainTrace("TfrmMain.smExtraConnectDevClick: csInterface.Acquired - CK_comm_BtSetDevice()");
-            binding_->Api().CK_comm_BtSetDevice(&device);
+            connection_.SelectBluetoothDevice(device);
             lock.Leave();
             MainTrace("TfrmMain.smExtraConnectDevClick: csInterface.Released - CK_comm_BtSetDevice()");
         }
@@ -173,7 +173,7 @@ void TfrmMain::smExtraConnectSelectBTDClick() {
                 lock.Enter();
                 tmrPollConnectionStatus_->stop();
                 MainTrace("TfrmMain.smExtraConnectSelectBTDClick: csInterface.Acquired - CK_comm_BtSetDevice");
-                binding_->Api().CK_comm_BtSetDevice(&device);
+                connection_.SelectBluetoothDevice(device);
                 lock.Leave();
                 if (polling) tmrPollConnectionStatus_->start();
                 MainTrace("TfrmMain.smExtraConnectSelectBTDClick: csInterface.Released - CK_comm_BtSetDevice");

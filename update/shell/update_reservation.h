@@ -25,10 +25,10 @@ public:
 // update may only start on the instrument (and release) the dialog shows.
 inline bool SameInstrument(const TDeviceInfo& a, const TDeviceInfo& b) {
     return a.Serial == b.Serial && a.Device == b.Device && a.CpuType == b.CpuType &&
-           a.FirmwareVersion == b.FirmwareVersion;
+           a.FirmwareVersion == b.FirmwareVersion && a.BootLoader == b.BootLoader;
 }
 
 // An identity that names a connected instrument.
-inline bool Connected(const TDeviceInfo& info) { return info.Device != 0 || !info.Serial.isEmpty(); }
+inline bool Connected(const TDeviceInfo& info) { return info.Device != 0 || !info.Serial.isEmpty() || info.BootLoader; }
 
 }  // namespace ckupdate
