@@ -43,7 +43,7 @@ bool usb_open_step(PXM_COMM& c) {
     library_state().record = &c;
     library_state().stop_state = StopState::Running;
     if ((c.tStatus & TOLA_STATUS_USB) == 0) c.tStatus |= TOLA_STATUS_USB | TOLA_STATUS_TESTING;
-    if (c.hUSB == -1 && !usb::bUSB_open()) return false;
+    if (c.hUSB == -1 && !usb::search_open_first()) return false;
     c.tStatus = TOLA_STATUS_USB | TOLA_STATUS_INTERFACED;
     bStr_cpy(c.ssStatus, "USB Open", sizeof c.ssStatus);
     platform::sleep_ms(5);
