@@ -4,6 +4,7 @@
 #include "comm/api/frame.h"
 #include "comm/api/library_state.h"
 #include "comm/api/link_steps.h"
+#include "comm/api/search_limit.h"
 #include "comm/platform/clock.h"
 #include "comm/platform/diagnostics.h"
 
@@ -79,6 +80,33 @@ bool advance_automatic_search(PXM_COMM& c) {
     return true;
 }
 
+// The limit a host sets with TOLA_STATUS_PINNED lasts for the search that call
+// starts; a fresh start without the bit searches without one.  False when the
+// record's texts are unterminated: refused, nothing of the record lost.
+bool take_search_limit(PXM_COMM& c) {
+    SearchLimit& limit = search_limit();
+    if ((c.tStatus & TOLA_STATUS_PINNED) == 0) {
+        if (c.tStatus == 0) limit = SearchLimit{};
+        return true;
+    }
+    limit = SearchLimit{};
+    // snRS232 names a socket only where USB is searched; on the other ports the
+    // search writes the port's own name there.
+    const bool usb = c.iPort == TOLA_PORT_SEARCH || c.iPort == kPortUsb;
+    const bool serial_ended = ::strnlen(c.snSerial_number, sizeof c.snSerial_number) <= kLimitTextMax;
+    const bool socket_ended = !usb || ::strnlen(c.snRS232, sizeof c.snRS232) <= kLimitTextMax;
+    if (!serial_ended || !socket_ended) {
+        c.tStatus = TOLA_STATUS_INTERNAL_ERROR | TOLA_STATUS_SEARCH_ENDED;
+        set_status(c, serial_ended ? "Instrument limit refused: snRS232 is not a terminated text"
+                                   : "Instrument limit refused: snSerial_number is not a terminated text");
+        return false;
+    }
+    std::memcpy(limit.serial, c.snSerial_number, kLimitTextMax);
+    if (usb) std::memcpy(limit.socket, c.snRS232, kLimitTextMax);
+    c.tStatus &= ~TOLA_STATUS_PINNED;
+    return true;
+}
+
 }  // namespace
 
 std::uint32_t serial_port_bits(const char* name) {
@@ -103,6 +131,7 @@ std::int32_t poll_initialize(PXM_COMM* record) {
         return kFailed;
     }
     if (c.tStatus & TOLA_STATUS_HOLD) return kHeld;
+    if (!take_search_limit(c)) return kFailed;
     if (c.hUSB == 0) c.hUSB = -1;
     if (c.hRS232 == 0) c.hRS232 = -1;
 
@@ -190,6 +219,7 @@ std::int32_t test() {
 }
 
 void close() {
+    search_limit() = SearchLimit{};
     PXM_COMM* record = library_state().record;
     if (record == nullptr) return;
     PXM_COMM& c = *record;

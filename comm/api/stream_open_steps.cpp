@@ -5,6 +5,7 @@
 #include "comm/api/connection.h"
 #include "comm/api/library_state.h"
 #include "comm/api/link_steps.h"
+#include "comm/api/search_limit.h"
 #include "comm/commands/classic_exchange.h"
 #include "comm/links/bluetooth/bt_link.h"
 #include "comm/links/serial/serial_link.h"
@@ -18,6 +19,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace tola::link_steps {
 namespace {
@@ -76,6 +78,27 @@ bool fail_closing(PXM_COMM& c, std::uint32_t bits) {
     return false;
 }
 
+// Under a serial-number limit another instrument is left as soon as it has
+// told its serial number, before anything is written to it: the link is closed,
+// the record keeps the identity fields the host gave (its wanted serial number
+// among them), and the step fails as for a wrong device.
+bool leave_other_instrument(PXM_COMM& c, const PXM_COMM& before, void (*leave)(PXM_COMM&)) {
+    const SearchLimit& limit = search_limit();
+    const TNAME& serial = structures::host_copies().version.snSerial_number;
+    if (!limit.wants_serial() || limit.serial_matches(serial)) return false;
+    const std::string where(c.snRS232, ::strnlen(c.snRS232, sizeof c.snRS232));
+    leave(c);
+    c.iDevice = before.iDevice;
+    std::memcpy(c.snDevice, before.snDevice, sizeof c.snDevice);
+    std::memcpy(c.snVersion, before.snVersion, sizeof c.snVersion);
+    std::memcpy(c.snInterface, before.snInterface, sizeof c.snInterface);
+    std::memcpy(c.snSerial_number, before.snSerial_number, sizeof c.snSerial_number);
+    Answering other;
+    other.add(&serial, where);
+    other.report(c, limit);
+    return true;
+}
+
 // A classic command tried up to three times, with ten short waits between tries.
 void classic_with_retries(std::uint8_t code) {
     constexpr int kAttempts = 3;
@@ -91,6 +114,7 @@ void classic_with_retries(std::uint8_t code) {
 }  // namespace
 
 bool serial_open_step(PXM_COMM& c) {
+    const PXM_COMM before = c;
     register_close_hooks();
     library_state().record = &c;
     library_state().stop_state = StopState::Running;
@@ -126,6 +150,7 @@ bool serial_open_step(PXM_COMM& c) {
         settle();
         if (!commands::classic_command(31)) return fail_closing(c, TOLA_STATUS_NO_INSTRUMENT);
     }
+    if (leave_other_instrument(c, before, serial::close_port)) return false;
     settle();
     c.tStatus = (c.tStatus & kPortBitsMask) | TOLA_STATUS_INTERFACED;
     fill_identity(c);
@@ -138,6 +163,7 @@ bool serial_open_step(PXM_COMM& c) {
 }
 
 bool bluetooth_open_step(PXM_COMM& c) {
+    const PXM_COMM before = c;
     register_close_hooks();
     library_state().record = &c;
     library_state().stop_state = StopState::Running;
@@ -167,6 +193,8 @@ bool bluetooth_open_step(PXM_COMM& c) {
         bluetooth::disconnect(c);
         return false;
     }
+    if (leave_other_instrument(c, before, bluetooth::disconnect)) return false;
+    structures::finish_bluetooth_load();
     settle();
     c.tStatus |= TOLA_STATUS_INTERFACED | TOLA_STATUS_BLUETOOTH;
     fill_identity(c);

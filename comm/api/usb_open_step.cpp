@@ -3,6 +3,7 @@
 #include "comm/api/bounded_string.h"
 #include "comm/api/library_state.h"
 #include "comm/api/link_steps.h"
+#include "comm/api/search_limit.h"
 #include "comm/links/usb/boot_mode.h"
 #include "comm/links/usb/usb_device.h"
 #include "comm/platform/clock.h"
@@ -37,13 +38,20 @@ void fill_identity(PXM_COMM& c) {
     copy_version_text(c.snSerial_number, v.snSerial_number);
 }
 
-}  // namespace
+// What identifying the device behind hUSB learnt about it.
+enum class Found {
+    Nothing,       // its descriptor could not be read
+    SerialNumber,  // an instrument whose version block was read
+    NoSerialNumber,
+};
 
-bool usb_open_step(PXM_COMM& c) {
-    library_state().record = &c;
-    library_state().stop_state = StopState::Running;
-    if ((c.tStatus & TOLA_STATUS_USB) == 0) c.tStatus |= TOLA_STATUS_USB | TOLA_STATUS_TESTING;
-    if (c.hUSB == -1 && !usb::bUSB_open()) return false;
+// Identifies the open device by its descriptor and, where it has one, loads
+// its structures and fills the record from its version block.  The boot-mode
+// handshake is the one step that writes to the device: it is left out when
+// writes are not allowed yet.  The result is the step's, as the search has
+// always given it.
+bool identify(PXM_COMM& c, bool writes_allowed, Found& found) {
+    found = Found::Nothing;
     c.tStatus = TOLA_STATUS_USB | TOLA_STATUS_INTERFACED;
     bStr_cpy(c.ssStatus, "USB Open", sizeof c.ssStatus);
     platform::sleep_ms(5);
@@ -52,11 +60,12 @@ bool usb_open_step(PXM_COMM& c) {
         return false;
     }
     platform::sleep_ms(5);
+    found = Found::NoSerialNumber;
 
     if (c.dVID == kRenesasVendor && c.dPID == kRenesasBootProduct) {
         c.iDevice = TOLA_DEVICE_USB_H8SX_BOOT;
         set_name(c.snDevice, "Renesas H8SX\\1653 'boot' mode.");
-        if (!usb::boot_mode_handshake()) c.tStatus |= TOLA_STATUS_TEST_FAILED;
+        if (writes_allowed && !usb::boot_mode_handshake()) c.tStatus |= TOLA_STATUS_TEST_FAILED;
         return true;
     }
     if (c.dVID == kRenesasVendor) {
@@ -65,7 +74,10 @@ bool usb_open_step(PXM_COMM& c) {
     }
     if (c.dVID == kChromatikVendor && c.dPID == kChromatikProduct) {
         c.iDevice = TOLA_DEVICE_USB_CHROMATIK;
-        if (!structures::load_at_usb_open()) c.tStatus |= TOLA_STATUS_WRONG_DEVICE;
+        if (structures::load_at_usb_open())
+            found = Found::SerialNumber;
+        else
+            c.tStatus |= TOLA_STATUS_WRONG_DEVICE;
         set_name(c.snDevice, "Chromatik\xAE");
         fill_identity(c);
         return true;
@@ -77,6 +89,7 @@ bool usb_open_step(PXM_COMM& c) {
             set_name(c.snDevice, "Chromatik\xAE Portivo");
             return false;
         }
+        found = Found::SerialNumber;
         set_name(c.snDevice, "Chromatik\xAE Portivo");
         fill_identity(c);
         return true;
@@ -85,6 +98,59 @@ bool usb_open_step(PXM_COMM& c) {
     c.tStatus |= TOLA_STATUS_WRONG_DEVICE;
     set_name(c.snDevice, "PXM Unknown Device");
     return false;
+}
+
+// The search for the instrument the host named: every socket the limit allows
+// is looked at in turn, by reads alone, until one holds the wanted instrument.
+// An instrument whose serial number cannot be read is taken only at a socket
+// the host named, just as a search without a limit would take it there.
+bool limited_usb_step(PXM_COMM& c, const SearchLimit& limit) {
+    if (c.hUSB != -1) usb::close();
+    const PXM_COMM before = c;
+    Answering others;
+    for (const usb::Socket& socket : usb::sockets()) {
+        if (!limit.allows_socket(socket.name)) continue;
+        c = before;
+        if (!usb::open_socket(socket.path)) continue;
+        // Only a socket the host named may hold an instrument taken without
+        // its serial number; only such a one sees a write before it is taken.
+        const bool named = limit.wants_socket() || !limit.wants_serial();
+        Found found = Found::Nothing;
+        const bool result = identify(c, named, found);
+        // The version block itself: the record's field may not take a serial
+        // number of the full 25 characters.
+        const TNAME& serial = structures::host_copies().version.snSerial_number;
+        const bool taken = found == Found::SerialNumber ? !limit.wants_serial() || limit.serial_matches(serial)
+                                                        : found == Found::NoSerialNumber && named;
+        if (taken) {
+            usb::remember_for_reopen(socket.path);
+            c.snRS232[0] = '\0';
+            bStr_cpy(c.snRS232, socket.name.c_str(), sizeof c.snRS232);
+            return result;
+        }
+        if (found != Found::Nothing) others.add(found == Found::SerialNumber ? &serial : nullptr, socket.name);
+        usb::close();
+    }
+    // Nothing left open, and the record as the step found it: the host's own
+    // serial number stays in it, ready for the next limited search.
+    c = before;
+    c.tStatus = (c.tStatus & ~TOLA_STATUS_INTERFACED) | TOLA_STATUS_USB | TOLA_STATUS_TESTING;
+    if (others.empty()) return false;  // as if nothing were attached
+    others.report(c, limit);
+    return false;
+}
+
+}  // namespace
+
+bool usb_open_step(PXM_COMM& c) {
+    library_state().record = &c;
+    library_state().stop_state = StopState::Running;
+    if ((c.tStatus & TOLA_STATUS_USB) == 0) c.tStatus |= TOLA_STATUS_USB | TOLA_STATUS_TESTING;
+    const SearchLimit& limit = search_limit();
+    if (limit.active()) return limited_usb_step(c, limit);
+    if (c.hUSB == -1 && !usb::search_open_first()) return false;
+    Found found = Found::Nothing;
+    return identify(c, true, found);
 }
 
 void usb_close(PXM_COMM&) { usb::close(); }

@@ -84,6 +84,17 @@ typedef struct PXM_COMM {
 #define TOLA_STATUS_HARD_FAILURE_MIN  0x00001000u
 /* The failure bits: 0x1000 and above, below the port field of COM5..COM20. */
 #define TOLA_STATUS_HARD_FAILURES     0x00FFF000u
+/* Set by the caller, never by the library: limits the search that this call of
+ * iTOLA_comm_poll_initialize starts to one instrument.  snSerial_number names
+ * its serial number (compared byte for byte, at most 25 characters) and, when
+ * iPort is 0 or 1, snRS232 names the USB channel socket it sits at (a name in
+ * the interface-class folder such as "dev1" or "usb-1-2.3", or "Chrmtk0-0",
+ * "ezusb-0"); an empty field limits nothing.  The library takes both, clears
+ * the bit and searches as usual, passing over every other instrument without
+ * writing to it; on USB it writes the socket it connected on into snRS232.
+ * When only others answer, the step fails with TOLA_STATUS_WRONG_DEVICE and
+ * ssStatus "Instrument <wanted> not found; answering: <serial> on <where>, ...".
+ * The limit holds until a call with tStatus 0 or TOLA_comm_close. */
 #define TOLA_STATUS_PINNED            0x40000000u
 
 /* iDevice values */

@@ -106,10 +106,12 @@ bool load_over_stream(bool bluetooth) {
     if (!stream_upload(Copy::Setup)) return not_ready(bluetooth);
     flags.setup_loaded = true;
     if (!stream_upload(Copy::Settings)) return not_ready(bluetooth);
-
-    if (bluetooth && h.version.snRelease[0] > '4')
-        commands::host_command(0x80000000, 300, {{1, 40}, {3, 4}, {14, 300}});
     return true;
+}
+
+void finish_bluetooth_load() {
+    if (host_copies().version.snRelease[0] > '4')
+        commands::host_command(0x80000000, 300, {{1, 40}, {3, 4}, {14, 300}});
 }
 
 bool stream_read_table() {

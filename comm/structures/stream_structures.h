@@ -16,8 +16,12 @@ struct StreamLoadFlags {
 StreamLoadFlags& stream_load_flags();
 void clear_stream_load_flags();
 
-// Loads table, version, sizes, set-up and settings of a kind 8-11 instrument.
+// Loads table, version, sizes, set-up and settings of a kind 8-11 instrument,
+// by reads alone.
 bool load_over_stream(bool bluetooth);
+// The host command that completes the load over Bluetooth (releases after 4):
+// kept apart, so that an instrument the search passes over is never written to.
+void finish_bluetooth_load();
 
 // Reads the structure table again.
 bool stream_read_table();

@@ -12,6 +12,7 @@
 #include <array>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace tola::testing {
 namespace {
@@ -116,6 +117,25 @@ TEST_F(DeadOwner, ExchangeCutOffByAKilledOwnerLeavesTheNextCallsIntact) {
         TearDown();
         SetUp();
     }
+}
+
+// With several instruments attached, the reconnect after the death and a later
+// reopen both go back to the socket the search took, never to the first one.
+TEST_F(DeadOwner, ReconnectAndReopenGoBackToTheSocketTheSearchTook) {
+    DyingOwner owner(request_block(kRamReadCode, kTarget, 64, true));
+    std::vector<sim::InstrumentConfig> configs{config(4), config(4)};
+    configs[1].serial = "H51235";
+    start_all(configs);
+    pin("H51235", "");
+    ASSERT_EQ(1, connect());
+    sim_->instrument(0).journal().clear();
+    ASSERT_TRUE(owner.run(sim_->instrument(1).socket_path().string()));
+    std::array<std::uint8_t, 64> read{};
+    EXPECT_EQ(1, bTOLA_comm_Controller_read(read.data(), kTarget, 64));
+    usb::close();
+    usb::usb_state().last_success_tick.reset();  // the reopen must ask the device itself
+    EXPECT_TRUE(usb::open_and_test());
+    EXPECT_EQ(0u, sim_->instrument(0).journal().count(EventKind::Request));
 }
 
 }  // namespace

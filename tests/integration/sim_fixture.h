@@ -55,6 +55,20 @@ protected:
         return instrument;
     }
 
+    // Several instruments side by side, in the order given.
+    void start_all(std::vector<sim::InstrumentConfig> configs) {
+        sim_ = std::make_unique<sim::Simulator>(dir_ / "usb", dir_ / "bt");
+        for (auto& c : configs) sim_->add(std::move(c));
+        sim_->start();
+    }
+
+    // The record a host prepares to search for one instrument only.
+    void pin(const char* serial, const char* socket) {
+        comm_.tStatus = TOLA_STATUS_PINNED;
+        std::strcpy(comm_.snSerial_number, serial);
+        std::strcpy(comm_.snRS232, socket);
+    }
+
     static sim::InstrumentConfig config(int kind, int cpu = 2, const char* release = "CK0A.00.31.00") {
         sim::InstrumentConfig c;
         c.kind = kind;

@@ -9,6 +9,8 @@
 #include "comm/platform/usb_channel_frame.h"
 
 #include <array>
+#include <string>
+#include <vector>
 
 namespace tola::usb {
 namespace {
@@ -31,15 +33,14 @@ Transfer ioctl(std::uint32_t code, std::span<const std::uint8_t> in, std::span<s
 namespace {
 
 // The first device of the interface class, else "\\.\Chrmtk0-0", else "\\.\ezusb-0".
-int open_first_device() {
-    int handle = -1;
-    for (const auto& path : platform::usb_class_devices()) {
-        handle = platform::usb_open_path(path);
-        if (handle >= 0) return handle;
+int open_first_device(std::string* path) {
+    for (const Socket& s : sockets()) {
+        const int handle = platform::usb_open_path(s.path);
+        if (handle < 0) continue;
+        if (path != nullptr) *path = s.path;
+        return handle;
     }
-    handle = platform::usb_open_named("Chrmtk0-0");
-    if (handle < 0) handle = platform::usb_open_named("ezusb-0");
-    return handle;
+    return -1;
 }
 
 void take_handle(PXM_COMM& c, int handle) {
@@ -48,18 +49,61 @@ void take_handle(PXM_COMM& c, int handle) {
     usb_state().reply_windows = usbchannel::ReplyWindows{};
 }
 
-}  // namespace
+// The device the search took, else (no search took one yet) the first device.
+int reopen_device() {
+    const auto& remembered = usb_state().search_path;
+    if (remembered[0] == '\0') return open_first_device(nullptr);
+    return platform::usb_open_path(remembered.data());
+}
 
-bool bUSB_open() {
+bool open_handle(int handle) {
     PXM_COMM* c = valid_record();
-    if (c == nullptr) return false;
-    if (c->hUSB != -1) close();
-    const int handle = open_first_device();
-    if (handle < 0) return false;
+    if (c == nullptr || handle < 0) {
+        platform::usb_close(handle);
+        return false;
+    }
     take_handle(*c, handle);
     // A new connection lifts an error stop of the previous one.
     library_state().stop_state = StopState::Running;
     return true;
+}
+
+// Closes the record's device first: a handle is never left behind.
+bool close_open_device() {
+    PXM_COMM* c = valid_record();
+    if (c == nullptr) return false;
+    if (c->hUSB != -1) close();
+    return true;
+}
+
+}  // namespace
+
+std::vector<Socket> sockets() {
+    std::vector<Socket> list;
+    for (std::string& path : platform::usb_class_devices()) {
+        std::string name = path.substr(path.rfind('/') + 1);
+        list.push_back({std::move(name), std::move(path)});
+    }
+    for (const char* name : {"Chrmtk0-0", "ezusb-0"}) list.push_back({name, platform::usb_channel_dir() + "/" + name});
+    return list;
+}
+
+bool bUSB_open() { return close_open_device() && open_handle(reopen_device()); }
+
+bool search_open_first() {
+    if (!close_open_device()) return false;
+    std::string path;
+    if (!open_handle(open_first_device(&path))) return false;
+    remember_for_reopen(path);
+    return true;
+}
+
+bool open_socket(const std::string& path) { return close_open_device() && open_handle(platform::usb_open_path(path)); }
+
+void remember_for_reopen(const std::string& path) {
+    auto& remembered = usb_state().search_path;
+    remembered.fill('\0');
+    if (path.size() < remembered.size()) path.copy(remembered.data(), path.size());
 }
 
 void close() {
@@ -79,7 +123,7 @@ bool reconnect() {
     platform::usb_close(c->hUSB);
     if (usb_state().open_handle == c->hUSB) usb_state().open_handle = -1;
     c->hUSB = -1;
-    const int handle = open_first_device();
+    const int handle = reopen_device();
     if (handle < 0) {
         // The next call finds no device open and fails; a search connects again.
         platform::trace("USB: no device to reconnect to after an owner of the interface died");

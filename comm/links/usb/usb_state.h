@@ -45,6 +45,10 @@ struct BootModeAnswers {
 
 struct UsbState {
     int open_handle = -1;  // the device this link opened and has not closed, whatever record names it
+    // The socket of the device the search last took; reopens go back to it, so
+    // that with several instruments attached a reopen never reaches another one.
+    // Empty until a search took a device.  (The length of a socket address.)
+    std::array<char, 108> search_path{};
     usbchannel::ReplyWindows reply_windows;  // of the requests on the open device
     std::uint16_t release_number = 0;  // of the last device descriptor read
     std::optional<std::uint32_t> last_success_tick;  // last successful memory transfer
