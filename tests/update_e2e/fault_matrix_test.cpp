@@ -3,7 +3,7 @@
 // flash cell, a slow restart) at each phase from the settings read to the
 // settings store, over USB, and a smaller set over Bluetooth; some with a second
 // Chromatik V on the bench (already on the new release, or on the old one) that
-// the search meets first.  Whatever happens, the update never claims a success
+// a search meets while the first restarts.  Whatever happens, the update never claims a success
 // it has not proven, never writes the header block after an earlier failure,
 // never writes anything to the other instrument, and after at most one more run
 // the instrument runs the new firmware with its own settings.
@@ -51,7 +51,8 @@ enum class When {
 
 enum class Outcome { Fails, Copes, Either };
 
-// A second Chromatik V on the same USB bench, at the socket searched first.
+// A second Chromatik V on the same USB bench.  The instrument being updated is
+// found first; while it restarts its socket is gone, and a search meets the other.
 enum class Bystander { None, OnNewRelease, OnOldRelease };
 
 struct Case {
@@ -174,9 +175,9 @@ protected:
             tola::sim::InstrumentConfig b;
             b.firmware = GetParam().bystander == Bystander::OnNewRelease ? kRelease : "511vLE";
             b.serial = kBystanderSerial;
-            b.socket = "dev0";
+            b.socket = "dev1";
             b.persist = base + "/bystander";
-            c.socket = "dev1";
+            c.socket = "dev0";
             bystander = &sim->add(b);
         }
         tola::sim::Instrument& i = sim->add(c);
@@ -207,8 +208,6 @@ protected:
             api.CK_comm_BtSetDevice(&found.qBtDevice[0]);
         }
         connection.PortData().iPort = port;
-        // The technician names the instrument (the other one is found first).
-        if (GetParam().bystander != Bystander::None) connection.SetSearchLimit(SearchLimit{kSerial, QString()});
         for (int attempt = 0; attempt < 150; ++attempt) {
             if (connection.OpenDev() == 1 || BootLoaderOnly(connection.PortData())) return true;
             std::this_thread::sleep_for(100ms);
