@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # tolactl update keeps a checked copy of the firmware it replaces, and
-# tolactl rollback writes it back; a copy that does not match its checksum is
-# refused after the identification, before anything else reaches the instrument.
+# tolactl rollback writes it back, with Ctrl-C kept out of its restart wait; a
+# copy that does not match its checksum is refused after the identification,
+# before anything else reaches the instrument.
 set -euo pipefail
 bin=$1
 export LD_LIBRARY_PATH="$bin/../lib${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}"
@@ -20,6 +21,11 @@ start_sim() {
 stop_sim() { kill "$sim" 2>/dev/null; wait "$sim" 2>/dev/null || true; }
 trap 'stop_sim; rm -rf "$work"' EXIT
 journal() { "$bin/chromatik-sim" --control "$work/control" --tell "journal 0" | grep -v '^\.$' || true; }
+# Waits (at most 60 s) until the file holds the text.
+wait_for() {
+  for _ in $(seq 600); do grep -q "$2" "$1" 2>/dev/null && return 0; sleep 0.1; done
+  echo "never saw '$2' in $1"; cat "$1"; exit 1
+}
 # Waits until the restarted instrument answers with the release.
 wait_release() {
   for _ in $(seq 100); do
@@ -33,10 +39,11 @@ start_sim
 "$bin/tolactl" update > "$work/update.out"
 grep -q "result: succeeded" "$work/update.out"
 backups="$work/data/TOLA/CK_Helper/firmware-backups"
-copy=$(ls "$backups"/H51234-511vLE-*.bin)
-[ "$(ls "$backups" | wc -l)" = 2 ]
+copy=$(ls "$backups"/*.bin)
+[ "$(ls "$backups" | wc -l)" = 3 ]
 (cd "$backups" && sha256sum --quiet -c ./*.sha256)
 head -c 192 "$copy" | tr -d '\0' | grep -q "511vLE"
+grep -q '"serial": "H51234"' "$copy.json"
 "$bin/tolactl" history --json | grep -q "\"firmware_backup\":\"$copy\""
 wait_release 512bLE
 
@@ -68,8 +75,14 @@ grep -q "checksum does not match" "$work/bad.out"
 [ -z "$(since "$mark")" ] || { echo "traffic for a refused file"; exit 1; }
 
 cp "$work/good.bin" "$copy"
-"$bin/tolactl" rollback --yes > "$work/rollback.out"
+"$bin/tolactl" rollback --yes > "$work/rollback.out" 2> "$work/rollback.err" &
+rollback=$!
+# One Ctrl-C while it waits for the restart is answered; the rollback goes on.
+wait_for "$work/rollback.out" "step 3: Waiting for Chromatik reset"
+kill -INT "$rollback"
+wait "$rollback"
 grep -q "result: succeeded" "$work/rollback.out"
+grep -q "cannot be stopped safely now" "$work/rollback.err"
 wait_release 511vLE
 "$bin/tolactl" info | grep -q "H51234"
 [ "$("$bin/tolactl" history --json | grep -c '"result":"succeeded"')" = 2 ]

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # tolactl update cannot be cut off, and never runs twice at once: a second update
-# started while one runs is refused before it sends anything; Ctrl-C while
+# (whatever its backup folder) and every command that writes to the instrument
+# started while one runs are refused before they send anything; Ctrl-C while
 # programming and while waiting for the restart is answered and the update
 # completes; three times Ctrl-C abort it, and a rerun completes the update with
-# the instrument's own settings.
+# the instrument's own settings; a pipe that closes does not end an update; a
+# damaged settings backup is listed and retired on purpose, never overwritten.
 set -euo pipefail
 bin=$1
 export LD_LIBRARY_PATH="$bin/../lib${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}"
@@ -42,6 +44,12 @@ if "$bin/tolactl" update --yes > "$work/second.out" 2>&1; then echo "a second up
 grep -q "an update is running (process $first" "$work/second.out"
 if "$bin/tolactl" settings restore --yes > "$work/restore.out" 2>&1; then echo "a restore ran into the update"; exit 1; fi
 grep -q "an update is running" "$work/restore.out"
+head -c 512 /dev/zero > "$work/settings.raw"
+for writer in "update --yes --backup-dir $work/elsewhere" "state 20" "write 21 $work/settings.raw" "defaults" "ctl-cmd 10"; do
+  # shellcheck disable=SC2086
+  if "$bin/tolactl" $writer > "$work/writer.out" 2>&1; then echo "'$writer' ran into the update"; exit 1; fi
+  grep -q "an update is running (process $first" "$work/writer.out" || { echo "'$writer':"; cat "$work/writer.out"; exit 1; }
+done
 
 kill -INT "$first"
 wait_for "$work/first.err" "cannot be stopped safely now"
@@ -77,5 +85,24 @@ grep -q "in its boot loader" "$work/aborted.out"
 "$bin/tolactl" update --yes > "$work/rerun.out" 2>&1
 grep -q "The update to 512bLE is complete." "$work/rerun.out"
 "$bin/tolactl" info | grep -q "Firmware:    512bLE"
+grep -q "no pending settings backups" <("$bin/tolactl" settings pending)
+# 3. A pipe into a reader that goes away (tee ended by Ctrl-C) does not end the update.
+stop_sim
+rm -rf "$work/data"
+start_sim
+{ "$bin/tolactl" update --yes; echo "status $?" > "$work/piped.status"; } | head -c 1 > /dev/null
+for _ in $(seq 600); do [ -s "$work/piped.status" ] && break; sleep 0.1; done
+grep -q "status 0" "$work/piped.status" || { cat "$work/piped.status"; exit 1; }
+"$bin/tolactl" info | grep -q "Firmware:    512bLE"
+
+# 4. A damaged backup is listed, never overwritten, and retired only on purpose.
+backups="$work/data/TOLA/CK_Helper/settings-backups"
+printf '{"format": 1, "serial": "H51234", "state": "pending", "settings": "00' > "$backups/H51234.json"
+"$bin/tolactl" settings pending | grep -q "DAMAGED.*H51234.json"
+if "$bin/tolactl" update --yes --service > "$work/damaged.out" 2>&1; then echo "an update ran over a damaged backup"; exit 1; fi
+grep -q "damaged" "$work/damaged.out"
+aside=$(ls "$backups"/H51234.json.damaged-*)
+"$bin/tolactl" settings discard --file "$aside" --yes | grep -q "retired"
+[ -z "$(ls "$backups"/H51234.json.damaged-* 2>/dev/null)" ] && ls "$backups/retired/" | grep -q "discarded"
 grep -q "no pending settings backups" <("$bin/tolactl" settings pending)
 echo "tolactl update safety end-to-end: ok"

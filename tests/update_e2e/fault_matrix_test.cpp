@@ -18,6 +18,7 @@
 
 #include "tests/update/connection_host.h"
 #include "tests/update/fake_library.h"
+#include "tests/update_e2e/small_image.h"
 
 #include <gtest/gtest.h>
 
@@ -130,37 +131,13 @@ protected:
         base = dir.path().toStdString();
         ::setenv("TOLA_USB_DIR", (base + "/usb").c_str(), 1);
         ::setenv("TOLA_BT_DIR", (base + "/bt").c_str(), 1);
-        image = WriteSmallImage();
+        image = WriteSmallImage(dir.path(), kRelease);
     }
     void TearDown() override {
         if (watcher.joinable()) watcher.join();
         connection.CloseDev();
         std::lock_guard lock(sim_mutex);
         sim.reset();
-    }
-
-    // Data in sectors 3 and 4 only, so that each run takes seconds.
-    QString WriteSmallImage() {
-        QByteArray bytes(0x60000, char(0xFF));
-        const auto& full = Firmwares().Firmware[0].qbyCK_default;
-        auto copy = [&](std::uint32_t at, std::uint32_t length) { std::copy_n(full.begin() + at, length, bytes.begin() + at); };
-        copy(0, 0xC000);
-        QByteArray header(64, '\0');
-        header.replace(0, 10, "App Loaded");
-        header.replace(16, 6, kRelease);
-        bytes.replace(0xC000, 64, header);
-        copy(0xC040, 0x600);
-        copy(0x10000, 0x200);
-        auto field = [](const char* t) {
-            QByteArray b(t);
-            b.resize(64, '\0');
-            return b;
-        };
-        const QString file = dir.path() + "/small.bin";
-        QFile f(file);
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(field("Chromatik V") + field(kRelease) + field("May 2, 2024") + bytes);
-        return file;
     }
 
     tola::sim::Instrument& StartInstrument() {

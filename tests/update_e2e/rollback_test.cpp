@@ -17,6 +17,7 @@
 
 #include "tests/update/connection_host.h"
 #include "tests/update/fake_library.h"
+#include "tests/update_e2e/small_image.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -80,28 +81,6 @@ protected:
     void TearDown() override {
         connection.CloseDev();
         sim.reset();
-    }
-
-    // Data in sectors 3 and 4 only, so that each run takes seconds.
-    QString WriteSmallImage() {
-        QByteArray bytes(0x60000, char(0xFF));
-        const auto& full = Firmwares().Firmware[0].qbyCK_default;
-        std::copy_n(full.begin(), 0xC000, bytes.begin());
-        QByteArray header(64, '\0');
-        header.replace(0, 10, "App Loaded");
-        header.replace(16, 6, kRelease);
-        bytes.replace(0xC000, 64, header);
-        std::copy_n(full.begin() + 0x10000, 0x200, bytes.begin() + 0x10000);
-        auto field = [](const char* t) {
-            QByteArray b(t);
-            b.resize(64, '\0');
-            return b;
-        };
-        const QString file = dir.path() + "/small.bin";
-        QFile f(file);
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(field("Chromatik V") + field(kRelease) + field("May 2, 2024") + bytes);
-        return file;
     }
 
     bool Connect() {
@@ -175,7 +154,7 @@ TEST_P(Rollback, TheReplacedFirmwareIsKeptAndWrittenBack) {
         update->FillFromCatalog();
         ASSERT_GT(ImageEnd(update->FBinStream().Data), 0x20000u) << "longer than the firmware it replaces";
     } else {
-        ASSERT_TRUE(update->OpenBinary(WriteSmallImage()));
+        ASSERT_TRUE(update->OpenBinary(WriteSmallImage(dir.path(), kRelease)));
     }
     update->Run();
     if (c.copy == Copy::Unwritable) {

@@ -14,11 +14,13 @@
 
 #include "tests/update/connection_host.h"
 #include "tests/update/fake_library.h"
+#include "tests/update_e2e/small_image.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QDir>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -421,6 +423,139 @@ TEST_F(UpdateEndToEnd, WholeUpdateOverBluetoothWithASmallImage) {
     EXPECT_EQ(0, std::memcmp(&settings, &e.Backup().CKNG_settings, sizeof settings));
     EXPECT_STREQ("512tst", Read<COMM_VERSION>(CKPSTRUCT_COMMVERSION).snRelease);
 }
+
+// What a rerun does with a backup an earlier update left pending, as "tolactl
+// update --yes" and "Run" both do it through the workflow.
+enum class Left {
+    StaleKept,         // stopped before erasing; the settings were changed since; --yes
+    StaleRestored,     // the same, the technician chooses the backup
+    BootLoaderOfTwo,   // in its boot loader, two pending updates could be its own
+    BootLoaderDeclined,  // in its boot loader, the technician says it is not that one
+    Damaged,           // the pending file fails its check
+};
+
+struct PendingCase {
+    const char* name;
+    Left left;
+    const char* fault;  // what stops the first update
+};
+
+void PrintTo(const PendingCase& c, std::ostream* os) { *os << c.name; }
+
+constexpr PendingCase kPendingCases[] = {
+    {"StaleBackupKeepsTheNewerSettings", Left::StaleKept, "refuse-command=11"},
+    {"StaleBackupWrittenWhenChosen", Left::StaleRestored, "refuse-command=11"},
+    {"BootLoaderWithTwoCandidatesIsNotGuessed", Left::BootLoaderOfTwo, "refuse-write=0x0800C0C0:0"},
+    {"BootLoaderNotClaimedGetsNothing", Left::BootLoaderDeclined, "refuse-write=0x0800C0C0:0"},
+    {"DamagedBackupIsSetAsideNotOverwritten", Left::Damaged, "refuse-command=11"},
+};
+
+class PendingBackups : public UpdateEndToEnd, public ::testing::WithParamInterface<PendingCase> {};
+
+TEST_P(PendingBackups, AreWrittenBackOnlyWhereTheyBelong) {
+    const PendingCase& c = GetParam();
+    tola::sim::Instrument& i = Start(4, {c.fault});
+    Connect(kPortUsb);
+    const QString image = WriteSmallImage(dir.path(), "512tst");
+    TCkUpdateEngine& first = Engine(true);
+    ASSERT_TRUE(first.OpenBinary(image));
+    first.Run();
+    ASSERT_NE(UpdateResult::Succeeded, first.LastResult());
+    const QString folder = dir.path() + "/backups";
+    const auto pending = PendingSettings(folder);
+    ASSERT_EQ(1, pending.size());
+    const StoredSettings own = pending.front();
+    i.clear_faults();
+    connection.CloseDev();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1700));  // the restart after the boot loader was left
+    Connect(kPortUsb);
+
+    CKNG_SETTINGS changed{};
+    WorkflowRequest request;
+    request.explicitImage = true;
+    request.assumeYes = true;
+    switch (c.left) {
+        case Left::StaleKept:
+        case Left::StaleRestored: {
+            // The technician changed a setting after the update stopped.
+            changed = Read<CKNG_SETTINGS>(CKPSTRUCT_SETTINGS);
+            changed.dTimeout_standby += 60;
+            char message[501] = {};
+            ASSERT_TRUE(CommApi(&LinkedCommFunctions())
+                            .CKPTransfer_local_structure(&connection.PortData(), &changed, CKPSTRUCT_SETTINGS,
+                                                         sizeof changed, TOLA_DIRECTION_DOWNLOAD, message));
+            request.restoreStale = c.left == Left::StaleRestored;
+            break;
+        }
+        case Left::BootLoaderOfTwo: {
+            ASSERT_TRUE(BootLoaderOnly(connection.PortData()));
+            StoredSettings other = own;
+            other.serial = QStringLiteral("H59999");
+            QString error;
+            ASSERT_TRUE(WriteStoredSettings(StoredSettingsPath(folder, other.serial), other, &error)) << error.toStdString();
+            break;
+        }
+        case Left::BootLoaderDeclined:
+            ASSERT_TRUE(BootLoaderOnly(connection.PortData()));
+            view.answerYes = false;
+            request.assumeYes = false;
+            break;
+        case Left::Damaged: {
+            QFile f(own.path);
+            ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+            f.resize(f.size() / 2);
+            break;
+        }
+    }
+    const auto erases_before = i.journal().count(EventKind::Erase);
+    TCkUpdateEngine& again = Engine(true);
+    ASSERT_TRUE(again.OpenBinary(image));
+    UpdateWorkflow flow(again, host, view);
+    const bool done = flow.Run(request);
+
+    switch (c.left) {
+        case Left::StaleKept:
+        case Left::StaleRestored: {
+            ASSERT_TRUE(done) << flow.LastMessage().toStdString();
+            EXPECT_EQ("512tst", i.firmware());
+            Reconnect(i, kPortUsb);
+            const auto now = Read<CKNG_SETTINGS>(CKPSTRUCT_SETTINGS);
+            EXPECT_EQ(c.left == Left::StaleKept ? changed.dTimeout_standby : own.settings.dTimeout_standby,
+                      now.dTimeout_standby);
+            EXPECT_EQ(c.left == Left::StaleKept, QDir(folder + "/retired").exists()) << "the stale backup is kept, retired";
+            break;
+        }
+        case Left::BootLoaderOfTwo: {
+            EXPECT_FALSE(done);
+            EXPECT_THAT(flow.LastMessage().toStdString(), ::testing::HasSubstr("--settings-file"));
+            EXPECT_EQ(erases_before, i.journal().count(EventKind::Erase)) << "nothing was sent to it";
+            request.settingsFile = own.path;
+            TCkUpdateEngine& chosen = Engine(true);
+            UpdateWorkflow named(chosen, host, view);
+            ASSERT_TRUE(named.Run(request)) << named.LastMessage().toStdString();
+            EXPECT_EQ("512tst", i.firmware());
+            EXPECT_EQ(1, PendingSettings(folder).size()) << "the other instrument's backup stays pending";
+            break;
+        }
+        case Left::BootLoaderDeclined:
+            EXPECT_FALSE(done);
+            EXPECT_EQ(1u, view.questions.size());
+            EXPECT_EQ(erases_before, i.journal().count(EventKind::Erase)) << "nothing was sent to it";
+            break;
+        case Left::Damaged: {
+            EXPECT_FALSE(done);
+            EXPECT_THAT(again.LastRecord().message.toStdString(), ::testing::HasSubstr("damaged"));
+            const QStringList aside = QDir(folder).entryList({QStringLiteral("*.damaged-*")});
+            ASSERT_EQ(1, aside.size()) << "set aside, not overwritten";
+            EXPECT_FALSE(QFile::exists(own.path));
+            EXPECT_EQ(erases_before, i.journal().count(EventKind::Erase));
+            break;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Update, PendingBackups, ::testing::ValuesIn(kPendingCases),
+                         [](const ::testing::TestParamInfo<PendingCase>& p) { return std::string(p.param.name); });
 
 }  // namespace
 }  // namespace ckupdate::testing

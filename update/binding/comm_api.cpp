@@ -60,6 +60,12 @@ void CommApi::CK_comm_BtSetDevice(BT_DEVICE* device) const {
         Table().TOLA_comm_bt_set_device_ex(device, static_cast<std::int32_t>(sizeof(BT_DEVICE)));
 }
 
+std::int32_t CommApi::ControllerType() const {
+    std::int32_t type = 0;
+    if (!Table().bTOLA_comm_GetCpuType || Table().bTOLA_comm_GetCpuType(&type) != 1) return 0;
+    return type;
+}
+
 bool CommApi::CKPcomm_poll_set_details(std::int32_t details) const {
     return Table().bTOLA_comm_poll_set_details && Table().bTOLA_comm_poll_set_details(details) == 1;
 }

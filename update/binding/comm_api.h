@@ -41,6 +41,8 @@ public:
     bool CK_comm_BtDiscovery(BT_DEVICES* devices) const;
     void CK_comm_BtSetDevice(BT_DEVICE* device) const;
     bool CKPcomm_poll_set_details(std::int32_t details) const;
+    // The controller of the connected instrument (1 H8SX, 2 STM32F2), 0 when unknown.
+    std::int32_t ControllerType() const;
 
 private:
     const CommFunctions* f_ = nullptr;

@@ -39,6 +39,8 @@ inline constexpr std::uint32_t kPortUsb = 1;
 // The device type code and processor type of a Chromatik V, the one kind that is updated.
 inline constexpr std::uint32_t kChromatikVDeviceType = 5324;
 inline constexpr std::uint32_t kChromatikVCpuType = 3;
+// The library's controller type of a Chromatik V (an STM32F2).
+inline constexpr std::int32_t kChromatikVController = 2;
 inline constexpr std::uint32_t kPortBluetooth = 500;
 inline constexpr std::int32_t kDeviceTypeQueryWaitMs = 300;
 inline constexpr std::int32_t kPollDetails = 7;

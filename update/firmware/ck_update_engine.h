@@ -136,6 +136,9 @@ public:
     // The connected instrument answers only as its boot loader (no identity, no
     // structure table): an update that was interrupted while programming.
     bool InstrumentInBootLoader() const;
+    // The connected instrument's controller as the library knows it (2: the
+    // STM32F2 of a Chromatik V), 0 when unknown.
+    std::int32_t ControllerType() const { return api_.ControllerType(); }
     // Completes an update that left the instrument in its boot loader: programs
     // the firmware the backup names again and restores the backup's settings.
     // The image must be in the buffer (the catalog entry or file of the backup).

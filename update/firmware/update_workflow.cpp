@@ -71,6 +71,14 @@ QVector<StoredSettings> UpdateWorkflow::BootLoaderCandidates(const QString& fold
 ResumePlan UpdateWorkflow::PlanForBootLoader(const QString& folder, const WorkflowRequest& request) {
     ResumePlan plan;
     plan.kind = ResumePlan::Kind::Complete;
+    // Never another model's firmware: a Chromatik V's boot loader runs on its STM32F2.
+    if (const std::int32_t controller = engine_.ControllerType(); controller != kChromatikVController) {
+        plan.kind = ResumePlan::Kind::Blocked;
+        plan.text = TrCk::tr("The instrument answers only as its boot loader, and its controller (type %1) is not the "
+                             "one of a Chromatik V: nothing was sent to it.")
+                        .arg(controller);
+        return plan;
+    }
     plan.candidates = BootLoaderCandidates(folder);
     if (!request.settingsFile.isEmpty()) {
         QString why;
