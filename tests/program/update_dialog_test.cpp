@@ -3,9 +3,12 @@
 // boxes of the failure paths; closing while an update runs.
 #include "tests/program/program_fixture.h"
 
+#include <gmock/gmock.h>
+
 #include "update/firmware/firmware_backup.h"
 #include "update/firmware/firmware_catalog.h"
 #include "update/firmware/settings_backup.h"
+#include "update/firmware/stored_settings.h"
 #include "update/bluetooth/bt_discover.h"
 
 #include <QFrame>
@@ -141,6 +144,18 @@ TEST_F(UpdateDialogTest, RefusedProgrammingModeIsStepTwoRed) {
     EXPECT_EQ("511vLE", Instrument().firmware());
 }
 
+// The program reads the flash back before the header block unless told not to:
+// a weak cell never ends in "Update completed".
+TEST_F(UpdateDialogTest, WeakFlashCellIsFoundWithoutBeingAskedFor) {
+    LaunchWithUsb({"weak-flash=0x0800C101"});
+    ASSERT_TRUE(RunUpdate());
+    EXPECT_EQ(StepState::Failed, Step(2));
+    EXPECT_FALSE(Update().pnlMessage()->isVisible());
+    const QStringList lines = LinesAfterTheCopy();
+    ASSERT_FALSE(lines.isEmpty());
+    EXPECT_TRUE(lines.front().startsWith(QStringLiteral("Error: Verifying page 3"))) << lines.front().toStdString();
+}
+
 TEST_F(UpdateDialogTest, BlockThatNeverWritesListsItsErrorAndCancels) {
     LaunchWithUsb({"refuse-write=0x0800C040:0"});
     ASSERT_TRUE(RunUpdate());
@@ -268,10 +283,23 @@ TEST_F(UpdateDialogTest, InstrumentUnpluggedWhileProgrammingIsStepTwoRedAndConne
     EXPECT_TRUE(boxes_.empty());
 
     // The device watch gives the instrument up; plugged in again it answers only
-    // as its boot loader, which keeps the half-programmed instrument.
+    // as its boot loader, which keeps the half-programmed instrument: the main
+    // window says so, and "Run" completes the update once the technician has
+    // confirmed which interrupted update is the instrument's.
     ASSERT_TRUE(WaitUntil([this] { return Main().lblDevice()->text() == QStringLiteral("Device: ----"); }, 20000));
     Instrument().replug();
     EXPECT_TRUE(Instrument().in_update_mode());
+    ASSERT_TRUE(WaitUntil([this] { return Main().lblPending()->isVisible(); }, 20000))
+        << Main().lblDevice()->text().toStdString() << " / " << Main().lblPending()->text().toStdString();
+    EXPECT_THAT(Main().lblPending()->text().toStdString(), ::testing::HasSubstr("boot loader"));
+    ASSERT_TRUE(WaitUntil([this] { return Update().btnUpdateFW_CKV()->isEnabled(); }, 10000));
+    boxes_.clear();
+    boxAnswer_ = QMessageBox::Yes;
+    ASSERT_TRUE(RunUpdate());
+    ASSERT_EQ(1u, boxes_.size());
+    EXPECT_THAT(boxes_.front().text.toStdString(), ::testing::HasSubstr("H51234"));
+    EXPECT_EQ("512bLE", Instrument().firmware());
+    EXPECT_TRUE(PendingSettings(DefaultSettingsBackupFolder()).isEmpty());
 }
 
 // The dialog names the instrument "Run" acts on; the instrument that went away

@@ -16,7 +16,23 @@ namespace tolactl {
 void add_port_option(CLI::App& cmd, PortOption& option) {
     cmd.add_option("--port", option.port, "usb, com1..com20, bt, or auto (search USB and every serial port)")
         ->capture_default_str();
+    cmd.add_option("--serial", option.serial, "only the instrument with this serial number");
+    cmd.add_option("--socket", option.socket, "over USB, only the instrument at this channel socket (e.g. dev1)");
 }
+
+namespace {
+
+// The record's opt-in limit: the library passes over every other instrument.
+void limit_search(PXM_COMM& c, const PortOption& option) {
+    if (option.serial.empty() && option.socket.empty()) return;
+    if (option.serial.size() >= sizeof c.snSerial_number || option.socket.size() >= sizeof c.snRS232)
+        throw CLI::ValidationError("--serial/--socket", "at most 25 characters");
+    c.tStatus = TOLA_STATUS_PINNED;
+    std::memcpy(c.snSerial_number, option.serial.data(), option.serial.size());
+    std::memcpy(c.snRS232, option.socket.data(), option.socket.size());
+}
+
+}  // namespace
 
 std::int32_t port_number(const std::string& port) {
     if (port == "usb") return TOLA_PORT_USB;
@@ -46,6 +62,7 @@ Session::Session(const PortOption& option, Access access, int timeout_ms) {
         std::snprintf(device.snBtAddress, sizeof device.snBtAddress, "%s", address.c_str());
         TOLA_comm_bt_set_device_ex(&device, sizeof device);
     }
+    limit_search(comm_, option);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
     // A search walks every port with a pause on each: say which one, and let
     // Ctrl-C end it (the record is closed, nothing is left half open).

@@ -12,9 +12,11 @@ namespace tolactl {
 
 struct PortOption {
     std::string port = "usb";  // usb, com<n>, bt, auto
+    std::string serial;        // only the instrument with this serial number
+    std::string socket;        // over USB, only the instrument at this channel socket
 };
 
-// Adds --port to a command.
+// Adds --port, --serial and --socket to a command.
 void add_port_option(CLI::App& cmd, PortOption& option);
 
 // Maps "usb", "com3", "bt", "auto" to the record's iPort; -1 for anything else.

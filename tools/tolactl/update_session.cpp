@@ -32,8 +32,8 @@ void refuse_during_update() {
 
 void add_connect_options(CLI::App& cmd, ConnectOptions& options) {
     cmd.add_option("--port", options.port, "usb or bt")->check(CLI::IsMember({"usb", "bt"}))->capture_default_str();
-    cmd.add_option("--socket", options.socket,
-                   "over USB, only the instrument at this channel socket (e.g. dev1; tolactl doctor lists them)");
+    cmd.add_option("--serial", options.serial, "only the instrument with this serial number");
+    cmd.add_option("--socket", options.socket, "over USB, only the instrument at this channel socket (e.g. dev1)");
 }
 
 bool confirm(const std::string& question) {
@@ -101,9 +101,9 @@ void UpdateSession::Connect() {
         BT_DEVICE device{};
         std::snprintf(device.snBtAddress, sizeof device.snBtAddress, "%s", address.c_str());
         connection.SelectBluetoothDevice(device);
-    } else if (!connect.socket.empty()) {
-        connection.SetSearchLimit(SearchLimit{QString(), QString::fromStdString(connect.socket)});
     }
+    connection.SetSearchLimit(SearchLimit{QString::fromStdString(connect.serial),
+                                          port == kPortUsb ? QString::fromStdString(connect.socket) : QString()});
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     for (;;) {
         const std::int32_t r = connection.OpenDev();

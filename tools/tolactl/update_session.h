@@ -24,6 +24,7 @@ namespace tolactl {
 // Where and which instrument a command connects to.
 struct ConnectOptions {
     std::string port = "usb";  // usb or bt
+    std::string serial;        // only the instrument with this serial number
     std::string socket;        // a USB channel socket's name: only the instrument there
 };
 

@@ -94,7 +94,9 @@ void TCkUpdateEngine::UpdateButtons() {
     // gain from "Run" outside the service mode (it would only be refused).
     const bool current = !options_.serviceMode && !dev_info_.FirmwareVersion.isEmpty() &&
                          dev_info_.FirmwareVersion == ReleaseToWrite();
-    const bool run = cpu == 3 && !current;
+    // An instrument found in its boot loader is offered "Run": it completes the
+    // interrupted update (the workflow asks which one first).
+    const bool run = (cpu == 3 && !current) || dev_info_.BootLoader;
     const bool second = (cpu == 2 || cpu == 3) && firmware_available_;
     view_.SetStartButtons(run, second);
 }

@@ -15,7 +15,6 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QInputDialog>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -233,6 +232,11 @@ void TfrmCkUpdate::ApplyDeviceInfo(const TDeviceInfo& info) {
 void TfrmCkUpdate::ShowIdentity() {
     if (!Connected(shown_info_)) {
         lblInstrument_->setText(tr("No instrument connected"));
+        return;
+    }
+    if (shown_info_.BootLoader) {
+        lblInstrument_->setText(tr("An instrument that answers only as its boot loader: an update was interrupted. "
+                                   "\"Run\" completes it."));
         return;
     }
     const char* kind = DeviceKindFor(shown_info_.Device).name;
@@ -563,11 +567,7 @@ void TfrmCkUpdate::SetButtonsLocked(bool locked) {
 
 int TfrmCkUpdate::AskChoice(const QString& text, const QStringList& answers) {
     int chosen = -1;
-    OnUiAndWait([this, &text, &answers, &chosen] {
-        bool ok = false;
-        const QString answer = QInputDialog::getItem(this, windowTitle(), text, answers, 0, false, &ok);
-        if (ok) chosen = static_cast<int>(answers.indexOf(answer));
-    });
+    OnUiAndWait([this, &text, &answers, &chosen] { chosen = AskItem(this, ItemRequest{windowTitle(), text, answers}); });
     return chosen;
 }
 

@@ -2,6 +2,7 @@
 
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QUrl>
 
 namespace ckupdate {
@@ -17,6 +18,10 @@ OpenFileHandler& FileHandler() {
 }
 SystemOpenHandler& OpenHandler() {
     static SystemOpenHandler handler;
+    return handler;
+}
+ItemChoiceHandler& ItemHandler() {
+    static ItemChoiceHandler handler;
     return handler;
 }
 
@@ -51,6 +56,20 @@ QString AskOpenFileName(QWidget* parent, const OpenFileRequest& request) {
     if (!request.fileName.isEmpty()) d.selectFile(request.fileName);
     if (d.exec() != QDialog::Accepted || d.selectedFiles().isEmpty()) return QString();
     return d.selectedFiles().constFirst();
+}
+
+ItemChoiceHandler SetItemChoiceHandler(ItemChoiceHandler handler) {
+    ItemChoiceHandler previous = std::move(ItemHandler());
+    ItemHandler() = std::move(handler);
+    return previous;
+}
+
+int AskItem(QWidget* parent, const ItemRequest& request) {
+    if (ItemHandler()) return ItemHandler()(parent, request);
+    bool ok = false;
+    const QString chosen = QInputDialog::getItem(parent, request.title, BoxDisplayText(request.text), request.items, 0,
+                                                 false, &ok);
+    return ok ? static_cast<int>(request.items.indexOf(chosen)) : -1;
 }
 
 SystemOpenHandler SetSystemOpenHandler(SystemOpenHandler handler) {

@@ -40,6 +40,16 @@ using OpenFileHandler = std::function<QString(QWidget* parent, const OpenFileReq
 OpenFileHandler SetOpenFileHandler(OpenFileHandler handler);
 QString AskOpenFileName(QWidget* parent, const OpenFileRequest& request);
 
+struct ItemRequest {
+    QString title;
+    QString text;
+    QStringList items;
+};
+// The index of the item chosen, or -1 when the user cancelled.
+using ItemChoiceHandler = std::function<int(QWidget* parent, const ItemRequest& request)>;
+ItemChoiceHandler SetItemChoiceHandler(ItemChoiceHandler handler);
+int AskItem(QWidget* parent, const ItemRequest& request);
+
 // The system's "open" action for a document; false when it failed.
 using SystemOpenHandler = std::function<bool(const QString& path)>;
 SystemOpenHandler SetSystemOpenHandler(SystemOpenHandler handler);
