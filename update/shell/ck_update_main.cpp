@@ -399,10 +399,9 @@ void TfrmMain::ShowPending(const TDeviceInfo& info) {
     const QString folder = DefaultSettingsBackupFolder();
     QString text;
     if (info.BootLoader) {
-        const int n = static_cast<int>(PendingSettings(folder).size());
-        text = n > 0 ? tr("The instrument answers only as its boot loader: an update was interrupted. \"Run\" completes "
-                          "it (%n interrupted update(s) known here).", "", n)
-                     : tr("The instrument answers only as its boot loader, and no interrupted update is known here.");
+        text = !PendingSettings(folder).isEmpty()
+                   ? tr("The instrument answers only as its boot loader: an update was interrupted. \"Run\" completes it.")
+                   : tr("The instrument answers only as its boot loader, and no interrupted update is known here.");
     } else if (const auto pending = PendingSettingsFor(folder, info.Serial)) {
         text = tr("The settings of this instrument from the update of %1 (%2 to %3) are not written back yet: \"Run\" "
                   "writes them back first.")

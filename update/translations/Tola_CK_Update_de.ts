@@ -284,6 +284,94 @@
         <source>Remaining time: %1:%2</source>
         <translation>Restzeit: %1:%2</translation>
     </message>
+    <message>
+        <source>The instrument answers only as its boot loader. It may be the one of the interrupted %1: firmware %2 would be written to it and the settings of %3 restored.</source>
+        <translation>Das Gerät meldet sich nur als Bootloader. Es kann das Gerät des unterbrochenen Updates sein (%1): Firmware %2 würde darauf geschrieben und die Einstellungen von %3 zurückgeschrieben.</translation>
+    </message>
+    <message>
+        <source>The instrument answers only as its boot loader, and %1 interrupted updates could be its own.</source>
+        <translation>Das Gerät meldet sich nur als Bootloader, und %1 unterbrochene Updates könnten seine eigenen sein.</translation>
+    </message>
+    <message>
+        <source>The instrument answers only as its boot loader, and no interrupted update of a Chromatik V is known here: nothing was sent to it.</source>
+        <translation>Das Gerät meldet sich nur als Bootloader, und hier ist kein unterbrochenes Update eines Chromatik V bekannt: es wurde nichts an das Gerät gesendet.</translation>
+    </message>
+    <message>
+        <source>The instrument answers only as its boot loader, and its controller (type %1) is not the one of a Chromatik V: nothing was sent to it.</source>
+        <translation>Das Gerät meldet sich nur als Bootloader, und sein Controller (Typ %1) ist nicht der eines Chromatik V: es wurde nichts an das Gerät gesendet.</translation>
+    </message>
+    <message>
+        <source>instrument %1, update from %2 to %3 of %4 (%5)</source>
+        <translation>Gerät %1, Update von %2 auf %3 vom %4 (%5)</translation>
+    </message>
+    <message>
+        <source>without a serial number</source>
+        <translation>ohne Seriennummer</translation>
+    </message>
+    <message>
+        <source>an instrument without a serial number</source>
+        <translation>ein Gerät ohne Seriennummer</translation>
+    </message>
+    <message>
+        <source>Continue?</source>
+        <translation>Fortfahren?</translation>
+    </message>
+    <message>
+        <source>Which update was the instrument&apos;s own?</source>
+        <translation>Welches Update war das des Geräts?</translation>
+    </message>
+    <message>
+        <source>Nothing was sent to the instrument.</source>
+        <translation>Es wurde nichts an das Gerät gesendet.</translation>
+    </message>
+    <message>
+        <source>No backup was chosen; nothing was sent to the instrument.</source>
+        <translation>Keine Sicherung gewählt; es wurde nichts an das Gerät gesendet.</translation>
+    </message>
+    <message>
+        <source>The settings of instrument %1 were changed after the backup of %2, whose update to %3 stopped before anything was erased: the backup is older than the instrument&apos;s present settings.</source>
+        <translation>Die Einstellungen des Geräts %1 wurden nach der Sicherung vom %2 geändert, deren Update auf %3 abbrach, bevor etwas gelöscht wurde: die Sicherung ist älter als die jetzigen Einstellungen des Geräts.</translation>
+    </message>
+    <message>
+        <source>Keep the instrument&apos;s present settings (the backup is retired)</source>
+        <translation>Die jetzigen Einstellungen des Geräts behalten (die Sicherung wird abgelegt)</translation>
+    </message>
+    <message>
+        <source>Write the backup of %1 back</source>
+        <translation>Die Sicherung vom %1 zurückschreiben</translation>
+    </message>
+    <message>
+        <source>The instrument keeps its present settings; the older backup was retired to %1.</source>
+        <translation>Das Gerät behält seine jetzigen Einstellungen; die ältere Sicherung wurde nach %1 abgelegt.</translation>
+    </message>
+    <message>
+        <source>The settings of instrument %1 from the update of %2 (%3 to %4) are not restored yet: they are written back first.</source>
+        <translation>Die Einstellungen des Geräts %1 aus dem Update vom %2 (%3 auf %4) sind noch nicht zurückgeschrieben: sie werden zuerst zurückgeschrieben.</translation>
+    </message>
+    <message>
+        <source>The update of %1 to %2 (%3) stopped before anything was erased; the instrument still holds the settings of its backup.</source>
+        <translation>Das Update von %1 auf %2 (%3) brach ab, bevor etwas gelöscht wurde; das Gerät hat noch die Einstellungen seiner Sicherung.</translation>
+    </message>
+    <message>
+        <source>Completing the %1.</source>
+        <translation>Das unterbrochene Update wird abgeschlossen: %1.</translation>
+    </message>
+    <message>
+        <source>Another update is running (%1). Nothing was sent to the instrument.</source>
+        <translation>Ein anderes Update läuft (%1). Es wurde nichts an das Gerät gesendet.</translation>
+    </message>
+    <message>
+        <source>Instrument %1 did not answer within %2 s after its restart.</source>
+        <translation>Das Gerät %1 hat sich innerhalb von %2 s nach seinem Neustart nicht gemeldet.</translation>
+    </message>
+    <message>
+        <source>Not taken for it, and nothing written to it: %1.</source>
+        <translation>Nicht an seiner Stelle genommen und nichts darauf geschrieben: %1.</translation>
+    </message>
+    <message>
+        <source>instrument %1 (device type %2) answered instead</source>
+        <translation>statt dessen meldete sich Gerät %1 (Gerätetyp %2)</translation>
+    </message>
 </context>
 <context>
     <name>TfrmDiscover</name>
@@ -414,6 +502,10 @@
     <message>
         <source>An update is running. Please wait until it has ended.</source>
         <translation>Ein Update läuft. Bitte warten Sie, bis es beendet ist.</translation>
+    </message>
+    <message>
+        <source>An instrument that answers only as its boot loader: an update was interrupted. &quot;Run&quot; completes it.</source>
+        <translation>Ein Gerät, das sich nur als Bootloader meldet: ein Update wurde unterbrochen. „Start“ schließt es ab.</translation>
     </message>
 </context>
 <context>
@@ -631,6 +723,30 @@
         <translation>(4011) Bitte starten Sie
 <byte value="xd"/>%1
 <byte value="xd"/>neu, um die Spracheinstellung zu aktivieren.</translation>
+    </message>
+    <message>
+        <source>The instrument answers only as its boot loader: an update was interrupted. &quot;Run&quot; completes it.</source>
+        <translation>Das Gerät meldet sich nur als Bootloader: ein Update wurde unterbrochen. „Start“ schließt es ab.</translation>
+    </message>
+    <message>
+        <source>The instrument answers only as its boot loader, and no interrupted update is known here.</source>
+        <translation>Das Gerät meldet sich nur als Bootloader, und hier ist kein unterbrochenes Update bekannt.</translation>
+    </message>
+    <message>
+        <source>The settings of this instrument from the update of %1 (%2 to %3) are not written back yet: &quot;Run&quot; writes them back first.</source>
+        <translation>Die Einstellungen dieses Geräts aus dem Update vom %1 (%2 auf %3) sind noch nicht zurückgeschrieben: „Start“ schreibt sie zuerst zurück.</translation>
+    </message>
+    <message>
+        <source>A settings backup of this instrument is damaged: &quot;tolactl settings pending&quot; lists it.</source>
+        <translation>Eine Sicherung der Einstellungen dieses Geräts ist beschädigt: „tolactl settings pending“ zeigt sie.</translation>
+    </message>
+    <message>
+        <source>boot loader</source>
+        <translation>Bootloader</translation>
+    </message>
+    <message>
+        <source>boot loader (interrupted update)</source>
+        <translation>Bootloader (unterbrochenes Update)</translation>
     </message>
 </context>
 <context>
