@@ -379,29 +379,10 @@ TEST_F(UpdateEndToEnd, VerifyDifferenceKeepsTheHeaderUnwritten) {
 
 TEST_F(UpdateEndToEnd, WholeUpdateOverBluetoothWithASmallImage) {
     // A small external image keeps the Bluetooth run short: data in sectors 3 and 4.
-    QByteArray image(0x60000, char(0xFF));
-    const auto& full = Firmwares().Firmware[0].qbyCK_default;
-    auto copy = [&](std::uint32_t at, std::uint32_t length) {
-        std::copy_n(full.begin() + at, length, image.begin() + at);
-    };
-    copy(0, 0xC000);
-    QByteArray header(64, '\0');
-    header.replace(0, 10, "App Loaded");
-    header.replace(16, 6, "512tst");
-    image.replace(0xC000, 64, header);
-    copy(0xC040, 0x600);
-    copy(0x10000, 0x200);
-    auto field = [](const char* t) {
-        QByteArray b(t);
-        b.resize(64, '\0');
-        return b;
-    };
-    const QString file = dir.path() + "/small.bin";
-    {
-        QFile f(file);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(field("Chromatik V") + field("512tst") + field("May 2, 2024") + image);
-    }
+    const QString file = WriteSmallImage(dir.path(), "512tst");
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray image = f.readAll().mid(3 * 64);
 
     tola::sim::Instrument& i = Start(10);
     const auto boot_before = *i.peek(0x08000000, 0xC000);
