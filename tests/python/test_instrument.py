@@ -159,7 +159,6 @@ def test_catalog_runs_tolactl() -> None:
     assert [e["release"] for e in entries if e["default"]] == ["512bLE"]
 
 
-
 CRITICAL, SAFE = {"event": "critical", "critical": True}, {"event": "critical", "critical": False}
 STEP, END = {"event": "step", "step": "program"}, {"event": "end", "result": "ok"}
 STRETCH = [CRITICAL, 0.2, STEP, SAFE, END]
@@ -186,7 +185,7 @@ for step in {steps!r}:
         # Ctrl-C twice, not from a terminal (tolactl gets none): waited out.
         (STRETCH, 60, signal.SIGINT, KeyboardInterrupt, 4, 4),
         # The time runs out inside the stretch: stopped only once it is over ...
-        ([STEP, CRITICAL, 2, SAFE, 60, END], 1, None, "critical stretch", 3, 3),
+        ([STEP, CRITICAL, 5, SAFE, 60, END], 3, None, "critical stretch", 3, 3),
         # ... and before it: stopped at once.
         ([60, CRITICAL, SAFE, END], 1, None, "within 1 s$", 0, 0),
     ],
