@@ -4,6 +4,7 @@
 #include "tools/doctor/platform/probes.h"
 
 #include "comm/platform/named_mutex.h"
+#include "platform/runtime_folder.h"
 #include "update/firmware/stored_settings.h"
 #include "update/firmware/update_history.h"
 
@@ -22,13 +23,6 @@ constexpr const char* kBtClientName = "libTolaBtClient.so";
 std::string env(const char* name) {
     const char* value = std::getenv(name);
     return value != nullptr ? std::string(value) : std::string();
-}
-
-// The folders as the library and the virtual instrument choose them.
-std::string runtime_folder(const char* variable, const char* leaf) {
-    if (std::string dir = env(variable); !dir.empty()) return dir;
-    if (std::string runtime = env("XDG_RUNTIME_DIR"); !runtime.empty()) return runtime + "/tola/" + leaf;
-    return "/tmp/tola-" + std::to_string(probe::user()) + "/" + leaf;
 }
 
 Check ok(std::string id, std::string text) { return Check{std::move(id), Outcome::Ok, false, std::move(text), {}}; }
@@ -74,7 +68,7 @@ void library_checks(const Inputs& in, Report& r, std::string& bt_client) {
 }
 
 void usb_checks(Report& r, Paths& paths) {
-    const std::string dir = runtime_folder("TOLA_USB_DIR", "usb");
+    const std::string dir = os::runtime_folder("TOLA_USB_DIR", "usb");
     const probe::Folder f = probe::folder(dir);
     if (!f.exists || !f.is_dir) {
         r.checks.push_back(problem("usb-channel", false, "USB channel folder " + dir + " does not exist",
@@ -170,7 +164,7 @@ void serial_checks(Report& r, Paths& paths) {
 void bluetooth_checks(Report& r, Paths& paths, const std::string& bt_client) {
     // The virtual instrument's stand-in reaches registrations, not radios.
     if (bt_client.find("/chromatik-sim/") != std::string::npos) {
-        const std::string dir = runtime_folder("TOLA_BT_DIR", "bt");
+        const std::string dir = os::runtime_folder("TOLA_BT_DIR", "bt");
         const bool registered = !probe::sockets_in(dir).empty();
         paths.bluetooth = registered;
         r.checks.push_back(note("bluez", "the Bluetooth client is the virtual instrument's stand-in (folder " + dir + ")"));

@@ -526,6 +526,7 @@ void TCkUpdateEngine::Update() {
             throw EWrongUpdateDevice(TrCk::tr("Another update is running (%1). Nothing was sent to the instrument.")
                                          .arg(holder));
         PinInstrument();
+        lock.Describe(record_.serial, record_.port, pinned_.socket);
         // After the restart the instrument must be told from any other that
         // answers: by its serial number, or by the USB socket it sits on.
         if (pinned_.serial.isEmpty() && pinned_.socket.isEmpty() && !p.bluetooth)

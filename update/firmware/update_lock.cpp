@@ -40,6 +40,7 @@ QString Description(const QString& folder, qint64 pid, const QString& host) {
     if (!host.isEmpty() && host != QSysInfo::machineHostName()) text += " on host " + host;
     if (!j.value("serial").toString().isEmpty()) text += ", instrument " + j.value("serial").toString();
     if (!j.value("port").toString().isEmpty()) text += " over " + j.value("port").toString();
+    if (!j.value("socket").toString().isEmpty()) text += " " + j.value("socket").toString();
     if (!j.value("since").toString().isEmpty()) text += ", since " + j.value("since").toString();
     if (!host.isEmpty() && host != QSysInfo::machineHostName())
         text += QStringLiteral("; it cannot be checked from here: if no update runs on %1, remove the lock with: rm '%2'")
@@ -103,13 +104,14 @@ bool UpdateLock::TryLock(const QString& serial, const QString& port, QString* ho
     return true;
 }
 
-void UpdateLock::Describe(const QString& serial, const QString& port) {
+void UpdateLock::Describe(const QString& serial, const QString& port, const QString& socket) {
     if (!locked_) return;
     QSaveFile f(InfoPath(folder_));
     const QJsonObject j{{"pid", QCoreApplication::applicationPid()},
                         {"program", QCoreApplication::applicationName()},
                         {"serial", serial},
                         {"port", port},
+                        {"socket", socket},
                         {"since", QTime::currentTime().toString(QStringLiteral("HH:mm:ss"))}};
     if (f.open(QIODevice::WriteOnly)) {
         f.write(QJsonDocument(j).toJson(QJsonDocument::Compact));
@@ -131,6 +133,20 @@ QString UpdateLock::RunningUpdate(const QString& folder) {
         return QString();
     }
     return Holder(probe, folder);
+}
+
+std::optional<UpdateLock::Running> UpdateLock::RunningUpdateOf(const QString& folder) {
+    const QString text = RunningUpdate(folder);
+    if (text.isEmpty()) return std::nullopt;
+    Running r{text, {}, {}, {}};
+    QFile f(InfoPath(folder));
+    if (f.open(QIODevice::ReadOnly)) {
+        const QJsonObject j = QJsonDocument::fromJson(f.readAll()).object();
+        r.serial = j.value("serial").toString();
+        r.port = j.value("port").toString();
+        r.socket = j.value("socket").toString();
+    }
+    return r;
 }
 
 }  // namespace ckupdate

@@ -16,6 +16,7 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 namespace ckupdate {
 
@@ -30,13 +31,21 @@ public:
     // ("process 1234 (tolactl), instrument H51234 over usb, since 16:01:02") in
     // *holder when another one has it.
     bool TryLock(const QString& serial, const QString& port, QString* holder);
-    void Describe(const QString& serial, const QString& port);
+    // What the lock says about its update; the USB socket once the update has
+    // pinned its instrument, so that a survey leaves that socket alone.
+    void Describe(const QString& serial, const QString& port, const QString& socket = QString());
     bool Locked() const { return locked_; }
 
     // The application data folder ("" when there is none).
     static QString DefaultFolder();
     // The running update of a folder, or "" when none runs.
     static QString RunningUpdate(const QString& folder);
+    struct Running {
+        QString text;  // as RunningUpdate says it
+        QString serial, port, socket;  // "" where the update has not said
+    };
+    // The running update of a folder with what it holds, or nullopt when none runs.
+    static std::optional<Running> RunningUpdateOf(const QString& folder);
 
 private:
     QString folder_;
