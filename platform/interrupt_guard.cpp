@@ -14,6 +14,7 @@ constexpr int kAbortAfter = 3;
 
 std::atomic<bool> g_inside{false};
 std::atomic<int> g_count{0};
+std::atomic<int> g_total{0};
 std::atomic<std::uint32_t> g_remaining{0};
 struct sigaction g_previous[3];
 
@@ -33,6 +34,7 @@ void Handle(int signal) {
     // A hang-up is the terminal going away, not someone asking to stop: the
     // work goes on to its end without a viewer.
     if (signal == SIGHUP) return;
+    g_total.fetch_add(1);
     const int n = g_count.fetch_add(1) + 1;
     if (n == 1) {
         char text[200] = "\ntolactl: the update cannot be stopped safely now; it still takes about ";
@@ -80,5 +82,7 @@ void InterruptGuard::SetRemainingSeconds(std::uint32_t seconds) { g_remaining.st
 bool InterruptGuard::AbortRequested() const { return g_inside.load() && g_count.load() >= kAbortAfter; }
 
 int InterruptGuard::SignalsReceived() const { return g_count.load(); }
+
+int interrupts_received() { return g_total.load(); }
 
 }  // namespace tola::os

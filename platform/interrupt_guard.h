@@ -25,4 +25,8 @@ public:
     int SignalsReceived() const;
 };
 
+// Signals answered inside any stretch since the process started (never reset):
+// a run of several updates starts no further one after any of them.
+int interrupts_received();
+
 }  // namespace tola::os

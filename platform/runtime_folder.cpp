@@ -47,6 +47,16 @@ std::string runtime_folder(const char* variable, const char* leaf) {
     return "/tmp/tola-" + std::to_string(::getuid()) + "/" + leaf;
 }
 
+std::vector<std::string> usb_channel_sockets() {
+    // The device interface class of the instruments' USB driver.
+    constexpr const char* kInterfaceClass = "{00873FDF-61A8-11D1-AA5E-00C04FB1728B}";
+    const std::string folder = usb_channel_folder();
+    std::vector<std::string> names = socket_names_in(folder + "/" + kInterfaceClass);
+    for (const std::string& fixed : socket_names_in(folder))
+        if (fixed == "Chrmtk0-0" || fixed == "ezusb-0") names.push_back(fixed);
+    return names;
+}
+
 std::vector<std::string> socket_names_in(const std::string& folder) {
     std::vector<std::string> names;
     std::error_code ec;

@@ -39,4 +39,15 @@ void Answering::report(PXM_COMM& c, const SearchLimit& limit) const {
     c.tStatus |= TOLA_STATUS_WRONG_DEVICE;
 }
 
+void report_ambiguous(PXM_COMM& c, const SearchLimit& limit, std::string_view where) {
+    char text[sizeof(TSTRING)];
+    const std::string_view wanted = text_of(limit.serial);
+    std::snprintf(text, sizeof text,
+                  "Instrument %.*s answers on %.*s: more than one instrument has this serial number; name the "
+                  "socket as well",
+                  static_cast<int>(wanted.size()), wanted.data(), static_cast<int>(where.size()), where.data());
+    bStr_cpy(c.ssStatus, text, sizeof c.ssStatus);
+    c.tStatus |= TOLA_STATUS_WRONG_DEVICE;
+}
+
 }  // namespace tola

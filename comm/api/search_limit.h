@@ -44,4 +44,8 @@ private:
     std::string list_;
 };
 
+// Writes the failure of a serial number that more than one instrument answers
+// with: WRONG_DEVICE and "Instrument <wanted> answers on <where>: ...".
+void report_ambiguous(PXM_COMM& c, const SearchLimit& limit, std::string_view where);
+
 }  // namespace tola

@@ -11,6 +11,8 @@
 #include "comm/structures/structure_transfer.h"
 
 #include <cstring>
+#include <string>
+#include <vector>
 
 namespace tola::link_steps {
 namespace {
@@ -100,14 +102,27 @@ bool identify(PXM_COMM& c, bool writes_allowed, Found& found) {
     return false;
 }
 
+// Takes the open socket for the record: the reopen goes back to it, and the
+// host learns its name.
+void take_socket(PXM_COMM& c, const usb::Socket& socket) {
+    usb::remember_for_reopen(socket.path);
+    c.snRS232[0] = '\0';
+    bStr_cpy(c.snRS232, socket.name.c_str(), sizeof c.snRS232);
+}
+
 // The search for the instrument the host named: every socket the limit allows
-// is looked at in turn, by reads alone, until one holds the wanted instrument.
-// An instrument whose serial number cannot be read is taken only at a socket
-// the host named, just as a search without a limit would take it there.
+// is looked at in turn, by reads alone.  An instrument whose serial number
+// cannot be read is taken only at a socket the host named, just as a search
+// without a limit would take it there.  A serial number alone must name one
+// instrument: every socket is looked at, and two that answer with it are
+// reported instead of taking either (an instrument once given another's
+// identity block, or two set up alike).
 bool limited_usb_step(PXM_COMM& c, const SearchLimit& limit) {
     if (c.hUSB != -1) usb::close();
     const PXM_COMM before = c;
+    const bool whole_bench = limit.wants_serial() && !limit.wants_socket();
     Answering others;
+    std::vector<usb::Socket> matching;
     for (const usb::Socket& socket : usb::sockets()) {
         if (!limit.allows_socket(socket.name)) continue;
         c = before;
@@ -122,19 +137,38 @@ bool limited_usb_step(PXM_COMM& c, const SearchLimit& limit) {
         const TNAME& serial = structures::host_copies().version.snSerial_number;
         const bool taken = found == Found::SerialNumber ? !limit.wants_serial() || limit.serial_matches(serial)
                                                         : found == Found::NoSerialNumber && named;
-        if (taken) {
-            usb::remember_for_reopen(socket.path);
-            c.snRS232[0] = '\0';
-            bStr_cpy(c.snRS232, socket.name.c_str(), sizeof c.snRS232);
+        if (taken && !whole_bench) {
+            take_socket(c, socket);
             return result;
         }
-        if (found != Found::Nothing) others.add(found == Found::SerialNumber ? &serial : nullptr, socket.name);
+        if (taken) matching.push_back(socket);
+        else if (found != Found::Nothing) others.add(found == Found::SerialNumber ? &serial : nullptr, socket.name);
         usb::close();
+    }
+    if (matching.size() == 1) {
+        // The one instrument with the serial number, opened again: the
+        // structures loaded last belong to whichever socket came last.
+        c = before;
+        Found found = Found::Nothing;
+        if (usb::open_socket(matching.front().path)) {
+            const bool result = identify(c, false, found);
+            if (found == Found::SerialNumber && limit.serial_matches(structures::host_copies().version.snSerial_number)) {
+                take_socket(c, matching.front());
+                return result;
+            }
+            usb::close();
+        }
     }
     // Nothing left open, and the record as the step found it: the host's own
     // serial number stays in it, ready for the next limited search.
     c = before;
     c.tStatus = (c.tStatus & ~TOLA_STATUS_INTERFACED) | TOLA_STATUS_USB | TOLA_STATUS_TESTING;
+    if (matching.size() > 1) {
+        std::string where;
+        for (const usb::Socket& s : matching) where += (where.empty() ? "" : ", ") + s.name;
+        report_ambiguous(c, limit, where);
+        return false;
+    }
     if (others.empty()) return false;  // as if nothing were attached
     others.report(c, limit);
     return false;

@@ -94,6 +94,10 @@ typedef struct PXM_COMM {
  * writing to it; on USB it writes the socket it connected on into snRS232.
  * When only others answer, the step fails with TOLA_STATUS_WRONG_DEVICE and
  * ssStatus "Instrument <wanted> not found; answering: <serial> on <where>, ...".
+ * A serial number without a socket must name one USB instrument: the step looks
+ * at every socket and, when two answer with it, fails with WRONG_DEVICE and
+ * "Instrument <wanted> answers on dev0, dev2: more than one instrument has
+ * this serial number; name the socket as well".
  * The limit holds until a call with tStatus 0 or TOLA_comm_close. */
 #define TOLA_STATUS_PINNED            0x40000000u
 

@@ -118,6 +118,11 @@ INSTANTIATE_TEST_SUITE_P(
              "Instrument H51235 not found; answering: H51234 on COM3"},
         Case{"OtherOverBluetooth", {{10, "H51234"}}, TOLA_PORT_BLUETOOTH, "H51235", "", 3, nullptr, "Bluetooth",
              "Instrument H51235 not found; answering: H51234 on Bluetooth"},
+        Case{"SerialTwiceIsTakenNowhere", {{4, "H51234"}, {4, "H51235"}, {4, "H51234"}}, 1, "H51234", "", 3, nullptr, "",
+             "Instrument H51234 answers on dev0, dev2: more than one instrument has this serial number; name the "
+             "socket as well"},
+        Case{"SerialTwiceTakenAtItsNamedSocket", {{4, "H51234"}, {4, "H51234"}}, 1, "H51234", "dev1", 1, "H51234",
+             "dev1"},
         Case{"AutomaticSearchPassesOverUsb", {{4, "H51234"}, {8, "H51235", "", 1}}, TOLA_PORT_SEARCH, "H51235", "", 1,
              "H51235", "COM1"}),
     [](const auto& row) { return std::string(row.param.name); });

@@ -2,6 +2,7 @@
 // $XDG_CONFIG_HOME/tola/bt-device (else ~/.config/tola/bt-device) so that
 // later "--port bt" commands connect to it.
 #include "commands.h"
+#include "instrument_list.h"
 #include "session.h"
 #include "wait_line.h"
 
@@ -28,6 +29,25 @@ std::string selected_device() {
     return address;
 }
 
+// The addresses the last search found, beside the selected one: the devices
+// "already known" that tolactl list looks at without searching.
+std::filesystem::path known_devices_file() { return selected_device_file().parent_path() / "bt-known"; }
+
+std::vector<std::string> known_devices() {
+    std::ifstream in(known_devices_file());
+    std::vector<std::string> addresses;
+    for (std::string line; std::getline(in, line);)
+        if (!line.empty() && line.size() < sizeof(TMNAME)) addresses.push_back(line);
+    return addresses;
+}
+
+void remember_known_devices(const std::vector<std::string>& addresses) {
+    std::error_code ec;
+    std::filesystem::create_directories(known_devices_file().parent_path(), ec);
+    std::ofstream out(known_devices_file());
+    for (const std::string& a : addresses) out << a << '\n';
+}
+
 void add_bluetooth_commands(CLI::App& app) {
     auto* scan = app.add_subcommand("bt-scan", "List the Bluetooth instruments in reach");
     scan->callback([] {
@@ -44,6 +64,10 @@ void add_bluetooth_commands(CLI::App& app) {
         if (result < 0) throw Failure("no Bluetooth client library (libTolaBtClient.so)", 1);
         if (result == 0) throw Failure("the Bluetooth search failed (no radio, or the library is busy)", 1);
         std::printf("%u instrument(s)\n", devices->iCount);
+        std::vector<std::string> found;
+        for (std::uint32_t i = 0; i < devices->iCount && i < TOLA_BT_DEVICES_MAX; ++i)
+            found.emplace_back(devices->qBtDevice[i].snBtAddress);
+        remember_known_devices(found);
         for (std::uint32_t i = 0; i < devices->iCount && i < TOLA_BT_DEVICES_MAX; ++i)
             std::printf("%s  %s\n", devices->qBtDevice[i].snBtAddress,
                         to_utf8(devices->qBtDevice[i].snBtDeviceName).c_str());

@@ -5,6 +5,7 @@
 #include "session.h"
 #include "update_session.h"
 #include "update_views.h"
+#include "update_command.h"
 
 #include "update/firmware/ck_update_engine.h"
 #include "update/firmware/firmware_catalog.h"
@@ -25,21 +26,20 @@ namespace {
 
 using namespace ckupdate;
 
-struct UpdateOptionsCli {
-    std::string image;
-    std::string file;
-    bool service = false;
-    ConnectOptions connect;
-    bool json = false;
-    bool yes = false;
-    bool no_verify = false;
-    std::string history;
-    std::string backup_dir;
-    bool backup = false;
-    bool no_backup = false;
-    bool restore_stale = false;
-    std::string settings_file;
-};
+
+
+void print_end(const ViewOptions& view, const TCkUpdateEngine& engine) {
+    const UpdateRecord& r = engine.LastRecord();
+    if (view.json) {
+        json_event("\"event\":\"end\",\"result\":" + json_string(r.result) + ",\"step\":" + std::to_string(r.step) +
+                   ",\"from\":" + json_string(r.fromRelease) + ",\"to\":" + json_string(r.toRelease) +
+                   ",\"duration_ms\":" + std::to_string(r.durationMs));
+    } else if (!r.result.isEmpty()) {
+        std::cout << "result: " << r.result.toStdString() << " (" << r.durationMs / 1000 << " s)\n";
+    }
+}
+
+}  // namespace
 
 int select_image(const std::string& image) {
     TFirmwares& catalog = Firmwares();
@@ -55,18 +55,7 @@ int select_image(const std::string& image) {
     return index;
 }
 
-void print_end(const ViewOptions& view, const TCkUpdateEngine& engine) {
-    const UpdateRecord& r = engine.LastRecord();
-    if (view.json) {
-        json_event("\"event\":\"end\",\"result\":" + json_string(r.result) + ",\"step\":" + std::to_string(r.step) +
-                   ",\"from\":" + json_string(r.fromRelease) + ",\"to\":" + json_string(r.toRelease) +
-                   ",\"duration_ms\":" + std::to_string(r.durationMs));
-    } else if (!r.result.isEmpty()) {
-        std::cout << "result: " << r.result.toStdString() << " (" << r.durationMs / 1000 << " s)\n";
-    }
-}
-
-int run_update(const UpdateOptionsCli& o) {
+int run_update(const UpdateOptionsCli& o, UpdateRecord* last) {
     UpdateSession s({o.json, o.yes}, o.connect, o.history, o.backup_dir);
     s.options.serviceMode = o.service;
     s.options.verifyBeforeHeader = !o.no_verify;
@@ -100,11 +89,17 @@ int run_update(const UpdateOptionsCli& o) {
     switch (s.workflow.Prepare(request)) {
         case UpdateWorkflow::Next::Stop:
             print_end(s.view_options, s.engine);
+            if (last != nullptr) *last = s.engine.LastRecord();
             return 1;
         case UpdateWorkflow::Next::Done:
             if (!o.json) std::cout << "The update to " << s.workflow.ResumedRelease().toStdString() << " is complete.\n";
             else json_event("\"event\":\"end\",\"result\":\"succeeded\",\"resumed\":true,\"to\":" +
                             json_string(s.workflow.ResumedRelease()));
+            if (last != nullptr) {
+                *last = s.engine.LastRecord();
+                last->result = QStringLiteral("succeeded");
+                last->toRelease = s.workflow.ResumedRelease();
+            }
             return 0;
         case UpdateWorkflow::Next::Update: break;
     }
@@ -115,8 +110,11 @@ int run_update(const UpdateOptionsCli& o) {
                   << to_utf8(s.connection.PortData().snSerial_number) << ")\n";
     s.engine.Run();
     print_end(s.view_options, s.engine);
+    if (last != nullptr) *last = s.engine.LastRecord();
     return s.engine.LastResult() == UpdateResult::Succeeded ? 0 : 1;
 }
+
+namespace {
 
 int print_catalog(bool json) {
     const TFirmwares& catalog = Firmwares();
@@ -161,7 +159,14 @@ void add_update_commands(CLI::App& app) {
     update->add_option("--file", options->file, "external firmware file instead of a catalog entry")
         ->check(CLI::ExistingFile);
     update->add_flag("--service", options->service, "service mode: same release again, no serial-number limits");
-    add_connect_options(*update, options->connect);
+    add_connect_options(*update, options->connect, false);
+    update->add_option("--serial", options->serials,
+                       "only the instrument with this serial number; given more than once, each of them in turn");
+    update->add_flag("--all", options->all,
+                                        "every USB instrument an update applies to, one after another");
+    update->add_flag("--keep-going", options->keep_going,
+                     "with --all or several --serial: go on with the next instrument after a failure")
+;
     update->add_flag("--json", options->json, "one JSON event per line");
     update->add_flag("--yes", options->yes, "answer the Portivo/Superna question with Yes");
     update->add_flag("--no-verify", options->no_verify, "do not read the flash back before the header block");
@@ -180,7 +185,12 @@ void add_update_commands(CLI::App& app) {
     update->callback([options] {
         if (!options->image.empty() && !options->file.empty())
             throw CLI::ValidationError("--image and --file", "give one of them");
-        const int code = run_update(*options);
+        if (options->all && !options->serials.empty()) throw CLI::ValidationError("--all and --serial", "give one of them");
+        const bool fleet = options->all || options->serials.size() > 1;
+        if (options->keep_going && !fleet)
+            throw CLI::ValidationError("--keep-going", "only with --all or several --serial");
+        if (!fleet && !options->serials.empty()) options->connect.serial = options->serials.front();
+        const int code = fleet ? run_fleet(*options) : run_update(*options);
         if (code != 0) throw CLI::RuntimeError(code);
     });
 

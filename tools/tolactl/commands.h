@@ -22,6 +22,7 @@ void add_measurement_commands(CLI::App& app);
 void add_update_commands(CLI::App& app);
 void add_settings_commands(CLI::App& app);
 void add_rollback_command(CLI::App& app);
+void add_list_command(CLI::App& app);
 
 // The Bluetooth instrument chosen with bt-select (empty: none).
 std::string selected_device();

@@ -49,6 +49,7 @@ int main(int argc, char** argv) {
     tolactl::add_settings_commands(app);
     tolactl::add_doctor_command(app);
     tolactl::add_rollback_command(app);
+    tolactl::add_list_command(app);
     try {
         app.parse(argc, argv);
     } catch (const tolactl::Failure& failure) {

@@ -30,9 +30,9 @@ void refuse_during_update() {
         throw Failure("an update is running (" + running.toStdString() + "); nothing was sent to the instrument", 1);
 }
 
-void add_connect_options(CLI::App& cmd, ConnectOptions& options) {
+void add_connect_options(CLI::App& cmd, ConnectOptions& options, bool with_serial) {
     cmd.add_option("--port", options.port, "usb or bt")->check(CLI::IsMember({"usb", "bt"}))->capture_default_str();
-    cmd.add_option("--serial", options.serial, "only the instrument with this serial number");
+    if (with_serial) cmd.add_option("--serial", options.serial, "only the instrument with this serial number");
     cmd.add_option("--socket", options.socket, "over USB, only the instrument at this channel socket (e.g. dev1)");
 }
 

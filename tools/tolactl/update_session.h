@@ -62,8 +62,9 @@ private:
 // The folder of the settings backups: the option, else the application data folder's.
 QString backup_folder(const std::string& option);
 
-// Adds --port usb|bt and --socket to an update-like command.
-void add_connect_options(CLI::App& cmd, ConnectOptions& options);
+// Adds --port usb|bt, --socket and (unless the command has its own) --serial
+// to an update-like command.
+void add_connect_options(CLI::App& cmd, ConnectOptions& options, bool with_serial = true);
 
 // Asks a yes/no question on the terminal; no terminal is no.
 bool confirm(const std::string& question);

@@ -221,7 +221,19 @@ std::string json_string(const QString& text) {
     return out + "\"";
 }
 
-void json_event(const std::string& body) { std::cout << "{" << body << "}" << std::endl; }
+namespace {
+std::string& json_context() {
+    static std::string context;
+    return context;
+}
+}  // namespace
+
+void set_json_context(const std::string& fields) { json_context() = fields; }
+
+void json_event(const std::string& body) {
+    const std::string& context = json_context();
+    std::cout << "{" << body << (context.empty() || body.empty() ? "" : ",") << context << "}" << std::endl;
+}
 
 std::unique_ptr<ckupdate::UpdateView> make_update_view(const ViewOptions& options) {
     if (options.json) return std::make_unique<JsonView>(options);

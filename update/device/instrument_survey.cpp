@@ -22,14 +22,14 @@ constexpr auto kStepPause = std::chrono::milliseconds(100);
 
 QString KindName(std::uint32_t iDevice) {
     switch (iDevice) {
-        case TOLA_DEVICE_USB_CHROMATIK: return QStringLiteral("usb");
+        case TOLA_DEVICE_USB_CHROMATIK:
         case TOLA_DEVICE_SERIAL_CLASSIC: return QStringLiteral("first generation");
-        case TOLA_DEVICE_USB_H8SX_BOOT: return QStringLiteral("boot loader");
-        case TOLA_DEVICE_USB_PORTIVO: return QStringLiteral("usb portivo");
+        case TOLA_DEVICE_USB_H8SX_BOOT: return QStringLiteral("H8SX boot mode");
+        case TOLA_DEVICE_USB_PORTIVO:
         case TOLA_DEVICE_SERIAL_MAPPED_A:
-        case TOLA_DEVICE_SERIAL_MAPPED_B: return QStringLiteral("memory-mapped");
+        case TOLA_DEVICE_SERIAL_MAPPED_B:
         case TOLA_DEVICE_BT_MAPPED_A:
-        case TOLA_DEVICE_BT_MAPPED_B: return QStringLiteral("bluetooth memory-mapped");
+        case TOLA_DEVICE_BT_MAPPED_B: return QStringLiteral("memory-mapped");
         default: return QString();
     }
 }
@@ -139,7 +139,7 @@ std::vector<SurveyedInstrument> SurveyUsb(TDeviceConnection& connection, const Q
 
 QStringList UsbChannelSockets() {
     QStringList names;
-    for (const std::string& name : tola::os::socket_names_in(tola::os::usb_channel_folder()))
+    for (const std::string& name : tola::os::usb_channel_sockets())
         names << QString::fromStdString(name);
     return names;
 }

@@ -173,6 +173,12 @@ public:
     QString VersionLine2() const;
     // The release "Run" would write: the image in the buffer, else the selected catalog entry.
     QString ReleaseToWrite() const;
+    // The whole update as the count-down starts it (settings, firmware copy,
+    // programming, restart, restore), for a plan made before it runs.
+    std::uint32_t EstimatedTotalMs() const {
+        return FTimeReadSettingsMs + EstimatedBackupMs(OverBluetooth()) + FTimeUpdateMs + FTimeResetMs +
+               FTimeWriteSettingsMs;
+    }
 
 private:
     void SetStep(UpdateStep step, const QString& text, StepState state);
