@@ -37,4 +37,15 @@ address=$(sed -n 's/^\([0-9A-F:]\{17\}\) .*/\1/p' "$work/scan.out" | head -n 1)
 "$bin/tolactl" info --port bt | tee "$work/bt.out"
 grep -q "Serial:      H50010" "$work/bt.out"
 grep -q "Connection:  .* - Unknown Port" "$work/bt.out"
+
+# Every link at once: the USB instrument, the one behind COM3 and the known Bluetooth one.
+"$bin/tolactl" list --json > "$work/list.json"
+python3 - "$work/list.json" "$address" <<'PY'
+import json, sys
+listed = json.load(open(sys.argv[1]))["instruments"]
+got = sorted((i["link"], i["where"], i["serial"], i["firmware"]) for i in listed)
+want = sorted([("usb", "dev0", "H51234", "511vLE"), ("serial", "com3", "H50008", "509i"),
+               ("bluetooth", sys.argv[2], "H50010", "512bLE")])
+assert got == want, got
+PY
 echo "tolactl over serial and Bluetooth: ok"

@@ -18,7 +18,7 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kUsbWait = std::chrono::seconds(3);
 constexpr auto kSerialWait = std::chrono::seconds(6);
 constexpr auto kBluetoothWait = std::chrono::seconds(15);
-constexpr auto kStepPause = std::chrono::milliseconds(100);
+constexpr auto kStepPause = std::chrono::milliseconds(20);
 
 QString KindName(std::uint32_t iDevice) {
     switch (iDevice) {
