@@ -20,7 +20,8 @@ class LibraryNotFoundError(TolaError):
 
 
 class ConnectError(TolaError):
-    """No instrument answered on the chosen port within the time allowed."""
+    """No instrument answered on the chosen port within the time allowed, or
+    only others than the one asked for."""
 
 
 class NotConnectedError(TolaError):

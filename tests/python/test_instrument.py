@@ -15,7 +15,7 @@ from typing import Any
 import pytest
 
 import tola
-from conftest import BT_SERIAL, ROOT, SERIAL_PORT, SERIAL_SERIAL, USB_SERIAL, Sim
+from conftest import BT_SERIAL, ROOT, SERIAL_PORT, SERIAL_SERIAL, USB2_SERIAL, USB_SERIAL, Sim
 
 
 def test_library_version_needs_no_instrument() -> None:
@@ -93,6 +93,31 @@ def test_failures_raise_with_the_library_text(sim: Sim) -> None:
     tola.disconnect()
     with tola.connect("usb") as inst:
         assert inst.info.serial == USB_SERIAL
+
+
+@pytest.mark.parametrize(
+    ("port", "serial", "socket", "outcome"),
+    [
+        ("usb", USB2_SERIAL, None, (USB2_SERIAL, "dev1")),
+        ("usb", None, "dev1", (USB2_SERIAL, "dev1")),
+        # Past both instruments on USB to the serial port.
+        ("auto", SERIAL_SERIAL, None, (SERIAL_SERIAL, "")),
+        ("usb", "H59999", None,
+         (tola.ConnectError, f"^Instrument H59999 not found; answering: {USB_SERIAL} on dev0, {USB2_SERIAL} on dev1$")),
+        ("usb", "H" * 26, None, (ValueError, "at most 25 characters")),
+        ("usb", "H5123\u2713", None, (ValueError, "not Latin-1")),
+    ],
+)
+def test_connect_limited_to_one_instrument(sim: Sim, monkeypatch: pytest.MonkeyPatch, port: str, serial: str | None,
+                                           socket: str | None, outcome: tuple[Any, str]) -> None:
+    # The automatic search tries COM1 after USB.
+    monkeypatch.setenv("TOLA_COM1", sim.instrument(9)["serial_path"])
+    if isinstance(outcome[0], type):
+        with pytest.raises(outcome[0], match=outcome[1]):
+            tola.connect(port, timeout=30, serial=serial, socket=socket)
+        return
+    with tola.connect(port, timeout=30, serial=serial, socket=socket) as inst:
+        assert (inst.info.serial, inst.info.socket) == outcome
 
 
 def test_trigger_press_yields_one_measurement(sim: Sim) -> None:
