@@ -37,4 +37,5 @@ class QueueRangeError(CommandError):
 
 
 class ToolError(TolaError):
-    """``tolactl``, which runs the firmware catalog and updates, failed or is missing."""
+    """``tolactl``, which runs the firmware catalog, updates and the list of
+    instruments, failed or is missing."""

@@ -184,6 +184,32 @@ def test_catalog_runs_tolactl() -> None:
     assert [e["release"] for e in entries if e["default"]] == ["512bLE"]
 
 
+#: A tolactl that lists one instrument, and knows no option besides --json.
+FAKE_LIST = """#!{python}
+import sys
+if sys.argv[1:] != ["list", "--json"]:
+    sys.exit("tolactl: no such option " + " ".join(sys.argv[1:]))
+print({output!r})
+"""
+ON_USB = {"link": "usb", "where": "dev1", "kind": "Chromatik V", "product": "Chromatik® Portivo",
+          "serial": USB2_SERIAL, "firmware": "511vLE", "layout": "CK0A.00.31.00", "device_code": 5324,
+          "boot_loader": False, "busy": False, "pending_backup": "", "running_update": "", "note": ""}
+
+
+def test_instruments_runs_tolactl_list(sim: Sim, tmp_path: Path, monkeypatch: pytest.MonkeyPatch) -> None:
+    fake = tmp_path / "tolactl"
+    fake.write_text(FAKE_LIST.format(python=sys.executable,
+                                     output=json.dumps({"instruments": [ON_USB], "duplicates": [USB2_SERIAL]})))
+    fake.chmod(0o755)
+    monkeypatch.setenv("TOLA_TOLACTL", str(fake))
+    found = tola.instruments()
+    assert (found, found.duplicates) == ([tola.InstrumentInfo(**ON_USB)], (USB2_SERIAL,))
+    with found[0].connect(timeout=30) as inst:
+        assert (inst.info.serial, inst.info.socket) == (USB2_SERIAL, "dev1")
+    with pytest.raises(tola.ToolError, match="^tolactl: no such option list --json --bt-search$"):
+        tola.instruments(bt_search=True)
+
+
 CRITICAL, SAFE = {"event": "critical", "critical": True}, {"event": "critical", "critical": False}
 STEP, END = {"event": "step", "step": "program"}, {"event": "end", "result": "ok"}
 STRETCH = [CRITICAL, 0.2, STEP, SAFE, END]
