@@ -57,15 +57,15 @@ from .records import (
     TOOTH_AREA,
 )
 from .structures import Structure, structure_size
-from .tools import catalog, update
+from .tools import InstrumentInfo, InstrumentList, catalog, instruments, update
 
 __all__ = [
     "Area", "BT_DEVICE", "BT_DEVICES", "BluetoothDevice", "Brll", "CKII_NORM", "CKII_REFERENCE_TILE",
     "CKII_RESULTS", "CKII_SETUP", "CKNG_CALMAT", "CKNG_SETTINGS", "CKP_STRUCTURE_ADDRESSES_1",
     "CKP_STRUCTURE_ADDRESSES_2", "COLUMNS", "COMM_MEASUREMENT", "COMM_STRUCTURE_SIZES", "COMM_STRUCTURE_TABLE",
     "COMM_USB_HOST", "COMM_VERSION", "CommandError", "ConnectError", "DLL_VERSION", "Identity", "Instrument",
-    "LibraryNotFoundError", "LibraryVersion", "Measurement", "NotConnectedError", "PXM_COMM", "QueueRangeError",
-    "SENSOR_DETAILS", "SHADE_MATCH", "Structure", "TOLA_SHADE_MATCH_DETAILS", "TOOTH_AREA", "TolaError",
-    "ToolError", "Verification", "bluetooth_scan", "catalog", "connect", "disconnect", "kind_text", "library_version",
-    "structure_size", "update",
+    "InstrumentInfo", "InstrumentList", "LibraryNotFoundError", "LibraryVersion", "Measurement",
+    "NotConnectedError", "PXM_COMM", "QueueRangeError", "SENSOR_DETAILS", "SHADE_MATCH", "Structure",
+    "TOLA_SHADE_MATCH_DETAILS", "TOOTH_AREA", "TolaError", "ToolError", "Verification", "bluetooth_scan", "catalog",
+    "connect", "disconnect", "instruments", "kind_text", "library_version", "structure_size", "update",
 ]

@@ -140,7 +140,10 @@ def function(name: str) -> Callable[..., Any]:
     return result
 
 
-def _as_latin1(error: UnicodeError) -> tuple[str, int]:
+def _as_latin1(error: UnicodeError) -> tuple[str | bytes, int]:
+    if isinstance(error, UnicodeEncodeError):
+        # Raises (a ValueError) for a character that is not Latin-1 either.
+        return error.object[error.start:error.end].encode("latin-1"), error.end
     assert isinstance(error, UnicodeDecodeError)
     return error.object[error.start:error.end].decode("latin-1"), error.end
 
@@ -158,3 +161,11 @@ def decode(raw: bytes) -> str:
 def encode(text: str) -> bytes:
     """A Python string as a library text."""
     return text.encode("cp1252")
+
+
+def encode_exact(text: str) -> bytes:
+    """A Python string as a library text, so that what ``decode`` gave is
+    given back byte for byte: Windows-1252, and a Latin-1 character that it
+    lacks as its own byte.  Raises ``UnicodeEncodeError`` (a ValueError) for
+    any other character."""
+    return text.encode("cp1252", errors=_LATIN1_FALLBACK)

@@ -20,7 +20,8 @@ class LibraryNotFoundError(TolaError):
 
 
 class ConnectError(TolaError):
-    """No instrument answered on the chosen port within the time allowed."""
+    """No instrument answered on the chosen port within the time allowed, or
+    only others than the one asked for."""
 
 
 class NotConnectedError(TolaError):
@@ -36,4 +37,5 @@ class QueueRangeError(CommandError):
 
 
 class ToolError(TolaError):
-    """``tolactl``, which runs the firmware catalog and updates, failed or is missing."""
+    """``tolactl``, which runs the firmware catalog, updates and the list of
+    instruments, failed or is missing."""

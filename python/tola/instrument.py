@@ -31,6 +31,12 @@ _SEARCH_STEP: Final = 0.1
 _REPORT_BUFFER: Final = 10001
 #: Room for a status or failure text.
 _MESSAGE_BUFFER: Final = 501
+#: Longest serial number or USB socket name a search limit takes: a name
+#: field less its NUL.
+LIMIT_MAX: Final = ctypes.sizeof(r.TNAME) - 1
+#: How the library's text of a limited search that found only others goes on
+#: after "Instrument <wanted> not found".
+_ANSWERING: Final = "; answering: "
 
 _record: Final = r.PXM_COMM()
 _current: Instrument | None = None
@@ -83,6 +89,9 @@ class Identity:
     """USB vendor identifier (USB only, else 0)."""
     product_id: int
     """USB product identifier (USB only, else 0)."""
+    socket: str = ""
+    """The USB channel socket connected to, e.g. "dev1", when ``connect`` was
+    given ``serial`` or ``socket`` (the library names it only then), else empty."""
 
 
 class Brll(NamedTuple):
@@ -162,7 +171,28 @@ def connection_open() -> bool:
     return _current is not None
 
 
-def connect(port: str = "usb", timeout: float = 130.0, address: str | None = None) -> Instrument:
+def _limit_text(what: str, value: str | None) -> bytes:
+    """A serial number or socket name as the search limit takes it (empty: none)."""
+    if not value:
+        return b""
+    try:
+        raw = lib.encode_exact(value)
+    except UnicodeEncodeError:
+        raise ValueError(f"{what} {value!r} is not Latin-1 text") from None
+    if b"\0" in raw or len(raw) > LIMIT_MAX:
+        raise ValueError(f"{what} {value!r}: at most {LIMIT_MAX} characters, no NUL")
+    return raw
+
+
+def _not_found(texts: list[str]) -> str:
+    """The library's texts of the ports where only other instruments answered,
+    as one: "Instrument H51235 not found; answering: H51234 on dev0, ..."."""
+    wanted = texts[0].split(_ANSWERING, 1)[0]
+    return wanted + _ANSWERING + ", ".join(text.split(_ANSWERING, 1)[1] for text in texts)
+
+
+def connect(port: str = "usb", timeout: float = 130.0, address: str | None = None, *, serial: str | None = None,
+            socket: str | None = None) -> Instrument:
     """Connects to an instrument and returns it; use it as a context manager.
 
     ``port`` is "usb", "com1".."com20" (the device named by ``TOLA_COM<n>``),
@@ -171,11 +201,24 @@ def connect(port: str = "usb", timeout: float = 130.0, address: str | None = Non
     Raises ``ConnectError`` with the library's text when no instrument answers
     within ``timeout`` seconds (a USB port gives up by itself after 5 s).
 
+    ``serial`` connects only the instrument of that serial number, and
+    ``socket`` (for "usb" and "auto") only the one at that USB channel socket,
+    e.g. "dev1" (both: the one with that serial number at that socket); every
+    other instrument is passed over without a write.  When only others answer,
+    ``ConnectError`` names them: "Instrument H51235 not found; answering:
+    H51234 on dev0".  Each takes at most 25 characters of Latin-1 text, else
+    ``ValueError``.
+
     One connection per process: the library keeps a single connection, so a
     second ``connect`` before the first connection is closed raises ``TolaError``.
     """
     global _current
     number = port_number(port)
+    wanted_serial = _limit_text("serial number", serial)
+    wanted_socket = _limit_text("socket", socket)
+    if wanted_socket and number not in (r.TOLA_PORT_USB, r.TOLA_PORT_SEARCH):
+        raise ValueError(f"socket= names a USB socket: port 'usb' or 'auto', not '{port}'")
+    limited = bool(wanted_serial or wanted_socket)
     device = r.BT_DEVICE()
     if number == r.TOLA_PORT_BLUETOOTH:
         chosen = address or selected_bluetooth_device()
@@ -195,20 +238,37 @@ def connect(port: str = "usb", timeout: float = 130.0, address: str | None = Non
         ctypes.memset(ctypes.byref(_record), 0, ctypes.sizeof(_record))
         _record.dSize = ctypes.sizeof(_record)
         _record.iPort = number
+        if limited:
+            # Taken by the first step of the search, and kept until the close.
+            _record.tStatus = r.TOLA_STATUS_PINNED
+            _record.snSerial_number = wanted_serial
+            _record.snRS232 = wanted_socket
         if number == r.TOLA_PORT_BLUETOOTH:
             lib.function("TOLA_comm_bt_set_device_ex")(ctypes.byref(device), ctypes.sizeof(device))
     deadline = time.monotonic() + timeout
+    # The ports of a limited search where only other instruments answered.
+    others: list[str] = []
     try:
         while True:
             # One search step at a time under the lock, so the lock is never
             # held across the pauses between steps.
             with lib.LOCK:
                 result = initialize(ctypes.byref(_record))
+                status, text = int(_record.tStatus), lib.decode(_record.ssStatus)
             if result == 1:
                 break
+            if limited and status & r.TOLA_STATUS_WRONG_DEVICE and _ANSWERING in text:
+                others.append(text)
+                # One port: that is all.  The automatic search goes on to the
+                # next port, with a call at once where it ended this one.
+                if number != r.TOLA_PORT_SEARCH or status & r.TOLA_STATUS_SEARCH_ENDED:
+                    raise ConnectError(_not_found(others), status)
+                if result == 3 and time.monotonic() <= deadline:
+                    continue
             if result not in (0, 2) or time.monotonic() > deadline:
-                status = lib.decode(_record.ssStatus) or "no answer"
-                raise ConnectError(f"no instrument: {status}", _record.tStatus)
+                if others:
+                    raise ConnectError(_not_found(others), status)
+                raise ConnectError(f"no instrument: {text or 'no answer'}", status)
             time.sleep(_SEARCH_STEP)
         instrument._opened()
     except BaseException:
@@ -249,6 +309,7 @@ class Instrument:
                 kind=_record.iDevice,
                 vendor_id=_record.dVID,
                 product_id=_record.dPID,
+                socket=lib.decode(_record.snRS232) if _record.tStatus & r.TOLA_STATUS_USB else "",
             )
             self._open = True
             # The classic instrument on a serial port reports its results only

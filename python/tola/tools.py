@@ -1,4 +1,5 @@
-"""The firmware catalog and the firmware update, run by ``tolactl``.
+"""The firmware catalog, the firmware update and the list of attached
+instruments, run by ``tolactl``.
 
 The update engine belongs to the update program's core; ``tolactl`` runs it and
 reports in JSON lines, so these functions start ``tolactl`` rather than repeat
@@ -19,11 +20,12 @@ import subprocess
 import sys
 import threading
 import time
+from dataclasses import dataclass, fields
 from pathlib import Path
 from typing import Any, Callable, Iterator
 
 from .errors import TolaError, ToolError
-from .instrument import connection_open
+from .instrument import Instrument, connect, connection_open
 
 
 def tolactl() -> str:
@@ -230,3 +232,80 @@ def update(image: str | int | None = None, *, file: str | None = None, port: str
             text += f" (past the timeout of {timeout:g} s, which ran out in the critical stretch)"
         raise ToolError(text)
     return end
+
+
+@dataclass(frozen=True)
+class InstrumentInfo:
+    """One instrument that ``tolactl list`` found (empty texts where it could not tell)."""
+
+    link: str
+    """"usb", "serial" or "bluetooth"."""
+    where: str
+    """The USB socket ("dev1"), serial port ("com3") or Bluetooth address."""
+    kind: str
+    product: str
+    serial: str
+    firmware: str
+    layout: str
+    device_code: int
+    boot_loader: bool
+    """It is in its boot loader."""
+    busy: bool
+    pending_backup: str
+    running_update: str
+    note: str
+
+    def connect(self, timeout: float = 130.0) -> Instrument:
+        """Connects to this instrument, and to no other (see ``tola.connect``)."""
+        serial = self.serial or None
+        if self.link == "usb":
+            return connect("usb", timeout, serial=serial, socket=self.where)
+        if self.link == "bluetooth":
+            return connect("bt", timeout, self.where, serial=serial)
+        return connect(self.where, timeout, serial=serial)
+
+
+class InstrumentList(list[InstrumentInfo]):
+    """The instruments ``tolactl list`` found; ``duplicates`` as it reports them."""
+
+    duplicates: tuple[str, ...] = ()
+
+
+_FIELD_TYPES: dict[str, type] = {"str": str, "int": int, "bool": bool}
+
+
+def _instrument_info(item: Any) -> InstrumentInfo:
+    values: dict[str, Any] = {}
+    for field in fields(InstrumentInfo):
+        value = item[field.name]
+        if type(value) is not _FIELD_TYPES[str(field.type)]:
+            raise TypeError(f"{field.name} is {value!r}")
+        values[field.name] = value
+    return InstrumentInfo(**values)
+
+
+def instruments(bt_search: bool = False, timeout: float = 60.0) -> InstrumentList:
+    """The attached instruments, by ``tolactl list --json``: each USB socket,
+    serial port and known Bluetooth address opened alone and identified.
+    ``bt_search`` searches for Bluetooth instruments in reach as well (as long
+    as the Bluetooth client's search takes).  Raises ``ToolError`` with
+    tolactl's text when it fails or does not end within ``timeout`` seconds.
+    """
+    arguments = [tolactl(), "list", "--json"] + (["--bt-search"] if bt_search else [])
+    try:
+        done = subprocess.run(arguments, capture_output=True, stdin=subprocess.DEVNULL, timeout=timeout)
+    except subprocess.TimeoutExpired:
+        raise ToolError(f"tolactl list did not end within {timeout:g} s") from None
+    except OSError as error:
+        raise ToolError(f"cannot run {arguments[0]}: {error}") from None
+    errors = done.stderr.decode("utf-8", "replace").strip()
+    if done.returncode != 0:
+        raise ToolError(errors or f"tolactl list ended with status {done.returncode}")
+    try:
+        document = json.loads(done.stdout)
+        found = InstrumentList(_instrument_info(item) for item in document["instruments"])
+        found.duplicates = tuple(str(text) for text in document["duplicates"])
+    except (ValueError, KeyError, TypeError) as error:
+        raise ToolError(f"tolactl list gave what it should not ({error!r}): "
+                        + done.stdout.decode("utf-8", "replace")[:200]) from None
+    return found

@@ -17,6 +17,8 @@ ROOT = Path(__file__).resolve().parent.parent.parent
 USB_SERIAL = "H51234"
 SERIAL_SERIAL = "H51236"
 BT_SERIAL = "H51235"
+#: A second instrument on USB, at the socket after the first one's.
+USB2_SERIAL = "H51237"
 #: The serial instrument's pseudo-terminal answers as this port.
 SERIAL_PORT = "com3"
 
@@ -72,8 +74,8 @@ class Sim:
 
 @pytest.fixture(scope="session")
 def sim(private_environment: Path) -> Iterator[Sim]:
-    """Three Chromatik V: on USB (every trigger press a tooth measurement), on a
-    pseudo-terminal as COM3, and over Bluetooth."""
+    """Four Chromatik V: on USB (every trigger press a tooth measurement), on a
+    pseudo-terminal as COM3, over Bluetooth, and a second one on USB."""
     program = built_file("TOLA_SIM", "build", "bin", "chromatik-sim")
     state_file = private_environment / "state.json"
     process = subprocess.Popen(
@@ -82,7 +84,8 @@ def sim(private_environment: Path) -> Iterator[Sim]:
          "--kind", "4", "--cpu", "2", "--release", "CK0A.00.31.00", "--firmware", "511vLE",
          "--serial", USB_SERIAL, "--device-type", "5324", "--measure-kind", "1",
          "--kind", "9", "--serial", SERIAL_SERIAL,
-         "--kind", "10", "--release", "CK0A.00.32.00", "--firmware", "512bLE", "--serial", BT_SERIAL],
+         "--kind", "10", "--release", "CK0A.00.32.00", "--firmware", "512bLE", "--serial", BT_SERIAL,
+         "--kind", "4", "--serial", USB2_SERIAL],
         stdout=subprocess.DEVNULL)
     try:
         # The state file appears, written whole, once every instrument is up.

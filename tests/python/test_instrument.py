@@ -15,7 +15,7 @@ from typing import Any
 import pytest
 
 import tola
-from conftest import BT_SERIAL, ROOT, SERIAL_PORT, SERIAL_SERIAL, USB_SERIAL, Sim
+from conftest import BT_SERIAL, ROOT, SERIAL_PORT, SERIAL_SERIAL, USB2_SERIAL, USB_SERIAL, Sim
 
 
 def test_library_version_needs_no_instrument() -> None:
@@ -95,6 +95,31 @@ def test_failures_raise_with_the_library_text(sim: Sim) -> None:
         assert inst.info.serial == USB_SERIAL
 
 
+@pytest.mark.parametrize(
+    ("port", "serial", "socket", "outcome"),
+    [
+        ("usb", USB2_SERIAL, None, (USB2_SERIAL, "dev1")),
+        ("usb", None, "dev1", (USB2_SERIAL, "dev1")),
+        # Past both instruments on USB to the serial port.
+        ("auto", SERIAL_SERIAL, None, (SERIAL_SERIAL, "")),
+        ("usb", "H59999", None,
+         (tola.ConnectError, f"^Instrument H59999 not found; answering: {USB_SERIAL} on dev0, {USB2_SERIAL} on dev1$")),
+        ("usb", "H" * 26, None, (ValueError, "at most 25 characters")),
+        ("usb", "H5123\u2713", None, (ValueError, "not Latin-1")),
+    ],
+)
+def test_connect_limited_to_one_instrument(sim: Sim, monkeypatch: pytest.MonkeyPatch, port: str, serial: str | None,
+                                           socket: str | None, outcome: tuple[Any, str]) -> None:
+    # The automatic search tries COM1 after USB.
+    monkeypatch.setenv("TOLA_COM1", sim.instrument(9)["serial_path"])
+    if isinstance(outcome[0], type):
+        with pytest.raises(outcome[0], match=outcome[1]):
+            tola.connect(port, timeout=30, serial=serial, socket=socket)
+        return
+    with tola.connect(port, timeout=30, serial=serial, socket=socket) as inst:
+        assert (inst.info.serial, inst.info.socket) == outcome
+
+
 def test_trigger_press_yields_one_measurement(sim: Sim) -> None:
     with tola.connect("usb") as inst:
         assert sim.tell("0 trigger") == "ok"
@@ -157,6 +182,32 @@ def test_example_prints_each_measurement_as_csv(sim: Sim) -> None:
 def test_catalog_runs_tolactl() -> None:
     entries = tola.catalog()
     assert [e["release"] for e in entries if e["default"]] == ["512bLE"]
+
+
+#: A tolactl that lists one instrument, and knows no option besides --json.
+FAKE_LIST = """#!{python}
+import sys
+if sys.argv[1:] != ["list", "--json"]:
+    sys.exit("tolactl: no such option " + " ".join(sys.argv[1:]))
+print({output!r})
+"""
+ON_USB = {"link": "usb", "where": "dev1", "kind": "Chromatik V", "product": "Chromatik® Portivo",
+          "serial": USB2_SERIAL, "firmware": "511vLE", "layout": "CK0A.00.31.00", "device_code": 5324,
+          "boot_loader": False, "busy": False, "pending_backup": "", "running_update": "", "note": ""}
+
+
+def test_instruments_runs_tolactl_list(sim: Sim, tmp_path: Path, monkeypatch: pytest.MonkeyPatch) -> None:
+    fake = tmp_path / "tolactl"
+    fake.write_text(FAKE_LIST.format(python=sys.executable,
+                                     output=json.dumps({"instruments": [ON_USB], "duplicates": [USB2_SERIAL]})))
+    fake.chmod(0o755)
+    monkeypatch.setenv("TOLA_TOLACTL", str(fake))
+    found = tola.instruments()
+    assert (found, found.duplicates) == ([tola.InstrumentInfo(**ON_USB)], (USB2_SERIAL,))
+    with found[0].connect(timeout=30) as inst:
+        assert (inst.info.serial, inst.info.socket) == (USB2_SERIAL, "dev1")
+    with pytest.raises(tola.ToolError, match="^tolactl: no such option list --json --bt-search$"):
+        tola.instruments(bt_search=True)
 
 
 CRITICAL, SAFE = {"event": "critical", "critical": True}, {"event": "critical", "critical": False}
