@@ -8,6 +8,7 @@
 #include "update/firmware/firmware_catalog.h"
 #include "update/program_trace.h"
 #include "update/device/device_connection.h"
+#include "update/device/instrument_survey.h"
 
 #include "sim/simulator.h"
 #include "sim/structures_image.h"
@@ -537,6 +538,56 @@ TEST_P(PendingBackups, AreWrittenBackOnlyWhereTheyBelong) {
 
 INSTANTIATE_TEST_SUITE_P(Update, PendingBackups, ::testing::ValuesIn(kPendingCases),
                          [](const ::testing::TestParamInfo<PendingCase>& p) { return std::string(p.param.name); });
+
+// A bench on every link: each place is opened alone and identified, an
+// instrument in its boot loader is named as such, the socket of a running
+// update is never opened, and no instrument sees a write or a state change.
+TEST_F(UpdateEndToEnd, SurveyNamesEveryInstrumentAndDisturbsNone) {
+    sim = std::make_unique<tola::sim::Simulator>(dir.path().toStdString() + "/usb", dir.path().toStdString() + "/bt");
+    const std::vector<std::pair<int, std::string>> bench{
+        {4, "H51234"}, {4, "H51235"}, {4, "H51236"}, {8, "H50008"}, {10, "H50010"}};
+    for (const auto& [kind, serial] : bench) {
+        tola::sim::InstrumentConfig c;
+        c.kind = kind;
+        c.serial = serial;
+        c.firmware = "511vLE";
+        sim->add(c);
+    }
+    sim->start();
+    for (std::size_t n = 0; n < bench.size(); ++n) ASSERT_TRUE(sim->instrument(n).wait_until_present(true, std::chrono::seconds(2)));
+    ::setenv("TOLA_COM3", sim->instrument(3).serial_path().c_str(), 1);
+    // The second one was left in its boot loader by an update that did not end.
+    connection.SetSearchLimit(SearchLimit{QString(), QStringLiteral("dev1")});
+    Connect(kPortUsb);
+    ASSERT_TRUE(CommApi(&LinkedCommFunctions()).CKPRenesas_command(11, 0));
+    connection.CloseDev();
+    for (std::size_t n = 0; n < bench.size(); ++n) sim->instrument(n).journal().clear();
+
+    SurveyPlaces places;
+    places.usbSockets = UsbChannelSockets();
+    places.comPorts = {3, 4};  // nothing behind COM4
+    places.btAddresses = {QString::fromStdString(sim->instrument(4).bt_address())};
+    places.usbBusy = true;
+    places.busyUsbSocket = QStringLiteral("dev2");
+    places.busyText = QStringLiteral("process 1 (tolactl), instrument H51236 over usb dev2");
+    QStringList listed;
+    for (const SurveyedInstrument& s : SurveyInstruments(connection, places))
+        listed << QStringLiteral("%1 %2 %3 %4%5%6").arg(s.link, s.where, s.serial, s.firmware,
+                                                        s.bootLoader ? QStringLiteral(" boot") : QString(),
+                                                        s.busy ? QStringLiteral(" busy") : QString());
+    EXPECT_EQ(QStringList({"usb dev0 H51234 511vLE", "usb dev1   boot", "usb dev2   busy", "serial com3 H50008 511vLE",
+                           "bluetooth " + places.btAddresses.front() + " H50010 511vLE"}),
+              listed);
+    for (std::size_t n = 0; n < bench.size(); ++n) {
+        const auto& journal = sim->instrument(n).journal();
+        for (EventKind k : {EventKind::MemoryWrite, EventKind::FlashWrite, EventKind::Erase, EventKind::ControllerCommand,
+                            EventKind::Restart, EventKind::HostAction})
+            EXPECT_EQ(0u, journal.count(k)) << bench[n].second << " event " << static_cast<int>(k);
+    }
+    EXPECT_EQ(0u, sim->instrument(2).journal().count(EventKind::Request)) << "the busy socket was opened";
+    EXPECT_FALSE(connection.Limit().Active()) << "the connection's limit is given back";
+    EXPECT_EQ(QStringList{}, DuplicateSerials({}));
+}
 
 }  // namespace
 }  // namespace ckupdate::testing

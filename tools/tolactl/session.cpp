@@ -72,7 +72,13 @@ Session::Session(const PortOption& option, Access access, int timeout_ms) {
                                  ? "each port is tried for up to 5 s"
                                  : "trying for up to " + std::to_string(timeout_ms / 1000) + " s";
     std::int32_t result = 2;
-    while (result == 2 || result == 0) {
+    // The automatic search goes on to the next port after a 3 that does not
+    // end it (an instrument that is not the one named, for instance).
+    auto searching = [&] {
+        return result == 2 || result == 0 ||
+               (result == 3 && port == TOLA_PORT_SEARCH && (comm_.tStatus & TOLA_STATUS_SEARCH_ENDED) == 0);
+    };
+    while (searching()) {
         result = iTOLA_comm_poll_initialize(&comm_);
         if (result == 1) return;
         if (interrupt.raised()) {
@@ -84,7 +90,7 @@ Session::Session(const PortOption& option, Access access, int timeout_ms) {
         const std::string doing = to_utf8(comm_.ssStatus);
         line.show((doing.empty() ? std::string("waiting for an answer") : doing) + " (" + pace +
                   "; Ctrl-C ends the search)");
-        if (result == 2 || result == 0) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        if (searching()) std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     line.clear();
     const std::string status = to_utf8(comm_.ssStatus);
