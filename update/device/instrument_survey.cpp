@@ -137,10 +137,15 @@ std::vector<SurveyedInstrument> SurveyUsb(TDeviceConnection& connection, const Q
     return SurveyInstruments(connection, places);
 }
 
+// The devices of the driver's interface class live in a folder of their own
+// ("dev0", ...); "Chrmtk0-0" and "ezusb-0" beside it.  In the library's order.
 QStringList UsbChannelSockets() {
+    static constexpr const char* kInterfaceClass = "{00873FDF-61A8-11D1-AA5E-00C04FB1728B}";
+    const std::string folder = tola::os::usb_channel_folder();
     QStringList names;
-    for (const std::string& name : tola::os::socket_names_in(tola::os::usb_channel_folder()))
+    for (const std::string& name : tola::os::socket_names_in(folder + "/" + kInterfaceClass))
         names << QString::fromStdString(name);
+    for (const std::string& name : tola::os::socket_names_in(folder)) names << QString::fromStdString(name);
     return names;
 }
 
