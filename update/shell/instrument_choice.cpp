@@ -10,6 +10,11 @@
 #include <QVBoxLayout>
 
 namespace ckupdate {
+namespace {
+
+constexpr int kColumnPadding = 16;
+
+}  // namespace
 
 TfrmChooseInstrument::TfrmChooseInstrument(QWidget* parent, const QString& title, const QString& text,
                                            const std::vector<SurveyedInstrument>& instruments)
@@ -33,7 +38,10 @@ TfrmChooseInstrument::TfrmChooseInstrument(QWidget* parent, const QString& title
     lvInstruments_->header()->setSectionsMovable(false);
     lvInstruments_->setHeaderLabels({tr("Serial number"), tr("Instrument"), tr("Firmware"), tr("USB socket")});
     for (const SurveyedInstrument& s : instruments) new QTreeWidgetItem(lvInstruments_, RowTexts(s));
-    for (int c = 0; c < lvInstruments_->columnCount(); ++c) lvInstruments_->resizeColumnToContents(c);
+    for (int c = 0; c < lvInstruments_->columnCount(); ++c) {
+        lvInstruments_->resizeColumnToContents(c);
+        lvInstruments_->setColumnWidth(c, lvInstruments_->columnWidth(c) + kColumnPadding);
+    }
     if (lvInstruments_->topLevelItemCount() > 0) lvInstruments_->setCurrentItem(lvInstruments_->topLevelItem(0));
     layout->addWidget(lvInstruments_, 1);
 
