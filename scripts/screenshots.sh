@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Pictures of the program's windows in English and German, taken under Xvfb:
 # the main window connected, the update dialog in progress and finished, the
-# Bluetooth dialog with devices, the About box.
+# Bluetooth dialog with devices, the choice between two USB instruments, the
+# About box.
 #   scripts/screenshots.sh [FOLDER]      (default: build/screenshots)
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -305,5 +305,64 @@ TEST_F(ConnectionTest, StoredDeviceThatIsNoInstrumentIsNotOfferedAndConnectsNoth
     EXPECT_EQ(QStringLiteral("Device: Chromatik® V"), Main().lblDevice()->text());
 }
 
+tola::sim::InstrumentConfig SecondUsbChromatikV() {
+    auto c = UsbChromatikV();
+    c.serial = "H51236";
+    return c;
+}
+
+TEST_F(ConnectionTest, SingleUsbInstrumentConnectsWithoutAQuestion) {
+    StartInstruments({UsbChromatikV()});
+    Launch({QStringLiteral("-cFW_Select")});
+    ASSERT_TRUE(WaitForUpdateDialog());
+    EXPECT_TRUE(instrumentRequests_.empty());
+    EXPECT_FALSE(Main().Limit().Active());
+    EXPECT_EQ(QStringLiteral("Serial: H51234"), Main().lblSerial()->text());
+}
+
+// The user is asked which one to connect, and the one chosen stays chosen
+// across a reconnect until the user chooses again.
+TEST_F(ConnectionTest, SeveralUsbInstrumentsAreOfferedAndTheChosenOneIsConnected) {
+    StartInstruments({UsbChromatikV(), SecondUsbChromatikV()});
+    instrumentAnswer_ = 1;
+    Launch({QStringLiteral("-cFW_Select")});
+    ASSERT_TRUE(WaitForUpdateDialog());
+    ASSERT_EQ(1u, instrumentRequests_.size());
+    QStringList offered;
+    for (const SurveyedInstrument& s : instrumentRequests_[0].instruments)
+        offered << s.serial + " " + s.product + " " + s.firmware + " " + s.where;
+    EXPECT_EQ((QStringList{"H51234 Chromatik® V 511vLE dev0", "H51236 Chromatik® V 511vLE dev1"}), offered);
+    EXPECT_EQ(QStringLiteral("Serial: H51236"), Main().lblSerial()->text());
+    EXPECT_EQ(QStringLiteral("H51236"), Update().ShownDeviceInfo().Serial);
+    EXPECT_EQ((SearchLimit{"H51236", "dev1"}), Main().Limit());
+
+    Update().reject();
+    instrumentAnswer_ = 0;
+    Main().smExtraChooseInstrument()->trigger();
+    ASSERT_TRUE(WaitUntil([this] { return Main().lblSerial()->text() == QStringLiteral("Serial: H51234"); }, 10000));
+    EXPECT_EQ(2u, instrumentRequests_.size());
+    ASSERT_TRUE(WaitForUpdateDialog());
+    Update().reject();
+
+    // Gone: the other instrument is not connected instead.
+    Instrument(0).unplug();
+    ASSERT_TRUE(WaitUntil([this] { return Main().lblDevice()->text() == QStringLiteral("Device: ----"); }, 15000));
+    ASSERT_TRUE(WaitUntil([this] { return CountTraces("tj_ReconnectDev") >= 3; }, 10000));
+    EXPECT_EQ(QStringLiteral("Device: ----"), Main().lblDevice()->text());
+    Instrument(0).replug();
+    ASSERT_TRUE(WaitUntil([this] { return Main().lblSerial()->text() == QStringLiteral("Serial: H51234"); }, 15000));
+    EXPECT_EQ(2u, instrumentRequests_.size());
+}
+
+TEST_F(ConnectionTest, NoChoiceAmongSeveralUsbInstrumentsConnectsNoneAndNamesThem) {
+    StartInstruments({UsbChromatikV(), SecondUsbChromatikV()});
+    Launch({QStringLiteral("-cFW_Select")});
+    ASSERT_TRUE(WaitUntil([this] { return Main().lblPending()->isVisible(); }, 10000));
+    EXPECT_TRUE(Main().lblPending()->text().contains(QStringLiteral("(H51234, H51236)")));
+    EXPECT_EQ(QStringLiteral("Device: ----"), Main().lblDevice()->text());
+    EXPECT_FALSE(Update().isVisible());
+    EXPECT_EQ(1u, instrumentRequests_.size());
+}
+
 }  // namespace
 }  // namespace ckupdate::testing

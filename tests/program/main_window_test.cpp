@@ -305,6 +305,7 @@ TEST_F(MainWindowTest, GermanTranslationCoversTheWindows) {
     EXPECT_EQ(QStringLiteral("Datei"), Main().menuBar()->actions().at(0)->text());
     EXPECT_EQ(QStringLiteral("Gerät: ----"), Main().lblDevice()->text());
     EXPECT_EQ(QStringLiteral("Firmware-Datei lesen"), Main().smFW0()->text());
+    EXPECT_EQ(QStringLiteral("Gerät wählen..."), Main().smExtraChooseInstrument()->text());
     // "German" reads "deutsch": the German licence text.
     EXPECT_EQ(Main().Environment().ProgramFolder + "EULA-GE.rtf", Main().Settings().ViewerEULAFile);
     EXPECT_EQ(QStringLiteral("Start"), Update().btnUpdateFW_CKV()->text());

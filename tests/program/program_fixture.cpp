@@ -89,6 +89,10 @@ void ProgramTest::SetUp() {
         fileRequests_.push_back(request);
         return fileAnswer_;
     });
+    SetInstrumentChoiceHandler([this](QWidget*, const InstrumentRequest& request) {
+        instrumentRequests_.push_back(request);
+        return instrumentAnswer_;
+    });
     SetSystemOpenHandler([this](const QString& path) {
         systemOpened_.push_back(path);
         return systemOpenWorks_;
@@ -103,6 +107,7 @@ void ProgramTest::TearDown() {
     SetErrorBoxHandler({});
     SetOpenFileHandler({});
     SetSystemOpenHandler({});
+    SetInstrumentChoiceHandler({});
 }
 
 void ProgramTest::StartInstruments(std::vector<tola::sim::InstrumentConfig> configs) {

@@ -92,6 +92,8 @@ protected:
     std::vector<QString> errorBoxes_;
     std::vector<OpenFileRequest> fileRequests_;
     std::vector<QString> systemOpened_;
+    std::vector<InstrumentRequest> instrumentRequests_;
+    int instrumentAnswer_ = -1;  // the row chosen, -1 cancels
     QMessageBox::StandardButton boxAnswer_ = QMessageBox::Ok;
     QString fileAnswer_;
     bool systemOpenWorks_ = true;

@@ -1,6 +1,6 @@
 // Drives the program's windows through the states worth a picture and saves
-// each window as a PNG: the Bluetooth dialog with devices, the main window
-// connected, the update dialog in progress and finished, the About box.
+// each window as a PNG: the Bluetooth dialog with devices, the choice between
+// two USB instruments, the main window connected, the update dialog in progress and finished, the About box.
 // Runs against virtual instruments of its own, with private settings.
 //
 //   ck_update_screenshot_tour --lang en|de --out FOLDER
@@ -8,6 +8,7 @@
 #include "update/config/settings_store.h"
 #include "update/documents/about_box.h"
 #include "update/shell/ck_update_dialog.h"
+#include "update/shell/instrument_choice.h"
 #include "update/shell/program_windows.h"
 #include "update/shell/translations.h"
 
@@ -71,6 +72,7 @@ int main(int argc, char** argv) {
 
     tola::sim::Simulator sim(base + "/usb", base + "/bt");
     sim.add(Instrument(4, "H51234"));
+    sim.add(Instrument(4, "H51240"));
     sim.add(Instrument(10, "H51235", "TOLA Chromatik V H51235"));
     sim.add(Instrument(10, "H51236", "TOLA Chromatik V H51236"));
     sim.start();
@@ -89,9 +91,21 @@ int main(int argc, char** argv) {
         watch.stop();
         QTest::qWait(300);
         if (!Save(discover, folder, "bluetooth-devices")) ++failures;
-        discover.btnDiscCancel()->click();  // the USB instrument connects instead
+        discover.btnDiscCancel()->click();  // a USB instrument connects instead
     });
     watch.start();
+    // Two instruments answer over USB: the program asks which one to connect.
+    QTimer choice;
+    choice.setInterval(100);
+    QObject::connect(&choice, &QTimer::timeout, [&] {
+        auto* list = qobject_cast<TfrmChooseInstrument*>(QApplication::activeModalWidget());
+        if (list == nullptr) return;
+        choice.stop();
+        QTest::qWait(300);
+        if (!Save(*list, folder, "usb-instruments")) ++failures;
+        list->btnConnect()->click();  // the first one, H51234
+    });
+    choice.start();
     windows.frmMain().show();
 
     if (!QTest::qWaitFor([&] { return update.isVisible() && update.btnUpdateFW_CKV()->isEnabled(); }, 30000)) {

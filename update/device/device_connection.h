@@ -32,7 +32,8 @@ struct TDeviceInfo {
 
 namespace job {
 inline constexpr std::uint8_t kTest = 0x01, kWatchOpen = 0x02, kReconnect = 0x04, kDisconnect = 0x08,
-                              kInitialConnect = 0x10, kWatchIdle = 0x20, kCloseAndReconnect = 0x40;
+                              kInitialConnect = 0x10, kWatchIdle = 0x20, kCloseAndReconnect = 0x40,
+                              kChooseInstrument = 0x80;
 }
 
 inline constexpr std::uint32_t kPortUsb = 1;

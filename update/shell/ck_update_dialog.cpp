@@ -241,9 +241,10 @@ void TfrmCkUpdate::ShowIdentity() {
     }
     const char* kind = DeviceKindFor(shown_info_.Device).name;
     const QString name = shown_info_.Device != 0 ? FromWindows1252(kind, std::strlen(kind)) : tr("unknown device");
-    QString text = tr("Instrument: %1, serial number %2, firmware V%3")
-                       .arg(name, shown_info_.Serial.isEmpty() ? QStringLiteral("?") : shown_info_.Serial,
-                            shown_info_.FirmwareVersion);
+    QString text = shown_info_.Serial.isEmpty()
+                       ? tr("Instrument: %1, no serial number, firmware V%2").arg(name, shown_info_.FirmwareVersion)
+                       : tr("Instrument: %1, serial number %2, firmware V%3")
+                             .arg(name, shown_info_.Serial, shown_info_.FirmwareVersion);
     if (!options_.serviceMode && !shown_info_.FirmwareVersion.isEmpty() &&
         shown_info_.FirmwareVersion == engine_->ReleaseToWrite())
         text += QLatin1Char('\n') + tr("This firmware is already installed.");

@@ -69,6 +69,7 @@ TfrmMain::TfrmMain(TProgramStart start, QWidget* parent)
       arguments_(std::move(start.arguments)),
       program_path_(std::move(start.programPath)),
       connection_(binding_->Api(), this),
+      survey_connection_(binding_->Api()),
       f_BtDevices(std::make_unique<BT_DEVICES>()) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowIcon(ProgramIcon());
@@ -199,6 +200,8 @@ void TfrmMain::CreateMenus() {
     smExtraConnect_ = submenu(mmExtra_, "smExtraConnect");
     smExtraConnectSelectBTD_ = action(smExtraConnect_, "smExtraConnectSelectBTD");
     smExtraConnect_->addSeparator()->setObjectName(QStringLiteral("N5"));
+    // Not first in the menu: the automation triggers the first item (the search).
+    smExtraChooseInstrument_ = action(smExtraConnect_, "smExtraChooseInstrument");
     smExtraConnectBT_ = action(smExtraConnect_, "smExtraConnectBT");
     smExtraConnectBT_->setCheckable(true);
     smExtraConnectBT_->setEnabled(false);
@@ -209,6 +212,7 @@ void TfrmMain::CreateMenus() {
     connect(smExtraConnectSelectBTD_, &QAction::triggered, this, &TfrmMain::smExtraConnectSelectBTDClick);
     connect(smExtraConnectBT_, &QAction::triggered, this, [this] { smExtraConnectDevClick(smExtraConnectBT_); });
     connect(smExtraDisconnect_, &QAction::triggered, this, &TfrmMain::smExtraDisconnectClick);
+    connect(smExtraChooseInstrument_, &QAction::triggered, this, &TfrmMain::smExtraChooseInstrumentClick);
     mmExtra_->addSeparator();
     smExtraVerify_ = action(mmExtra_, "smExtraVerify");
     smExtraVerify_->setCheckable(true);
@@ -245,6 +249,7 @@ void TfrmMain::SetTexts() {
     smExtraConnect_->setTitle(tr("CK connect"));
     smExtraConnectSelectBTD_->setText(tr("Select/search Bluetooth device"));
     smExtraConnectBT_->setText(tr("Via Bluetooth to "));
+    smExtraChooseInstrument_->setText(tr("Choose instrument..."));
     smExtraDisconnect_->setText(tr("Disconnect CK"));
     smExtraVerify_->setText(tr("Verify the firmware before completing an update"));
     smExtraPreviousFirmware_->setText(tr("Previous firmware..."));
@@ -431,7 +436,8 @@ void TfrmMain::ApplyConnected(const Snapshot& s) {
     }
     setWindowTitle(Title() + QStringLiteral(" - ") + FieldText(s.port.snDevice));
     lblDevice_->setText(tr("Device:") + QLatin1Char(' ') + FieldText(s.port.snDevice));
-    lblSerial_->setText(tr("Serial:") + QLatin1Char(' ') + FieldText(s.port.snSerial_number));
+    const QString serial = FieldText(s.port.snSerial_number);
+    lblSerial_->setText(tr("Serial:") + QLatin1Char(' ') + (serial.isEmpty() ? tr("no serial number") : serial));
     lblInterface_->setText(tr("If-Version:") + QLatin1Char(' ') + FieldText(s.port.snInterface));
     lblFirmware_->setText(tr("Firmware:") + QLatin1Char(' ') + FieldText(s.port.snVersion));
     f_DevInfo = IdentityOf(s.port, s.info);

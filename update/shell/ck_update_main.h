@@ -1,7 +1,8 @@
 // The main window (TfrmMain): loads the communication library, shows the
 // connected instrument in its status bar, offers the large update button and
-// the menus for connecting over Bluetooth, for the firmware choice of the
-// service mode, the licence text and the About box.  It never opens or closes
+// the menus for connecting over Bluetooth or to one of several USB instruments,
+// for the firmware choice of the service mode, the licence text and the About
+// box.  It never opens or closes
 // the instrument itself: it posts jobs to its connection thread, which its
 // poll timer paces, and its automation thread drives the windows at start.
 #pragma once
@@ -12,6 +13,7 @@
 #include "update/firmware/update_view.h"
 #include "update/shell/connection_thread.h"
 #include "update/device/device_connection.h"
+#include "update/device/instrument_survey.h"
 #include "update/shell/po_msg_thread.h"
 #include "update/shell/update_reservation.h"
 #include "update/device/process_state.h"
@@ -91,6 +93,10 @@ public:
     void SetSearchLimit(const SearchLimit& limit) override { connection_.SetSearchLimit(limit); }
     TDeviceConnection& Connection() override { return connection_; }
     std::uint32_t PendingPort() const override { return f_PendingPort.load(); }
+    // On the connection thread: the survey of the USB instruments before an
+    // open, and the user's choice when several answer (see main_menus.cpp).
+    bool MayOpenUsb() override;
+    void ChooseUsbInstrument() override;
 
     // UpdateReservation: the update dialog's engine alone uses the connection
     // from the press of "Run" until the update has ended.
@@ -130,6 +136,7 @@ public:
     QAction* ssmExtraLangFRA() const { return ssmExtraLangFRA_; }
     QAction* smExtraConnectSelectBTD() const { return smExtraConnectSelectBTD_; }
     QAction* smExtraConnectBT() const { return smExtraConnectBT_; }
+    QAction* smExtraChooseInstrument() const { return smExtraChooseInstrument_; }
     QAction* smExtraDisconnect() const { return smExtraDisconnect_; }
     QAction* smExtraVerify() const { return smExtraVerify_; }
     QAction* smInfoAbout() const { return smInfoAbout_; }
@@ -164,6 +171,7 @@ public slots:
     void smFileExitClick();
     void smExtraConnectSelectBTDClick();
     void smExtraConnectDevClick(QAction* item);
+    void smExtraChooseInstrumentClick();
     void smExtraDisconnectClick();
     void smExtraVerifyClick(bool checked);
     void smExtraPreviousFirmwareClick();
@@ -196,6 +204,9 @@ private:
     void ApplyConnected(const Snapshot& s);
     void ShowPending(const TDeviceInfo& info);
     void ApplyDisconnected(const Snapshot& s);
+    // Asks which of the surveyed instruments to connect (`asked`: the user
+    // asked for the choice) and sets the search limit and the next job.
+    void OfferInstruments(const std::vector<SurveyedInstrument>& found, bool asked);
     void EnablePollTimer();
     void PollSoon();
     UpdateOptions CurrentUpdateOptions() const;
@@ -215,6 +226,14 @@ private:
     QString program_path_;
 
     TDeviceConnection connection_;
+    // The survey's own record: its opens neither report to the window nor set
+    // the program's job flags.
+    TDeviceConnection survey_connection_;
+    // A choice is offered: no open over USB until it is answered.
+    std::atomic<bool> choosing_{false};
+    // The instrument shown and its port when the user asked for the choice.
+    QString serial_before_choice_;
+    std::uint32_t port_before_choice_ = kPortUsb;
     std::unique_ptr<TConnectionThread> FConnectionThread;
     std::unique_ptr<TPoMsgThread> FPoMsgThread;
     TDeviceInfo f_DevInfo;
@@ -253,6 +272,7 @@ private:
     QMenu* smExtraConnect_ = nullptr;
     QAction* smExtraConnectSelectBTD_ = nullptr;
     QAction* smExtraConnectBT_ = nullptr;
+    QAction* smExtraChooseInstrument_ = nullptr;
     QActionGroup* connectGroup_ = nullptr;
     QAction* smExtraDisconnect_ = nullptr;
     QAction* smExtraVerify_ = nullptr;

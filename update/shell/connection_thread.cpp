@@ -53,16 +53,23 @@ void TConnectionThread::Jobs() {
     TDeviceConnection& c = host_.Connection();
     if (c.JobFlags() & job::kWatchIdle) return;
 
+    if (c.JobFlags() & job::kChooseInstrument) {
+        MainTrace("TfrmMain/TConnectionThread: tj_ChooseInstrument");
+        c.SetJobFlags(0);
+        c.CloseDev();
+        c.PortData().iPort = kPortUsb;
+        host_.ChooseUsbInstrument();
+    }
     if (c.JobFlags() & job::kCloseAndReconnect) {
         MainTrace("TfrmMain/TConnectionThread: tj_CloseAndReConnect");
         c.SetJobFlags(0);
         c.CloseDev();
         c.PortData().iPort = host_.PendingPort();
-        c.OpenDev();
+        Open(c);
     }
     if (c.JobFlags() & (job::kReconnect | job::kInitialConnect)) {
         MainTrace("TfrmMain/TConnectionThread: tj_ReconnectDev");
-        c.OpenDev();
+        Open(c);
     }
     const std::uint8_t flags = c.JobFlags();
     if ((flags & job::kTest) && !(flags & job::kWatchIdle)) {
@@ -88,6 +95,13 @@ void TConnectionThread::Jobs() {
         c.SetJobFlags(0);
         c.CloseDev();
     }
+}
+
+// A search that goes on (the watch-open job) is never held back: the host was
+// asked before its first step.
+void TConnectionThread::Open(TDeviceConnection& c) {
+    if (c.PortData().iPort == kPortUsb && !c.Limit().Active() && !host_.MayOpenUsb()) return;
+    c.OpenDev();
 }
 
 }  // namespace ckupdate

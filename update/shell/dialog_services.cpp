@@ -1,5 +1,7 @@
 #include "update/shell/dialog_services.h"
 
+#include "update/shell/instrument_choice.h"
+
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QInputDialog>
@@ -22,6 +24,11 @@ SystemOpenHandler& OpenHandler() {
 }
 ItemChoiceHandler& ItemHandler() {
     static ItemChoiceHandler handler;
+    return handler;
+}
+
+InstrumentChoiceHandler& InstrumentHandler() {
+    static InstrumentChoiceHandler handler;
     return handler;
 }
 
@@ -70,6 +77,18 @@ int AskItem(QWidget* parent, const ItemRequest& request) {
     const QString chosen = QInputDialog::getItem(parent, request.title, BoxDisplayText(request.text), request.items, 0,
                                                  false, &ok);
     return ok ? static_cast<int>(request.items.indexOf(chosen)) : -1;
+}
+
+InstrumentChoiceHandler SetInstrumentChoiceHandler(InstrumentChoiceHandler handler) {
+    InstrumentChoiceHandler previous = std::move(InstrumentHandler());
+    InstrumentHandler() = std::move(handler);
+    return previous;
+}
+
+int AskInstrument(QWidget* parent, const InstrumentRequest& request) {
+    if (InstrumentHandler()) return InstrumentHandler()(parent, request);
+    TfrmChooseInstrument d(parent, request.title, request.text, request.instruments);
+    return d.exec() == QDialog::Accepted ? d.Chosen() : -1;
 }
 
 SystemOpenHandler SetSystemOpenHandler(SystemOpenHandler handler) {

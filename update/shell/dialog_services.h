@@ -4,6 +4,7 @@
 // thread.
 #pragma once
 
+#include "update/device/instrument_survey.h"
 #include "update/widgets/box_text.h"
 
 #include <QMessageBox>
@@ -11,6 +12,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <vector>
 
 class QWidget;
 
@@ -49,6 +51,17 @@ struct ItemRequest {
 using ItemChoiceHandler = std::function<int(QWidget* parent, const ItemRequest& request)>;
 ItemChoiceHandler SetItemChoiceHandler(ItemChoiceHandler handler);
 int AskItem(QWidget* parent, const ItemRequest& request);
+
+// Which of several instruments to connect.
+struct InstrumentRequest {
+    QString title;
+    QString text;
+    std::vector<SurveyedInstrument> instruments;
+};
+// The index of the instrument chosen, or -1 when the user cancelled.
+using InstrumentChoiceHandler = std::function<int(QWidget* parent, const InstrumentRequest& request)>;
+InstrumentChoiceHandler SetInstrumentChoiceHandler(InstrumentChoiceHandler handler);
+int AskInstrument(QWidget* parent, const InstrumentRequest& request);
 
 // The system's "open" action for a document; false when it failed.
 using SystemOpenHandler = std::function<bool(const QString& path)>;

@@ -1,5 +1,5 @@
 // The menu commands of the main window: connecting and disconnecting, the
-// Bluetooth search, the update button, the firmware choice of the service
+// choice among several USB instruments, the Bluetooth search, the update button, the firmware choice of the service
 // mode, the licence text, the About box and the language items.
 #include "update/shell/ck_update_main.h"
 
@@ -21,9 +21,12 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QFileInfo>
+#include <QLabel>
 #include <QTimer>
 
 #include <algorithm>
+#include <optional>
+#include <string>
 #include <cstring>
 #include <exception>
 
@@ -110,6 +113,8 @@ void TfrmMain::smExtraConnectDevClick(QAction* item) {
             tmrPollConnectionStatus_->stop();
             MainTrace("TfrmMain.smExtraConnectDevClick: csInterface.Acquired - CK_comm_BtSetDevice()");
             connection_.SelectBluetoothDevice(device);
+            // A USB instrument chosen before would limit the Bluetooth search too.
+            connection_.SetSearchLimit(SearchLimit{});
             lock.Leave();
             MainTrace("TfrmMain.smExtraConnectDevClick: csInterface.Released - CK_comm_BtSetDevice()");
         }
@@ -124,6 +129,112 @@ void TfrmMain::smExtraConnectDevClick(QAction* item) {
         EnablePollTimer();
         MainTrace("TfrmMain.smExtraConnectDevClick: Exit");
     });
+}
+
+// --- choosing the USB instrument ---
+
+// On the connection thread, inside the interface section, with the connection
+// closed.  A single instrument (or none) is opened as ever, without a question;
+// only with more than one socket is each of them opened alone to see who
+// answers there.
+bool TfrmMain::MayOpenUsb() {
+    if (choosing_.load()) return false;
+    const QStringList sockets = UsbChannelSockets();
+    if (sockets.size() < 2) return true;
+    std::vector<SurveyedInstrument> found = SurveyUsb(survey_connection_, sockets);
+    if (found.size() < 2) return true;
+    MainTrace("TfrmMain.MayOpenUsb: " + std::to_string(found.size()) + " instruments answer, the user chooses");
+    choosing_.store(true);
+    QMetaObject::invokeMethod(this, [this, found = std::move(found)] { OfferInstruments(found, false); },
+                              Qt::QueuedConnection);
+    return false;
+}
+
+void TfrmMain::ChooseUsbInstrument() {
+    choosing_.store(true);
+    std::vector<SurveyedInstrument> found = SurveyUsb(survey_connection_, UsbChannelSockets());
+    QMetaObject::invokeMethod(this, [this, found = std::move(found)] { OfferInstruments(found, true); },
+                              Qt::QueuedConnection);
+}
+
+void TfrmMain::smExtraChooseInstrumentClick() {
+    if (RefusedWhileUpdating("smExtraChooseInstrumentClick")) return;
+    Guarded([this] {
+        MainTrace("TfrmMain.smExtraChooseInstrumentClick: Enter");
+        serial_before_choice_ = f_DevInfo.Serial;
+        {
+            TInterfaceLock lock;
+            lock.Enter();
+            tmrPollConnectionStatus_->stop();
+            port_before_choice_ = connection_.PortData().iPort;
+            connection_.SetJobFlags(static_cast<std::uint8_t>((connection_.JobFlags() & job::kWatchIdle) |
+                                                              job::kChooseInstrument));
+        }
+        PollSoon();
+        MainTrace("TfrmMain.smExtraChooseInstrumentClick: Exit");
+    });
+}
+
+// The chosen instrument limits every later open (its serial number and its
+// socket) until the user chooses again.  Nothing chosen keeps what was
+// connected before (over USB or Bluetooth); with several instruments and none connected before the
+// program stays disconnected and says which ones answer.
+void TfrmMain::OfferInstruments(const std::vector<SurveyedInstrument>& found, bool asked) {
+    if (closed_) return;
+    int chosen = -1;
+    if (found.empty()) {
+        AskMessageBox(this, BoxRequest{QMessageBox::Information, tr("Choose instrument"),
+                                       tr("No instrument answers over USB."), QMessageBox::Ok});
+    } else {
+        const QString text = asked ? tr("Which instrument shall be connected?")
+                                   : tr("Several instruments are attached over USB. Which one shall be connected?");
+        chosen = AskInstrument(this, InstrumentRequest{tr("Choose instrument"), text, found});
+    }
+    if (closed_) return;
+    const bool picked = chosen >= 0 && chosen < static_cast<int>(found.size());
+    if (picked) {
+        f_PendingPort.store(kPortUsb);
+        smExtraConnectBT_->setChecked(false);
+    }
+    std::optional<SearchLimit> limit;
+    {
+        TInterfaceLock lock;
+        lock.Enter();
+        if (picked) {
+            const SurveyedInstrument& s = found[static_cast<std::size_t>(chosen)];
+            limit = SearchLimit{s.serial, s.where};
+        } else if (connection_.Limit().Active()) {
+            limit = connection_.Limit();
+        } else if (asked && port_before_choice_ == kPortBluetooth) {
+            limit = SearchLimit{};
+        } else {
+            if (asked && !serial_before_choice_.isEmpty())
+                for (const SurveyedInstrument& s : found)
+                    if (s.serial == serial_before_choice_) limit = SearchLimit{s.serial, s.where};
+            if (!limit && found.size() < 2) limit = SearchLimit{};
+        }
+        std::uint8_t jobs = connection_.JobFlags() & job::kWatchIdle;
+        if (limit) {
+            connection_.SetSearchLimit(*limit);
+            connection_.PortData().iPort = picked || !asked ? kPortUsb : port_before_choice_;
+            jobs |= job::kReconnect;
+        }
+        connection_.SetJobFlags(jobs);
+        choosing_.store(false);
+    }
+    if (limit) {
+        MainTrace("TfrmMain.OfferInstruments: connecting " +
+                  (limit->Active() ? (limit->serial + " on " + limit->socket).toStdString() : std::string("as before")));
+        PollSoon();
+        return;
+    }
+    MainTrace("TfrmMain.OfferInstruments: none chosen");
+    QStringList serials;
+    for (const SurveyedInstrument& s : found) serials << (s.serial.isEmpty() ? tr("no serial number") : s.serial);
+    lblPending_->setText(tr("Several instruments are attached over USB (%1) and none is chosen: \"Choose "
+                            "instrument...\" in the menu Extras > CK connect connects one.")
+                             .arg(serials.join(QStringLiteral(", "))));
+    lblPending_->show();
 }
 
 void TfrmMain::smExtraConnectSelectBTDClick() {

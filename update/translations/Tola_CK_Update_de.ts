@@ -448,6 +448,10 @@
         <translation>Gerät: %1, Seriennummer %2, Firmware V%3</translation>
     </message>
     <message>
+        <source>Instrument: %1, no serial number, firmware V%2</source>
+        <translation>Gerät: %1, keine Seriennummer, Firmware V%2</translation>
+    </message>
+    <message>
         <source>This firmware is already installed.</source>
         <translation>Diese Firmware ist bereits installiert.</translation>
     </message>
@@ -748,6 +752,34 @@
         <source>boot loader (interrupted update)</source>
         <translation>Bootloader (unterbrochenes Update)</translation>
     </message>
+    <message>
+        <source>Choose instrument...</source>
+        <translation>Gerät wählen...</translation>
+    </message>
+    <message>
+        <source>no serial number</source>
+        <translation>keine Seriennummer</translation>
+    </message>
+    <message>
+        <source>Choose instrument</source>
+        <translation>Gerät wählen</translation>
+    </message>
+    <message>
+        <source>No instrument answers over USB.</source>
+        <translation>Über USB meldet sich kein Gerät.</translation>
+    </message>
+    <message>
+        <source>Which instrument shall be connected?</source>
+        <translation>Welches Gerät soll verbunden werden?</translation>
+    </message>
+    <message>
+        <source>Several instruments are attached over USB. Which one shall be connected?</source>
+        <translation>Über USB sind mehrere Geräte angeschlossen. Welches soll verbunden werden?</translation>
+    </message>
+    <message>
+        <source>Several instruments are attached over USB (%1) and none is chosen: &quot;Choose instrument...&quot; in the menu Extras &gt; CK connect connects one.</source>
+        <translation>Über USB sind mehrere Geräte angeschlossen (%1), und keines ist gewählt: „Gerät wählen...“ im Menü Extras &gt; CK verbinden verbindet eines.</translation>
+    </message>
 </context>
 <context>
     <name>ckupdate::TfrmRTFViewer</name>
@@ -777,6 +809,41 @@
     <message>
         <source>Something blocks a connection to an instrument: see the fixes below.</source>
         <translation>Etwas verhindert die Verbindung zu einem Gerät: siehe die Abhilfen unten.</translation>
+    </message>
+</context>
+<context>
+    <name>ckupdate::TfrmChooseInstrument</name>
+    <message>
+        <source>Serial number</source>
+        <translation>Seriennummer</translation>
+    </message>
+    <message>
+        <source>Instrument</source>
+        <translation>Gerät</translation>
+    </message>
+    <message>
+        <source>Firmware</source>
+        <translation>Firmware</translation>
+    </message>
+    <message>
+        <source>USB socket</source>
+        <translation>USB-Anschluss</translation>
+    </message>
+    <message>
+        <source>Connect</source>
+        <translation>Verbinden</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>no serial number</source>
+        <translation>keine Seriennummer</translation>
+    </message>
+    <message>
+        <source>boot loader only (interrupted update)</source>
+        <translation>nur Bootloader (unterbrochenes Update)</translation>
     </message>
 </context>
 <context>
