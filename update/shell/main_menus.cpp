@@ -9,6 +9,7 @@
 #include "update/documents/pdf_viewer.h"
 #include "update/documents/rtf_viewer.h"
 #include "update/firmware/firmware_catalog.h"
+#include "update/firmware/update_lock.h"
 #include "update/shell/ck_update_dialog.h"
 #include "update/shell/connection_report.h"
 #include "update/shell/dialog_services.h"
@@ -133,6 +134,26 @@ void TfrmMain::smExtraConnectDevClick(QAction* item) {
 
 // --- choosing the USB instrument ---
 
+namespace {
+
+// The instruments at the channel's sockets that may be connected: the one that
+// another process's update holds is neither opened nor offered.
+std::vector<SurveyedInstrument> SurveyBench(TDeviceConnection& connection, const QStringList& sockets) {
+    SurveyPlaces places;
+    places.usbSockets = sockets;
+    if (const auto running = UpdateLock::RunningUpdateOf(UpdateLock::DefaultFolder());
+        running && running->port != QLatin1String("bluetooth")) {
+        places.usbBusy = true;
+        places.busyUsbSocket = running->socket;
+        places.busyText = running->text;
+    }
+    std::vector<SurveyedInstrument> found = SurveyInstruments(connection, places);
+    std::erase_if(found, [](const SurveyedInstrument& s) { return s.busy; });
+    return found;
+}
+
+}  // namespace
+
 // On the connection thread, inside the interface section, with the connection
 // closed.  A single instrument (or none) is opened as ever, without a question;
 // only with more than one socket is each of them opened alone to see who
@@ -141,7 +162,7 @@ bool TfrmMain::MayOpenUsb() {
     if (choosing_.load()) return false;
     const QStringList sockets = UsbChannelSockets();
     if (sockets.size() < 2) return true;
-    std::vector<SurveyedInstrument> found = SurveyUsb(survey_connection_, sockets);
+    std::vector<SurveyedInstrument> found = SurveyBench(survey_connection_, sockets);
     if (found.size() < 2) return true;
     MainTrace("TfrmMain.MayOpenUsb: " + std::to_string(found.size()) + " instruments answer, the user chooses");
     choosing_.store(true);
@@ -152,7 +173,7 @@ bool TfrmMain::MayOpenUsb() {
 
 void TfrmMain::ChooseUsbInstrument() {
     choosing_.store(true);
-    std::vector<SurveyedInstrument> found = SurveyUsb(survey_connection_, UsbChannelSockets());
+    std::vector<SurveyedInstrument> found = SurveyBench(survey_connection_, UsbChannelSockets());
     QMetaObject::invokeMethod(this, [this, found = std::move(found)] { OfferInstruments(found, true); },
                               Qt::QueuedConnection);
 }
