@@ -72,7 +72,8 @@
  * **Waits inside a call.**  Over USB every request waits at most 3000 ms for
  * its reply (15000 ms for a request that carries a flash sector erase, and for
  * the request after it); a request that gets no reply in that time counts as
- * refused and the connection is shut.  Memory and structures move in requests
+ * refused and the USB channel is shut, so that every later request on it
+ * fails until a new connection (a search step, or a reconnection).  Memory and structures move in requests
  * of at most 128 bytes.  Over a serial port or Bluetooth writes are paced
  * 50 ms apart; a command byte waits at most 2000 ms for its acknowledgement,
  * a packet sent (up to 500 data bytes) at most 1000 ms for its
@@ -234,10 +235,10 @@ typedef struct PXM_COMM {
 #define TOLA_STATUS_COM_FIELD_SHIFT   24          /**< shift of the port field: COM5..COM20 are held as port number - 4 */
 #define TOLA_STATUS_COM_FIELD_MASK    0x1F000000u /**< the port field of COM5..COM20 */
 #define TOLA_STATUS_INTERNAL_ERROR    0x00001000u /**< the record was refused: wrong dSize, or an unterminated text of a limited search */
-#define TOLA_STATUS_NO_INSTRUMENT     0x00002000u /**< no instrument answered (on every port, for an automatic search) */
+#define TOLA_STATUS_NO_INSTRUMENT     0x00002000u /**< no instrument answered */
 #define TOLA_STATUS_UNKNOWN_PORT      0x00004000u /**< iPort names no port; for queue access: no link is open */
 #define TOLA_STATUS_WRONG_DEVICE      0x00008000u /**< the device is not one the library serves, or not the wanted one */
-#define TOLA_STATUS_TEST_FAILED       0x00010000u /**< bTOLA_comm_test() found the instrument silent (or the boot-mode handshake failed) */
+#define TOLA_STATUS_TEST_FAILED       0x00010000u /**< bTOLA_comm_test() found the instrument silent, or the boot-mode handshake failed; also set alone by the calls that find the record's dSize wrong */
 #define TOLA_STATUS_USB_FAILURE       0x00020000u /**< a USB exchange failed (the text is in ssStatus) */
 #define TOLA_STATUS_SERIAL_FAILURE    0x00040000u /**< a serial or Bluetooth exchange failed (the text is in ssStatus) */
 #define TOLA_STATUS_DESCRIPTOR_FAILED 0x00080000u /**< the USB device descriptor could not be read */
@@ -387,14 +388,16 @@ typedef struct COMM_STRUCTURE_SIZES {
  * The block through which a host commands a memory-mapped instrument: the
  * library writes a block into the instrument's memory and reads its answer
  * back.  The words the library itself uses:
- * - word 0: the command: 0x1 lamp, shutter and LEDs; 0x2 set state; 0x8
- *   select a queue entry; 0x20 bias; 0x302 host mode; 0x10000 service;
- *   0x40000 sample rate; 0x800000 colour measurement; 0x1000000 calibration.
- *   An instrument with the STM32 controller clears it when it has carried
- *   the command out.
+ * - word 0: the command: 0x1 lamp, shutter and LEDs; 0x2 set state; 0x4
+ *   start (kind 1); 0x8 select a queue entry; 0x10 sample rate rewritten
+ *   (kind 1); 0x20 bias; 0x200 (a step of storing the shade tables); 0x302
+ *   host mode; 0x10000 service; 0x40000 sample rate; 0x800000 colour
+ *   measurement; 0x1000000 calibration.  An instrument with the STM32
+ *   controller clears it when it has carried the command out.
  * - word 1: the state for command 0x2 (20 operating, 53 store the settings);
  *   the mode for command 0x302.
  * - word 2: lamp, shutter and LED bits for command 0x1.
+ * - word 3: for command 0x4, 1 measure, 2 calibrate.
  * - word 5: the queue index for command 0x8.
  * - word 6: the bias for command 0x20; word 7: the sample-rate index for
  *   command 0x40000.
@@ -614,9 +617,9 @@ typedef struct CKII_RESULTS {
     TNAME qsnClassical[3];        /**< classical shades: the best three for a single area, else one per area ("---": none) */
     float qfParm[3][11];          /**< the eleven colour parameters (see #TQFPARM), per area */
     float qfDelta[3][17];         /**< the seventeen colour differences (see #TQFDELTA), per area */
-    int32_t iVerify_system;       /**< verification: the shade system */
+    int32_t iVerify_system;       /**< verification: 0 the classical shade guide, 1 the second system, 2 both */
     int32_t iVerify_quality;      /**< verification: 1 "Fair", 2 "Good", 3 "Excellent", anything else "Adjust" */
-    int32_t iVerify_shade;        /**< verification: the shade */
+    int32_t iVerify_shade;        /**< verification: the index of the verified shade in the shade names of iVerify_system 0 or 1 */
     TNAME qsn3DInterp[3];         /**< interpolated shades of the second system, per area */
     TNAME qsn3DBlock[3];          /**< block shades of the second system, per area */
     TNAME qsn3DBleached[3];       /**< bleached shades, per area */
@@ -845,7 +848,7 @@ typedef struct CKP_STRUCTURE_ADDRESSES_2 {
  * command pipe; on the first generation on a serial port (kind 2) as a
  * command byte.  A command the connected kind does not take returns 0
  * without any exchange, as does every command when no instrument is
- * connected.
+ * connected (TOLA_comm_slave_mode() returns 1 all the same).
  *
  * Over the host command block a command writes the block and, unless its
  * wait is 0, reads the answer back after the wait (at most 2000 ms); an
@@ -925,7 +928,8 @@ typedef struct CKP_STRUCTURE_ADDRESSES_2 {
  * boot-mode handshake (#TOLA_STATUS_TEST_FAILED when that fails).  The serial
  * step opens the port and sends the link check: an answer of 230 or 231 is
  * the memory-mapped generation (kinds 8, 9), whose structures are loaded;
- * any other answer is the first generation (kind 2).  The Bluetooth step has
+ * any other answer is the first generation (kind 2); no answer fails the
+ * step with #TOLA_STATUS_NO_INSTRUMENT.  The Bluetooth step has
  * the client connect to the device given to TOLA_comm_bt_set_device_ex() and
  * sends the link check (a second time after 300 ms when unanswered); 230 or
  * 231 are kinds 10 and 11, anything else is disconnected.  A connected step
