@@ -56,8 +56,12 @@
  * thread: the calls are serialised, never run at the same time.  While one
  * thread is inside a call (a measurement poll, say), a call from another
  * thread waits for it as told above; only TOLA_Get_Dll_version() and
- * TOLA_Get_Dll_version_ex() run at once, without the mutex.  The library calls
- * back into no caller code.
+ * TOLA_Get_Dll_version_ex() run at once, without the mutex.  For example,
+ * while one thread is inside bTOLA_comm_poll_measurements(), a
+ * bTOLA_comm_measure_color() from another thread waits until the poll has
+ * returned and then runs; a TOLA_comm_close() from another thread waits
+ * likewise and then closes, and the polling thread's next poll finds no link
+ * and returns 0.  The library calls back into no caller code.
  *
  * **One connection per process.**  The library keeps one instrument connection
  * per process.  iTOLA_comm_poll_initialize() remembers the address of the
