@@ -64,15 +64,16 @@ int main(void) {
     /* 3. Poll a measurement.  The first poll after connecting reports nothing
      *    (what the instrument held before is not new); then the instrument is
      *    asked to measure, as a trigger press would, and polled for the new
-     *    measurement, no more often than every 500 ms. */
+     *    measurement, no more often than every 500 ms.  A trigger press by
+     *    the user is found by the same polls. */
     COMM_MEASUREMENT measurement;
     bTOLA_comm_poll_measurements_ex(&measurement, (int32_t)sizeof measurement, 1);
+    if (bTOLA_comm_measure_color() != 1)
+        printf("the instrument did not confirm the measure command; waiting for a trigger press\n");
     int found = 0;
-    if (bTOLA_comm_measure_color() == 1) {
-        for (int poll = 0; poll < 40 && !found; ++poll) {
-            pause_ms(520);
-            found = bTOLA_comm_poll_measurements_ex(&measurement, (int32_t)sizeof measurement, 1) == 1;
-        }
+    for (int poll = 0; poll < 40 && !found; ++poll) {
+        pause_ms(520);
+        found = bTOLA_comm_poll_measurements_ex(&measurement, (int32_t)sizeof measurement, 1) == 1;
     }
     if (found) {
         const TOOTH_AREA* area = &measurement.Single;

@@ -26,8 +26,12 @@ try:
         print(f"version block: {name}, release {release}, interface {interface}")
 
         # 3. Poll a measurement: the instrument is asked to measure, as a
-        #    trigger press would, and polled (twice a second) for the result.
-        inst.measure()
+        #    trigger press would, and polled (twice a second) for the result;
+        #    a trigger press by the user is found by the same polls.
+        try:
+            inst.measure()
+        except tola.CommandError as error:
+            print(f"the instrument did not confirm the measure command ({error}); waiting for a trigger press")
         measurement = inst.poll(timeout=20)
         if measurement is None:
             print("no measurement:", inst.status_text)
