@@ -77,9 +77,12 @@
  * its reply (15000 ms for a request that carries a flash sector erase, and for
  * the request after it); a request that gets no reply in that time counts as
  * refused and the USB channel is shut, so that every later request on it
- * fails until a new connection (a search step, or a reconnection).  Memory and structures move in requests
- * of at most 128 bytes.  Over a serial port or Bluetooth writes are paced
- * 50 ms apart; a command byte waits at most 2000 ms for its acknowledgement,
+ * fails until a new connection (a search step, or a reconnection).  To a
+ * kind-4 instrument memory and structures move in pieces of at most 128
+ * bytes, each a request and its reply.  Over a serial port or Bluetooth a
+ * link check and a
+ * command of the first generation go out no sooner than 50 ms after the last
+ * write; a command byte waits at most 2000 ms for its acknowledgement,
  * a packet sent (up to 500 data bytes) at most 1000 ms for its
  * acknowledgement and is followed by a 50 ms pause, and a packet received
  * ends when nothing has arrived for 2000 ms (its header) or 1000 ms (its
@@ -967,8 +970,7 @@ typedef struct CKP_STRUCTURE_ADDRESSES_2 {
  * Blocks for one step: a step that finds nothing returns at once (a failed
  * serial open or Bluetooth connection after a 300 ms pause); the USB step
  * pauses 5 ms before and after reading the descriptor, and one that connects
- * loads the structures (requests of at most 128 bytes, each waiting at most
- * 3000 ms); the serial link check waits 200 ms, the Bluetooth one 800 ms,
+ * loads the structures (each USB request waiting at most 3000 ms); the serial link check waits 200 ms, the Bluetooth one 800 ms,
  * for the answer; a serial or Bluetooth step that connects pauses 300 ms
  * two to four times and loads the structures; the Bluetooth client's
  * connection takes as long as the client does (BlueZ: up to 10000 ms).
@@ -1072,8 +1074,8 @@ TOLA_API int32_t bTOLA_comm_test(void);
  * @p lpMeasurement must hold a whole #COMM_MEASUREMENT (2392 bytes);
  * bTOLA_comm_poll_measurements_ex() takes the caller's size.
  *
- * Blocks: one request for the host block, the structures fetched (requests
- * of at most 128 bytes; the details are 7316 bytes in the host layout), the
+ * Blocks: reading the host block, fetching the structures (the details are
+ * 7316 bytes in the host layout; to kind 4 in pieces of 128 bytes), the
  * write-back with its 100 ms wait; each USB request waits at most 3000 ms.
  *
  * @param[out] lpMeasurement the measurement, or NULL to acknowledge only
@@ -1142,7 +1144,7 @@ TOLA_API int32_t bTOLA_comm_get_interface_name(char* lpText);
  * @p lpMeasurement must hold a whole #COMM_MEASUREMENT (2392 bytes).
  *
  * Blocks: reading the host block, selecting the entry (500 ms wait), fetching
- * the results (requests of at most 128 bytes, each at most 3000 ms over USB);
+ * the results (each USB request at most 3000 ms);
  * for kind 2 the request for its results waits up to 4000 ms.
  *
  * @param[in,out] lpMeasurement the measurement; on entry iQueue is the index for @p iWhich 2
@@ -1398,8 +1400,8 @@ TOLA_API int32_t bTOLA_comm_defaults(void);
  * The halt ends every chunked transfer with failure until the next search
  * step or USB connection (see @ref calls).
  *
- * Blocks: the transfer's requests (at most 128 bytes each over USB, at most
- * 3000 ms each); over a serial port up to 4000 ms for the structure.
+ * Blocks: the transfer's requests (each USB request at most 3000 ms); over
+ * a serial port up to 4000 ms for the structure.
  *
  * @param x ignored
  * @param[in] lpComm the connection record; must be valid (dSize 664), else `"lpComm not defined"`
@@ -1678,8 +1680,8 @@ TOLA_API int32_t bTOLA_Get_CKP_Structure_Addresses_ex(CKP_STRUCTURE_ADDRESSES_1*
  * `"CKPSTRUCT_CKIISETUP under construction"` (18) or, for 13 to 16, the four
  * CKIISHADEROM names each followed by `"\n "` and then `"under construction"`.
  *
- * Blocks: the transfer's requests (at most 128 bytes each; over USB each
- * waits at most 3000 ms), the pauses of the store sequence; none with
+ * Blocks: the transfer's requests (each USB request at most 3000 ms), the
+ * pauses of the store sequence; none with
  * #CKPSTRUCT_LOCAL (save identifiers 1 and 8).
  *
  * @param[in,out] lpComm the connection record; must be valid (dSize 664)
