@@ -874,10 +874,11 @@ typedef struct CKP_STRUCTURE_ADDRESSES_2 {
  * @defgroup measurements Measurements
  * @brief Polling for new measurements, the instrument's queue, the event poll.
  *
- * The first measurement poll after the library is loaded, and the first after
- * every call of iTOLA_comm_poll_initialize(), returns 0 whatever it found:
- * what the instrument held before is not new.  A host therefore polls once
- * right after connecting and discards the result.
+ * The first measurement poll (bTOLA_comm_poll_measurements() or
+ * bTOLA_comm_poll_measurements_ex()) after the library is loaded, and the
+ * first after every call of iTOLA_comm_poll_initialize(), returns 0 whatever
+ * it found: what the instrument held before is not new.  A host therefore
+ * polls once right after connecting and discards the result.
  *
  * @defgroup bluetooth Bluetooth
  * @brief Searching for Bluetooth instruments and choosing one.
