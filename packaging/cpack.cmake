@@ -40,7 +40,8 @@ set(CPACK_DEBIAN_LIBTOLA-COMM-DEV_PACKAGE_SECTION libdevel)
 set(CPACK_DEBIAN_LIBTOLA-COMM-DEV_PACKAGE_DEPENDS "libtola-comm1 ${TOLA_DEB_SAME_VERSION}")
 set(CPACK_COMPONENT_LIBTOLA-COMM-DEV_DESCRIPTION "communication library of the Chromatik instruments - development files
 The C header tola_comm.h, the development link libTOLA_comm.so, the CMake
-package TolaComm (target Tola::comm) and the pkg-config file tola-comm.")
+package TolaComm (target Tola::comm), the pkg-config file tola-comm, and the
+API reference in HTML (/usr/share/doc/libtola-comm-dev/html).")
 
 set(CPACK_DEBIAN_TOLA-TOOLS_PACKAGE_NAME tola-tools)
 set(CPACK_DEBIAN_TOLA-TOOLS_PACKAGE_SECTION utils)

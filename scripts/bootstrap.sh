@@ -16,6 +16,7 @@ packages=(
   dbus-daemon python3 python3-dbusmock python3-pytest python3-mypy
   umockdev libumockdev-dev
   appstream
+  doxygen
 )
 
 missing=()

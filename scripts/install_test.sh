@@ -11,8 +11,9 @@
 #    them into a temporary root (dpkg -x) and runs the checks from there.
 # The checks: tolactl version, tolactl doctor --json (one object per line,
 # non-zero without an instrument, naming the fix), Tola_CK_Update --version,
-# the man page, and the consumer program built with find_package and
-# pkg-config against the installed files, run against the virtual instrument.
+# the man page, the API reference of libtola-comm-dev, and the consumer program
+# built with find_package and pkg-config against the installed files, run
+# against the virtual instrument, with the examples of the API reference.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=1 chroot_wanted=1
@@ -47,6 +48,7 @@ cat "$HOME/doctor.json"
 grep -q "\"check\":\"instrument-path\",\"status\":\"problem\",\"blocks\":true,.*\"fix\":\"connect the instrument" "$HOME/doctor.json"
 QT_QPA_PLATFORM=offscreen "$r/usr/bin/Tola_CK_Update" --version | grep "^Tola_CK_Update 1\.0\.12017"
 MANPAGER=cat MANWIDTH=80 man -l "$r/usr/share/man/man1/tolactl.1.gz" 2>/dev/null | grep "tolactl doctor" >/dev/null
+grep -q "bTOLA_comm_poll_measurements_ex" "$r/usr/share/doc/libtola-comm-dev/html/index.html"
 python3 -c "import sys; sys.path.insert(0, \"$r/usr/lib/python3/dist-packages\"); import tola; print(\"python3-tola imports\")"
 '
 
@@ -56,7 +58,7 @@ if [ "$chroot_wanted" -eq 1 ] && command -v debootstrap >/dev/null && [ "$(id -u
   if debootstrap --variant=minbase bookworm "$root" http://deb.debian.org/debian >"$work/debootstrap.log" 2>&1; then
     mkdir -p "$root/tmp/debs" "$root/tmp/src"
     cp "${debs[@]}" "$root/tmp/debs/"
-    cp -r "$top/tests/consumer" "$top/tests/e2e/consumer_build.sh" "$root/tmp/src/"
+    cp -r "$top/tests/consumer" "$top/tests/e2e/consumer_build.sh" "$top/docs/api" "$root/tmp/src/"
     mount -t proc proc "$root/proc"
     chroot "$root" /bin/bash -euo pipefail -c '
       export DEBIAN_FRONTEND=noninteractive
@@ -67,7 +69,8 @@ if [ "$chroot_wanted" -eq 1 ] && command -v debootstrap >/dev/null && [ "$(id -u
     chroot "$root" /bin/bash -c "$checks"
     # The consumer against the system's own installation (root "/").
     chroot "$root" /bin/bash -euo pipefail -c '
-      mkdir -p /tmp/src/tests/e2e && mv /tmp/src/consumer /tmp/src/tests/ && mv /tmp/src/consumer_build.sh /tmp/src/tests/e2e/
+      mkdir -p /tmp/src/tests/e2e /tmp/src/docs && mv /tmp/src/consumer /tmp/src/tests/ && mv /tmp/src/consumer_build.sh /tmp/src/tests/e2e/
+      mv /tmp/src/api /tmp/src/docs/
       export HOME=/tmp XDG_RUNTIME_DIR=$(mktemp -d)
       /tmp/src/tests/e2e/consumer_build.sh /nonexistent /tmp/src /'
     echo "install_test: the packages install and work in a fresh Debian 12 root"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Another program builds against an installed tree, once with the CMake package
 # (find_package(TolaComm), Tola::comm) and once with pkg-config (tola-comm),
-# and both reach a virtual instrument through the installed library.
+# and both reach a virtual instrument through the installed library; so do the
+# examples of the API reference's getting-started page (docs/api), in C and Python.
 #   consumer_build.sh BUILD_DIR SOURCE_DIR [INSTALLED_ROOT]
 # Without INSTALLED_ROOT the build tree is installed into a temporary DESTDIR.
 set -euo pipefail
@@ -54,4 +55,21 @@ for program in "$work/with-cmake/tola_consumer" "$work/with-pkg-config"; do
   grep -q "^TOLA_comm 1\.0\.12017" <<<"$out"
   grep -q "^serial H57777 firmware 511vLE$" <<<"$out"
 done
+
+# The getting-started example of the API reference, in C and in Python: built and
+# run as its page says (pkg-config; the installed Python package), it connects,
+# reads the version block, takes a measurement and closes.
+cc -std=c11 -Wall -Wextra -Wpedantic -Werror -o "$work/api-example" "$src/docs/api/example.c" "${flags[@]}" \
+  -Wl,-rpath,"$libdir"
+out=$("$work/api-example")
+echo "$out"
+grep -q " - USB, serial H57777, firmware 511vLE$" <<<"$out"
+grep -q ", release 511vLE, interface CK0A\.00\.31\.00$" <<<"$out"
+grep -q "^measurement: Tooth (kind 0x1000), shade " <<<"$out"
+python_dir=$(dirname "$(find "$root/usr" -path '*/dist-packages/tola/__init__.py' | head -1)")
+out=$(PYTHONPATH="$(dirname "$python_dir")" TOLA_COMM_LIBRARY="$lib/libTOLA_comm.so.1" python3 "$src/docs/api/example.py")
+echo "$out"
+grep -q " - USB, serial H57777, firmware 511vLE$" <<<"$out"
+grep -q ", release 511vLE, interface CK0A\.00\.31\.00$" <<<"$out"
+grep -q "^measurement: Tab (tab), shade " <<<"$out"
 echo "consumer builds: ok"
