@@ -1,6 +1,6 @@
 // tolactl list: every instrument in reach, each opened alone by its place (a
 // USB channel socket, a serial port named by TOLA_COM<n>, a Bluetooth device
-// already known) and closed again.  Nothing is written to any of them, and the
+// already known) and closed again.  Nothing but queries is sent to any of them, and the
 // instrument of a running update is not opened.
 #include "commands.h"
 #include "instrument_list.h"

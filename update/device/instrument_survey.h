@@ -3,7 +3,7 @@
 // attached.  Each place (a USB channel socket, a serial port, a known Bluetooth
 // address) is opened on its own with the library's search limit, identified by
 // the reads of an ordinary connection and a device-type query, and closed
-// again: no reset, no state change, nothing written to the instrument.  The
+// again: no reset, no state change, nothing but queries sent to the instrument.  The
 // place that a running update holds is not opened at all.
 //
 // The survey uses the connection it is given (OpenDev/CloseDev): run it where
