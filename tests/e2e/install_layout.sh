@@ -22,8 +22,11 @@ cd "$work"
 
 # The program runs until it is stopped; two seconds are enough for the loader.
 LD_DEBUG=files timeout 2 "$bin/Tola_CK_Update" -cFW_Select >"$work/loader.out" 2>&1 || true
-grep -E "file=$work/root/.*/libTOLA_comm\.so .*dynamically loaded by " "$work/loader.out" >/dev/null || {
-  echo "the program did not load the installed library:"; grep -E "TOLA_comm|DLL" "$work/loader.out" | head; exit 1; }
+# By its SONAME: the plain name is the development link, which may one day
+# name another major version.
+grep -E "file=$work/root/.*/libTOLA_comm\.so\.1 .*dynamically loaded by " "$work/loader.out" >/dev/null || {
+  echo "the program did not load the installed library by its SONAME:"; grep -E "TOLA_comm|DLL" "$work/loader.out" | head
+  exit 1; }
 
 ls "$bin"/../share/tola-ck-update/EULA-EN.rtf "$bin"/../share/tola-ck-update/EULA-GE.rtf >/dev/null
 ! ls "$bin"/EULA-* >/dev/null 2>&1
