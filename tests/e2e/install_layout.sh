@@ -30,7 +30,8 @@ grep -E "file=$work/root/.*/libTOLA_comm\.so\.1 .*dynamically loaded by " "$work
   exit 1; }
 
 ls "$bin"/../share/tola-ck-update/EULA-EN.rtf "$bin"/../share/tola-ck-update/EULA-GE.rtf >/dev/null
-! ls "$bin"/EULA-* >/dev/null 2>&1
+# ("! ls" would never stop the script: set -e ignores a negated command.)
+if ls "$bin"/EULA-* >/dev/null 2>&1; then echo "licence texts beside the installed program"; exit 1; fi
 
 # The library folder that GNUInstallDirs names depends on the prefix given when
 # the tree is configured (multiarch only for /usr): a tree configured for /usr.
