@@ -1,5 +1,5 @@
-# Debian packages, one per component, split as a Debian maintainer would.
-# scripts/package.sh builds them into build-package/.
+# Debian packages, one per component (or component group), split as a Debian
+# maintainer would.  scripts/package.sh builds them into build-package/.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tola)
 set(CPACK_PACKAGE_VENDOR "Veltrona Dental Instruments")
@@ -7,7 +7,20 @@ set(CPACK_PACKAGE_CONTACT "Veltrona Dental Instruments <support@veltrona-dental.
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_HOMEPAGE_URL "https://www.veltrona-dental.example/chromatik")
 set(CPACK_DEB_COMPONENT_INSTALL ON)
-set(CPACK_COMPONENTS_ALL libtola-comm1 libtola-comm-dev tola-tools tola-ck-update chromatik-sim python3-tola)
+set(CPACK_COMPONENTS_ALL libtola-comm1 libtola-comm-dev tola-tools usb-system tola-ck-update chromatik-sim python3-tola)
+# The udev rule and the systemd user unit (component usb-system, which a source
+# tree can install alone) go into tola-tools with the bridge they start: a
+# component group is one package, named and described like tola-tools.
+set(CPACK_COMPONENT_TOLA-TOOLS_GROUP tola-tools)
+set(CPACK_COMPONENT_USB-SYSTEM_GROUP tola-tools)
+# A component that no package takes is left out without a word: refuse it.
+get_cmake_property(TOLA_INSTALL_COMPONENTS COMPONENTS)
+foreach(component IN LISTS TOLA_INSTALL_COMPONENTS)
+  if(NOT component IN_LIST CPACK_COMPONENTS_ALL)
+    message(FATAL_ERROR "install component ${component} is in no package: add it to CPACK_COMPONENTS_ALL "
+                        "(packaging/cpack.cmake)")
+  endif()
+endforeach()
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SOURCE tola)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
@@ -47,15 +60,16 @@ set(CPACK_DEBIAN_TOLA-TOOLS_PACKAGE_NAME tola-tools)
 set(CPACK_DEBIAN_TOLA-TOOLS_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_TOLA-TOOLS_PACKAGE_DEPENDS "libtola-comm1 ${TOLA_DEB_SAME_VERSION}")
 set(CPACK_DEBIAN_TOLA-TOOLS_PACKAGE_RECOMMENDS "systemd, udev")
-set(CPACK_DEBIAN_TOLA-TOOLS_PACKAGE_CONTROL_EXTRA
-  ${CMAKE_CURRENT_SOURCE_DIR}/deb/tola-tools/postinst ${CMAKE_CURRENT_SOURCE_DIR}/deb/tola-tools/postrm)
+set(CPACK_DEBIAN_TOLA-TOOLS_PACKAGE_CONTROL_EXTRA ${CMAKE_CURRENT_SOURCE_DIR}/deb/tola-tools/postinst
+  ${CMAKE_CURRENT_SOURCE_DIR}/deb/tola-tools/prerm ${CMAKE_CURRENT_SOURCE_DIR}/deb/tola-tools/postrm)
 set(CPACK_DEBIAN_TOLA-TOOLS_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_COMPONENT_TOLA-TOOLS_DESCRIPTION "command-line tools for the Chromatik instruments
 tolactl talks to an instrument from the command line (identity, structures,
 measurements, reports, firmware update) and explains with 'tolactl doctor'
 why no instrument is reached. tola-usbd bridges real USB instruments to the
-library over libusb; its udev rule gives the logged-in user access and its
-systemd user unit starts it.")
+library over libusb; its udev rule gives the user at the seat access to the
+instruments and has the user's systemd start it (user unit tola-usbd.service)
+when one is plugged in.")
 
 set(CPACK_DEBIAN_TOLA-CK-UPDATE_PACKAGE_NAME tola-ck-update)
 set(CPACK_DEBIAN_TOLA-CK-UPDATE_PACKAGE_SECTION utils)

@@ -9,11 +9,15 @@
 # 3. otherwise: lists every package (dpkg-deb --contents), lets apt resolve
 #    their dependencies on this machine (apt-get install --simulate), unpacks
 #    them into a temporary root (dpkg -x) and runs the checks from there.
-# The checks: tolactl version, tolactl doctor --json (one object per line,
-# non-zero without an instrument, naming the fix), Tola_CK_Update --version,
-# the man page, the API reference of libtola-comm-dev, and the consumer program
-# built with find_package and pkg-config against the installed files, run
-# against the virtual instrument, with the examples of the API reference.
+# The checks: the udev rule and the systemd user unit where udev and systemd
+# read them, tolactl version, tolactl doctor --json (one object per line,
+# non-zero without an instrument, naming the fix; in the fresh root it must
+# find the rule and the unit), Tola_CK_Update --version, the man page, the API
+# reference of libtola-comm-dev, and the consumer program built with
+# find_package and pkg-config against the installed files, run against the
+# virtual instrument, with the examples of the API reference.  In the fresh
+# root (with udev installed but not running, as in any chroot) the maintainer
+# scripts must not fail, and purging tola-tools takes the rule and unit away.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=1 chroot_wanted=1
@@ -41,11 +45,17 @@ r=${PREFIX_ROOT:-}
 export HOME=$(mktemp -d) XDG_RUNTIME_DIR=$(mktemp -d) TOLA_MUTEX_NAME=CKP_InterfaceMutex.install.$$
 export DBUS_SYSTEM_BUS_ADDRESS=unix:path=$HOME/no-bus
 unset LD_LIBRARY_PATH
+rule=/usr/lib/udev/rules.d/70-tola-usb.rules unit=/usr/lib/systemd/user/tola-usbd.service
+for f in "$rule" "$unit"; do [ -f "$r$f" ] || { echo "$f is not installed"; exit 1; }; done
 "$r/usr/bin/tolactl" version | grep "^TOLA_comm 1\.0\.12017"
 set +e; "$r/usr/bin/tolactl" doctor --json >"$HOME/doctor.json" 2>/dev/null; status=$?; set -e
 cat "$HOME/doctor.json"
 [ "$status" -ne 0 ] || { echo "doctor must fail without an instrument"; exit 1; }
 grep -q "\"check\":\"instrument-path\",\"status\":\"problem\",\"blocks\":true,.*\"fix\":\"connect the instrument" "$HOME/doctor.json"
+if [ -z "$r" ]; then
+  grep -q "\"check\":\"udev-rule\",\"status\":\"ok\",.*\"text\":\"udev rule $rule\"" "$HOME/doctor.json"
+  grep -q "\"check\":\"user-unit\",\"status\":\"ok\",.*\"text\":\"systemd user unit $unit\"" "$HOME/doctor.json"
+fi
 QT_QPA_PLATFORM=offscreen "$r/usr/bin/Tola_CK_Update" --version | grep "^Tola_CK_Update 1\.0\.12017"
 MANPAGER=cat MANWIDTH=80 man -l "$r/usr/share/man/man1/tolactl.1.gz" 2>/dev/null | grep "tolactl doctor" >/dev/null
 grep -q "bTOLA_comm_poll_measurements_ex" "$r/usr/share/doc/libtola-comm-dev/html/index.html"
@@ -63,7 +73,7 @@ if [ "$chroot_wanted" -eq 1 ] && command -v debootstrap >/dev/null && [ "$(id -u
     chroot "$root" /bin/bash -euo pipefail -c '
       export DEBIAN_FRONTEND=noninteractive
       apt-get update -qq
-      apt-get install -y -qq --no-install-recommends /tmp/debs/*.deb man-db python3 >/dev/null
+      apt-get install -y -qq --no-install-recommends /tmp/debs/*.deb man-db python3 udev >/dev/null
       dpkg -l "libtola-comm1" "libtola-comm-dev" "tola-tools" "tola-ck-update" "chromatik-sim" "python3-tola" | tail -6
       apt-get install -y -qq --no-install-recommends cmake ninja-build gcc libc6-dev pkg-config binutils >/dev/null'
     chroot "$root" /bin/bash -c "$checks"
@@ -73,6 +83,11 @@ if [ "$chroot_wanted" -eq 1 ] && command -v debootstrap >/dev/null && [ "$(id -u
       mv /tmp/src/api /tmp/src/docs/
       export HOME=/tmp XDG_RUNTIME_DIR=$(mktemp -d)
       /tmp/src/tests/e2e/consumer_build.sh /nonexistent /tmp/src /'
+    chroot "$root" /bin/bash -euo pipefail -c '
+      DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq tola-tools >/dev/null
+      for f in /usr/lib/udev/rules.d/70-tola-usb.rules /usr/lib/systemd/user/tola-usbd.service; do
+        [ ! -e "$f" ] || { echo "$f is still there after purging tola-tools"; exit 1; }
+      done'
     echo "install_test: the packages install and work in a fresh Debian 12 root"
     exit 0
   fi

@@ -245,8 +245,8 @@ def main():
     own_work_ms = max(solo.times(), default=0.0)
     limit_ms = MUTEX_WAIT_MS + own_work_ms
     workers = []
-    for spec in a.worker:
-        name, path, status = spec.split("=")
+    for worker in a.worker:
+        name, path, status = worker.split("=")
         workers.append(read_call_log(name, path, int(status)))
     holder = read_call_log("holder", a.holder)
     with open(a.shm_new, encoding="utf-8") as f:

@@ -21,10 +21,10 @@ int main(int argc, char** argv) {
     asm_file << "/* generated: the built-in firmware images */\n\t.section .rodata\n";
     table << "// generated: symbols of the built-in firmware images, in the order of kFirmwareImages\n";
     std::string entries;
-    for (const auto& spec : ckupdate::kFirmwareImages) {
-        const std::string symbol = std::string("ck_firmware_V") + spec.release;
-        const std::string file = "CK50_STM32F2x_App_firmware_V" + std::string(spec.release) + "_Rel_Boot.bin";
-        const auto bytes = ckupdate::data::GenerateFirmwareImage(spec);
+    for (const auto& description : ckupdate::kFirmwareImages) {
+        const std::string symbol = std::string("ck_firmware_V") + description.release;
+        const std::string file = "CK50_STM32F2x_App_firmware_V" + std::string(description.release) + "_Rel_Boot.bin";
+        const auto bytes = ckupdate::data::GenerateFirmwareImage(description);
         std::ofstream bin(out / file, std::ios::binary);
         bin.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
         if (!bin) {

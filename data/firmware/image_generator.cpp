@@ -77,9 +77,9 @@ std::vector<Gap> ApplicationGaps(std::uint32_t size) {
     return gaps;
 }
 
-std::vector<std::uint8_t> GenerateFirmwareImage(const FirmwareImageSpec& spec) {
-    std::vector<std::uint8_t> image(spec.size, 0xFF);
-    Random random(Seed(spec.release));
+std::vector<std::uint8_t> GenerateFirmwareImage(const FirmwareImageDescription& description) {
+    std::vector<std::uint8_t> image(description.size, 0xFF);
+    Random random(Seed(description.release));
 
     // Boot loader.
     VectorTable(image, 0, 4 * kVectorCount, kBootEnd, random);
@@ -88,23 +88,24 @@ std::vector<std::uint8_t> GenerateFirmwareImage(const FirmwareImageSpec& spec) {
     // Header block.
     const std::uint32_t h = kApplicationStart;
     PutText(image, h, 16, "App Loaded");
-    PutText(image, h + 16, 16, spec.release);
-    PutText(image, h + 32, 32, spec.date);
+    PutText(image, h + 16, 16, description.release);
+    PutText(image, h + 32, 32, description.date);
 
     // Application.
     const std::uint32_t app = h + kHeaderBlockSize;
-    const std::uint32_t text_block = spec.size - 0x100;
+    const std::uint32_t text_block = description.size - 0x100;
     VectorTable(image, app, app + 4 * kVectorCount, text_block, random);
     FillCode(image, app + 4 * kVectorCount, text_block, random);
-    for (const Gap& g : ApplicationGaps(spec.size)) std::fill_n(image.begin() + g.start, g.length, std::uint8_t{0xFF});
+    for (const Gap& g : ApplicationGaps(description.size))
+        std::fill_n(image.begin() + g.start, g.length, std::uint8_t{0xFF});
 
-    const std::string texts = std::string("TOLA Chromatik V firmware ") + spec.release + " (" + spec.date +
-                              ")\nCopyright TOLA. All rights reserved.\n";
+    const std::string texts = std::string("TOLA Chromatik V firmware ") + description.release + " (" +
+                              description.date + ")\nCopyright TOLA. All rights reserved.\n";
     PutText(image, text_block, 0xFC, texts);
 
-    const std::uint32_t crc_at = spec.size - 4;
+    const std::uint32_t crc_at = description.size - 4;
     Put32(image, crc_at, Crc32(image.data(), crc_at));
-    if (image[spec.size - 1] == 0xFF) image[spec.size - 1] = 0xFE;
+    if (image[description.size - 1] == 0xFF) image[description.size - 1] = 0xFE;
     return image;
 }
 

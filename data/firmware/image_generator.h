@@ -18,7 +18,7 @@
 
 namespace ckupdate::data {
 
-std::vector<std::uint8_t> GenerateFirmwareImage(const FirmwareImageSpec& spec);
+std::vector<std::uint8_t> GenerateFirmwareImage(const FirmwareImageDescription& description);
 
 // Offsets of the erased gaps inside the application of an image of that size
 // (start, length), sector starts excluded.

@@ -1,13 +1,17 @@
 """Finding and loading ``libTOLA_comm.so``, and the process-wide call lock.
 
-The library is looked for in this order:
+The library is looked for in this order, each place under the SONAME
+``libTOLA_comm.so.1`` first and under the plain name ``libTOLA_comm.so`` second:
 
-1. the file named by ``TOLA_COMM_LIBRARY``;
-2. ``libTOLA_comm.so`` next to the package (a copy bundled with it);
+1. the file named by ``TOLA_COMM_LIBRARY`` (alone);
+2. next to the package (a copy bundled with it);
 3. the build tree of the source checkout the package lives in
-   (``<checkout>/build/lib/libTOLA_comm.so`` for ``<checkout>/python/tola``);
-4. the plain name, as the system's loader finds it (``LD_LIBRARY_PATH``, the
-   loader cache), also under its versioned name.
+   (``<checkout>/build/lib`` for ``<checkout>/python/tola``);
+4. as the system's loader finds it (``LD_LIBRARY_PATH``, the loader cache).
+
+The plain name is the development link of ``libtola-comm-dev`` and may one day
+name another major version; the SONAME is the interface this package is
+written for, so it comes first wherever both may be found.
 
 The library serves one connection per process and keeps it in one connection
 record that every later call works on; ``LOCK`` serialises the calls of this
@@ -19,7 +23,6 @@ from __future__ import annotations
 
 import codecs
 import ctypes
-import ctypes.util
 import os
 import threading
 from pathlib import Path
@@ -29,6 +32,7 @@ from . import records as r
 from .errors import LibraryNotFoundError
 
 LIBRARY_NAME: Final = "libTOLA_comm.so"
+SONAME: Final = "libTOLA_comm.so.1"
 ENVIRONMENT_VARIABLE: Final = "TOLA_COMM_LIBRARY"
 
 #: Held around every call that touches the library's connection record.
@@ -91,13 +95,10 @@ def candidates() -> list[str]:
     if forced:
         return [forced]
     package = Path(__file__).resolve().parent
-    found = [str(package / LIBRARY_NAME), str(package.parent.parent / "build" / "lib" / LIBRARY_NAME)]
+    folders = [package, package.parent.parent / "build" / "lib"]
+    found = [str(folder / name) for folder in folders for name in (SONAME, LIBRARY_NAME)]
     found = [path for path in found if Path(path).is_file()]
-    found.append(LIBRARY_NAME)
-    versioned = ctypes.util.find_library("TOLA_comm")
-    if versioned and versioned != LIBRARY_NAME:
-        found.append(versioned)
-    return found
+    return found + [SONAME, LIBRARY_NAME]
 
 
 def _declare(library: ctypes.CDLL) -> None:

@@ -2,7 +2,7 @@
 # tolactl doctor in folders of its own: with nothing running it names the
 # missing way to an instrument and its fix and exits non-zero; with a virtual
 # instrument on the USB channel it exits 0; a USB channel folder that others may
-# enter blocks, with the fix named.
+# enter blocks, with the fix named; the user's own systemd user unit is found.
 set -euo pipefail
 bin=$1
 work=$(mktemp -d)
@@ -45,11 +45,16 @@ lines = open(sys.argv[1]).read().splitlines()
 assert len(lines) >= 10, lines
 for l in lines: assert set(json.loads(l)) == keys, l' "$work/out"
 
-# 2. A serial device named by TOLA_COM<n> that is not there.
+# 2. The user's own copy of the systemd user unit is found where systemd reads it.
+mkdir -p "$XDG_CONFIG_HOME/systemd/user" && : >"$XDG_CONFIG_HOME/systemd/user/tola-usbd.service"
+run_doctor
+grep -q "\"check\":\"user-unit\",\"status\":\"ok\",.*$XDG_CONFIG_HOME/systemd/user/tola-usbd.service" "$work/out"
+
+# 3. A serial device named by TOLA_COM<n> that is not there.
 TOLA_COM3="$work/no-such-tty" "$bin/tolactl" doctor --json >"$work/out" 2>/dev/null || true
 check serial | grep "^problem false .*TOLA_COM3" >/dev/null
 
-# 3. A virtual instrument serves the USB channel.
+# 4. A virtual instrument serves the USB channel.
 "$bin/chromatik-sim" --usb-dir "$TOLA_USB_DIR" --bt-dir "$TOLA_BT_DIR" --state-file "$work/state.json" \
   --control "$work/control" --kind 4 >/dev/null &
 sim=$!
@@ -59,7 +64,7 @@ run_doctor
 check usb-channel | grep "^ok " >/dev/null
 check instrument-path | grep "^ok " >/dev/null
 
-# 4. Others may write into the channel folder: that blocks, and the fix says how.
+# 5. Others may write into the channel folder: that blocks, and the fix says how.
 chmod 777 "$TOLA_USB_DIR"
 run_doctor
 [ "$status" -ne 0 ]

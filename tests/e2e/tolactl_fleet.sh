@@ -22,8 +22,8 @@ start_bench() {
   rm -rf "$work/usb" "$work/state.json" "$work/data"
   export XDG_DATA_HOME="$work/data"
   local args=()
-  for spec in "$@"; do
-    IFS=+ read -r -a f <<< "$spec"
+  for instrument in "$@"; do
+    IFS=+ read -r -a f <<< "$instrument"
     args+=(--kind 4 --cpu 2 --release CK0A.00.31.00 --device-type 5324 --erase-time-ms 50
            --serial "${f[0]}" --firmware "${f[1]}" "${f[@]:2}")
   done

@@ -85,7 +85,7 @@ TEST_F(MainWindowTest, StartsDisconnectedWithTheLibraryLoaded) {
     EXPECT_EQ(QStringLiteral("Serial: ----"), Main().lblSerial()->text());
     EXPECT_EQ(QStringLiteral("Firmware: ----"), Main().lblFirmware()->text());
     EXPECT_EQ(QStringLiteral("If-Version: ----"), Main().lblInterface()->text());
-    EXPECT_EQ(QStringLiteral("libTOLA_comm.so"), Main().lblCKPDll()->text());
+    EXPECT_EQ(QStringLiteral("libTOLA_comm.so.1"), Main().lblCKPDll()->text());
     EXPECT_TRUE(Main().lblDllStatus()->text().startsWith(QStringLiteral("Version: 1.0.")));
     EXPECT_FALSE(Main().bbtnCKUpdate()->isEnabled());
     EXPECT_EQ(QStringLiteral("Chromatik Update\n\nV512bLE"), Main().bbtnCKUpdate()->text());

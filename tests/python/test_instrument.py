@@ -15,6 +15,7 @@ from typing import Any
 import pytest
 
 import tola
+from tola import _library
 from conftest import BT_SERIAL, ROOT, SERIAL_PORT, SERIAL_SERIAL, USB2_SERIAL, USB_SERIAL, Sim
 
 
@@ -22,6 +23,15 @@ def test_library_version_needs_no_instrument() -> None:
     version = tola.library_version()
     assert str(version) == "1.0.12017.385"
     assert (version.major, version.release, version.date, version.time) == (1, 12017, "2022-01-18", "15:17:11")
+
+
+def test_the_soname_is_tried_before_the_development_link(monkeypatch: pytest.MonkeyPatch) -> None:
+    monkeypatch.delenv("TOLA_COMM_LIBRARY", raising=False)
+    found = _library.candidates()
+    assert found[-2:] == ["libTOLA_comm.so.1", "libTOLA_comm.so"]
+    for path in found[:-2]:
+        if path.endswith("/libTOLA_comm.so") and Path(path + ".1").is_file():
+            assert found.index(path + ".1") < found.index(path)
 
 
 @pytest.mark.parametrize(

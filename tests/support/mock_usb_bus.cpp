@@ -72,18 +72,20 @@ std::string sysfs_path_of(const std::string& port) {
 // ---------------------------------------------------------------------------
 // The device
 
-MockUsbDevice::MockUsbDevice(MockUsbDeviceSpec spec, std::shared_ptr<MockUsbFunction> function, int devnum)
-    : spec_(std::move(spec)), function_(std::move(function)), devnum_(devnum) {
+MockUsbDevice::MockUsbDevice(MockUsbDeviceDescription description, std::shared_ptr<MockUsbFunction> function,
+                             int devnum)
+    : description_(std::move(description)), function_(std::move(function)), devnum_(devnum) {
     char node[32];
     std::snprintf(node, sizeof node, "/dev/bus/usb/001/%03d", devnum_);
     devnode_ = node;
-    syspath_ = "/sys" + sysfs_path_of(spec_.port);
-    if (spec_.descriptor.size() == 18) {
-        auto u16 = [&](std::size_t i) { return static_cast<std::uint16_t>(spec_.descriptor[i] | spec_.descriptor[i + 1] << 8); };
-        spec_.device_class = spec_.descriptor[4];
-        spec_.vendor = u16(8);
-        spec_.product = u16(10);
-        spec_.release = u16(12);
+    syspath_ = "/sys" + sysfs_path_of(description_.port);
+    if (description_.descriptor.size() == 18) {
+        const auto& bytes = description_.descriptor;
+        auto u16 = [&](std::size_t i) { return static_cast<std::uint16_t>(bytes[i] | bytes[i + 1] << 8); };
+        description_.device_class = bytes[4];
+        description_.vendor = u16(8);
+        description_.product = u16(10);
+        description_.release = u16(12);
     }
 }
 
@@ -98,40 +100,41 @@ MockUsbDevice::~MockUsbDevice() {
 }
 
 std::vector<std::uint8_t> MockUsbDevice::device_descriptor() const {
-    if (spec_.descriptor.size() == 18) return spec_.descriptor;
-    std::vector<std::uint8_t> d{18, kDeviceDescriptorType, 0x00, 0x02, spec_.device_class, 0, 0, 64};
-    put16(d, spec_.vendor);
-    put16(d, spec_.product);
-    put16(d, spec_.release);
+    if (description_.descriptor.size() == 18) return description_.descriptor;
+    std::vector<std::uint8_t> d{18, kDeviceDescriptorType, 0x00, 0x02, description_.device_class, 0, 0, 64};
+    put16(d, description_.vendor);
+    put16(d, description_.product);
+    put16(d, description_.release);
     d.insert(d.end(), {1, 2, 3, 1});  // string indices, one configuration
     return d;
 }
 
 std::vector<std::uint8_t> MockUsbDevice::descriptors() const {
     std::vector<std::uint8_t> d = device_descriptor();
-    const bool setting1 = !spec_.setting1_endpoints.empty();
-    const auto total = static_cast<std::uint16_t>(9 + 9 + 7 * spec_.endpoints.size() +
-                                                  (setting1 ? 9 + 7 * spec_.setting1_endpoints.size() : 0));
+    const bool setting1 = !description_.setting1_endpoints.empty();
+    const auto total = static_cast<std::uint16_t>(9 + 9 + 7 * description_.endpoints.size() +
+                                                  (setting1 ? 9 + 7 * description_.setting1_endpoints.size() : 0));
     d.insert(d.end(), {9, 2});
     put16(d, total);
     d.insert(d.end(), {1, 1, 0, 0x80, 50});
-    d.insert(d.end(), {9, 4, 0, 0, static_cast<std::uint8_t>(spec_.endpoints.size()), 0xFF, 0, 0, 0});
-    for (const auto e : spec_.endpoints) d.insert(d.end(), {7, 5, e, 2, 64, 0, 0});
+    d.insert(d.end(), {9, 4, 0, 0, static_cast<std::uint8_t>(description_.endpoints.size()), 0xFF, 0, 0, 0});
+    for (const auto e : description_.endpoints) d.insert(d.end(), {7, 5, e, 2, 64, 0, 0});
     if (setting1) {
-        d.insert(d.end(), {9, 4, 0, 1, static_cast<std::uint8_t>(spec_.setting1_endpoints.size()), 0xFF, 0, 0, 0});
-        for (const auto e : spec_.setting1_endpoints) d.insert(d.end(), {7, 5, e, 2, 64, 0, 0});
+        const auto count = static_cast<std::uint8_t>(description_.setting1_endpoints.size());
+        d.insert(d.end(), {9, 4, 0, 1, count, 0xFF, 0, 0, 0});
+        for (const auto e : description_.setting1_endpoints) d.insert(d.end(), {7, 5, e, 2, 64, 0, 0});
     }
     return d;
 }
 
-std::string MockUsbDevice::description() const {
+std::string MockUsbDevice::umockdev_text() const {
     const std::string bus = "001", dev = [&] {
         char s[4];
         std::snprintf(s, sizeof s, "%03d", devnum_);
         return std::string(s);
     }();
     std::string t;
-    t += "P: " + sysfs_path_of(spec_.port) + "\n";
+    t += "P: " + sysfs_path_of(description_.port) + "\n";
     t += "N: bus/usb/" + bus + "/" + dev + "\n";
     t += "E: DEVNAME=/dev/bus/usb/" + bus + "/" + dev + "\n";
     t += "E: DEVTYPE=usb_device\n";
@@ -139,15 +142,16 @@ std::string MockUsbDevice::description() const {
     t += "E: SUBSYSTEM=usb\n";
     t += "E: BUSNUM=" + bus + "\n";
     t += "E: DEVNUM=" + dev + "\n";
-    t += "E: PRODUCT=" + hex4(spec_.vendor) + "/" + hex4(spec_.product) + "/" + hex4(spec_.release) + "\n";
+    t += "E: PRODUCT=" + hex4(description_.vendor) + "/" + hex4(description_.product) + "/" +
+         hex4(description_.release) + "\n";
     t += "E: MAJOR=189\n";
     t += "E: MINOR=" + std::to_string(devnum_ - 1) + "\n";
     t += "A: busnum=1\n";
     t += "A: devnum=" + std::to_string(devnum_) + "\n";
     t += "A: dev=189:" + std::to_string(devnum_ - 1) + "\n";
-    t += "A: idVendor=" + hex4(spec_.vendor) + "\n";
-    t += "A: idProduct=" + hex4(spec_.product) + "\n";
-    t += "A: bcdDevice=" + hex4(spec_.release) + "\n";
+    t += "A: idVendor=" + hex4(description_.vendor) + "\n";
+    t += "A: idProduct=" + hex4(description_.product) + "\n";
+    t += "A: bcdDevice=" + hex4(description_.release) + "\n";
     t += "A: speed=480\n";
     t += "A: bConfigurationValue=1\n";
     t += "A: bNumConfigurations=1\n";
@@ -209,7 +213,7 @@ bool MockUsbDevice::handle(_UMockdevIoctlClient* client) {
         case USBDEVFS_CLAIMINTERFACE: {
             const unsigned n = interface_of();
             if (n != 0) return finish(-1, ENOENT), true;
-            if (spec_.interface_busy) return finish(-1, EBUSY), true;
+            if (description_.interface_busy) return finish(-1, EBUSY), true;
             record_.claimed.push_back(n);
             finish(0, 0);
             return true;
@@ -219,7 +223,7 @@ bool MockUsbDevice::handle(_UMockdevIoctlClient* client) {
             const unsigned n = reinterpret_cast<usbdevfs_disconnect_claim*>(d->data)->interface;
             g_object_unref(d);
             if (n != 0) return finish(-1, ENOENT), true;
-            if (spec_.interface_busy) return finish(-1, EBUSY), true;
+            if (description_.interface_busy) return finish(-1, EBUSY), true;
             record_.claimed.push_back(n);
             finish(0, 0);
             return true;
@@ -228,7 +232,7 @@ bool MockUsbDevice::handle(_UMockdevIoctlClient* client) {
             UMockdevIoctlData* d = argument(sizeof(usbdevfs_setinterface));
             const auto s = *reinterpret_cast<usbdevfs_setinterface*>(d->data);
             g_object_unref(d);
-            const unsigned settings = spec_.setting1_endpoints.empty() ? 1 : 2;
+            const unsigned settings = description_.setting1_endpoints.empty() ? 1 : 2;
             if (s.interface != 0 || s.altsetting >= settings) return finish(-1, EINVAL), true;
             record_.settings.push_back(s.altsetting);
             finish(0, 0);
@@ -468,16 +472,16 @@ void MockUsbBus::run_on_bus_thread(const std::function<void()>& work) {
 }
 
 void MockUsbBus::add_hub(const std::string& port) {
-    MockUsbDeviceSpec spec;
-    spec.port = port;
-    spec.vendor = 0x05E3;
-    spec.product = 0x0610;
-    spec.device_class = 0x09;
-    spec.endpoints = {0x81};
-    auto hub = std::unique_ptr<MockUsbDevice>(new MockUsbDevice(std::move(spec), nullptr, next_devnum_++));
+    MockUsbDeviceDescription description;
+    description.port = port;
+    description.vendor = 0x05E3;
+    description.product = 0x0610;
+    description.device_class = 0x09;
+    description.endpoints = {0x81};
+    auto hub = std::unique_ptr<MockUsbDevice>(new MockUsbDevice(std::move(description), nullptr, next_devnum_++));
     run_on_bus_thread([&] {
         GError* error = nullptr;
-        if (!umockdev_testbed_add_from_string(testbed_, hub->description().c_str(), &error)) {
+        if (!umockdev_testbed_add_from_string(testbed_, hub->umockdev_text().c_str(), &error)) {
             std::fprintf(stderr, "mock USB bus: %s\n", error->message);
             std::abort();
         }
@@ -485,13 +489,14 @@ void MockUsbBus::add_hub(const std::string& port) {
     devices_.push_back(std::move(hub));
 }
 
-MockUsbDevice& MockUsbBus::plug(MockUsbDeviceSpec spec, std::shared_ptr<MockUsbFunction> function) {
-    auto device = std::unique_ptr<MockUsbDevice>(new MockUsbDevice(std::move(spec), std::move(function), next_devnum_++));
+MockUsbDevice& MockUsbBus::plug(MockUsbDeviceDescription description, std::shared_ptr<MockUsbFunction> function) {
+    auto device =
+        std::unique_ptr<MockUsbDevice>(new MockUsbDevice(std::move(description), std::move(function), next_devnum_++));
     MockUsbDevice* d = device.get();
     devices_.push_back(std::move(device));
     run_on_bus_thread([&] {
         GError* error = nullptr;
-        if (!umockdev_testbed_add_from_string(testbed_, d->description().c_str(), &error)) {
+        if (!umockdev_testbed_add_from_string(testbed_, d->umockdev_text().c_str(), &error)) {
             std::fprintf(stderr, "mock USB bus: %s\n", error->message);
             std::abort();
         }

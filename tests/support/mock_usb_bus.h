@@ -51,7 +51,7 @@ public:
     virtual InAnswer give(std::uint8_t endpoint, std::size_t capacity) = 0;
 };
 
-struct MockUsbDeviceSpec {
+struct MockUsbDeviceDescription {
     std::string port;  // sysfs name, e.g. "1-4" or "1-2.3" (the hub "1-2" must be plugged first)
     std::uint16_t vendor = 0;
     std::uint16_t product = 0;
@@ -74,7 +74,7 @@ public:
     MockUsbDevice(const MockUsbDevice&) = delete;
     MockUsbDevice& operator=(const MockUsbDevice&) = delete;
 
-    const MockUsbDeviceSpec& spec() const { return spec_; }
+    const MockUsbDeviceDescription& description() const { return description_; }
     const std::string& devnode() const { return devnode_; }
     // The 18-byte device descriptor the device reports.
     std::vector<std::uint8_t> device_descriptor() const;
@@ -100,9 +100,9 @@ private:
         _UMockdevIoctlData* buffer = nullptr;
     };
 
-    MockUsbDevice(MockUsbDeviceSpec spec, std::shared_ptr<MockUsbFunction> function, int devnum);
+    MockUsbDevice(MockUsbDeviceDescription description, std::shared_ptr<MockUsbFunction> function, int devnum);
     std::vector<std::uint8_t> descriptors() const;  // device + configuration, as sysfs shows them
-    std::string description() const;                 // the umockdev text of the device
+    std::string umockdev_text() const;               // the umockdev text of the device
     static int on_ioctl(_UMockdevIoctlBase* handler, _UMockdevIoctlClient* client, void* device);
     bool handle(_UMockdevIoctlClient* client);
     void submit(_UMockdevIoctlClient* client);
@@ -115,7 +115,7 @@ private:
     void ask_again();
     void disconnect();
 
-    MockUsbDeviceSpec spec_;
+    MockUsbDeviceDescription description_;
     std::shared_ptr<MockUsbFunction> function_;
     int devnum_;
     std::string devnode_;
@@ -144,7 +144,7 @@ public:
     // A hub at the port (no traffic), so that devices can sit behind it.
     void add_hub(const std::string& port);
     // Plugs a device in and announces it to udev listeners.
-    MockUsbDevice& plug(MockUsbDeviceSpec spec, std::shared_ptr<MockUsbFunction> function);
+    MockUsbDevice& plug(MockUsbDeviceDescription description, std::shared_ptr<MockUsbFunction> function);
     // Pulls the device: pending transfers end as on a disconnect, every
     // further call on its open handles fails with ENODEV, udev listeners
     // hear of the removal and the device leaves sysfs and /dev.

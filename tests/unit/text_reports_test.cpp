@@ -102,9 +102,9 @@ TEST_F(Reports, SetupListsAtMostSixteenSensorValues) {
     const std::string r = t.str();
     EXPECT_EQ(0u, r.find("\t1\t2\t3\t"));
     EXPECT_NE(std::string::npos, r.find("qtType\t0x00010111\t0x00000000\t"));
-    const std::string spec = "dSensor_spec[20]\t100, 101, 102, 103, 104, 105, 106, 107, 108, 109, 110, 111, 112, 113, "
-                             "114, 115, \r\n";
-    EXPECT_NE(std::string::npos, r.find(spec));
+    const std::string sensor_line = "dSensor_spec[20]\t100, 101, 102, 103, 104, 105, 106, 107, 108, 109, 110, 111, 112, "
+                                    "113, 114, 115, \r\n";
+    EXPECT_NE(std::string::npos, r.find(sensor_line));
     EXPECT_NE(std::string::npos, r.find("dSensor_LED[2]\t7, 8, \r\n\r\n\t400\t410\t"));
     EXPECT_NE(std::string::npos, r.find("qqfTri[Z]\t"));
     EXPECT_NE(std::string::npos, r.find("\t  1.2\t\r\n\r\nqRef[]\r\nOuterLED"));

@@ -17,27 +17,27 @@ namespace {
 
 TEST(FirmwareImages, EachIsAFlashImageOfItsListedSize) {
     for (std::size_t i = 0; i < kFirmwareImages.size(); ++i) {
-        const FirmwareImageSpec& spec = kFirmwareImages[i];
-        SCOPED_TRACE(spec.release);
+        const FirmwareImageDescription& description = kFirmwareImages[i];
+        SCOPED_TRACE(description.release);
         const std::uint8_t* image = EmbeddedImage(static_cast<int>(i));
-        std::vector<std::uint8_t> bytes(image, image + spec.size);
+        std::vector<std::uint8_t> bytes(image, image + description.size);
         EXPECT_NE(0xFF, bytes.back()) << "the last byte marks the image's end";
-        EXPECT_EQ(spec.size, ImageEnd(std::vector<std::uint8_t>(bytes)));
+        EXPECT_EQ(description.size, ImageEnd(std::vector<std::uint8_t>(bytes)));
         // Header block at 0xC000.
         EXPECT_EQ(0, std::memcmp(image + 0xC000, "App Loaded\0\0\0\0\0\0", 16));
-        EXPECT_STREQ(spec.release, reinterpret_cast<const char*>(image + 0xC010));
-        EXPECT_STREQ(spec.date, reinterpret_cast<const char*>(image + 0xC020));
+        EXPECT_STREQ(description.release, reinterpret_cast<const char*>(image + 0xC010));
+        EXPECT_STREQ(description.date, reinterpret_cast<const char*>(image + 0xC020));
         // A boot loader with a stack pointer in RAM; an application with blank blocks.
         EXPECT_EQ(0x20u, image[3]);
         const auto blank128 = [&](std::uint32_t at) {
             return std::all_of(image + at, image + at + 128, [](std::uint8_t b) { return b == 0xFF; });
         };
         int blank = 0;
-        for (std::uint32_t at = 0xC040; at + 128 <= spec.size; at += 128) blank += blank128(at) ? 1 : 0;
+        for (std::uint32_t at = 0xC040; at + 128 <= description.size; at += 128) blank += blank128(at) ? 1 : 0;
         EXPECT_GT(blank, 30);
         EXPECT_FALSE(blank128(0xC040));
         EXPECT_FALSE(blank128(0x10000)) << "no sector begins blank";
-        EXPECT_EQ(8, SectorOf(spec.size - 1));
+        EXPECT_EQ(8, SectorOf(description.size - 1));
     }
 }
 

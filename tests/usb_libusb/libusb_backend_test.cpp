@@ -52,8 +52,8 @@ private:
     std::deque<std::vector<std::uint8_t>> queued_;
 };
 
-MockUsbDeviceSpec instrument_at(std::string port, std::uint16_t product = 0x5062) {
-    MockUsbDeviceSpec s;
+MockUsbDeviceDescription instrument_at(std::string port, std::uint16_t product = 0x5062) {
+    MockUsbDeviceDescription s;
     s.port = std::move(port);
     s.vendor = 0xE1A7;
     s.product = product;
@@ -119,12 +119,12 @@ protected:
 TEST_F(LibusbBackendTest, ListsEveryDeviceWithItsPortAndIdentifiers) {
     bus_->add_hub("1-2");
     bus_->plug(instrument_at("1-4"), std::make_shared<EchoFunction>());
-    MockUsbDeviceSpec boot = instrument_at("1-2.3");
+    MockUsbDeviceDescription boot = instrument_at("1-2.3");
     boot.vendor = 0x045B;
     boot.product = 0x0025;
     boot.release = 0x0100;
     bus_->plug(boot, std::make_shared<EchoFunction>());
-    MockUsbDeviceSpec keyboard;
+    MockUsbDeviceDescription keyboard;
     keyboard.port = "1-5";
     keyboard.vendor = 0x046D;
     keyboard.product = 0xC31C;
@@ -147,9 +147,9 @@ TEST_F(LibusbBackendTest, ListsEveryDeviceWithItsPortAndIdentifiers) {
 }
 
 TEST_F(LibusbBackendTest, OpenReadsTheDescriptorFromTheDeviceAndHoldsTheInterface) {
-    MockUsbDeviceSpec spec = instrument_at("1-4");
-    spec.endpoints = {0x81, 0x82, 0x02, 0x04};  // the order of the descriptor, not sorted
-    MockUsbDevice& mock = bus_->plug(spec, std::make_shared<EchoFunction>());
+    MockUsbDeviceDescription description = instrument_at("1-4");
+    description.endpoints = {0x81, 0x82, 0x02, 0x04};  // the order of the descriptor, not sorted
+    MockUsbDevice& mock = bus_->plug(description, std::make_shared<EchoFunction>());
     std::string error;
     {
         auto device = open("usb-1-4", error);
@@ -165,7 +165,7 @@ TEST_F(LibusbBackendTest, OpenReadsTheDescriptorFromTheDeviceAndHoldsTheInterfac
             EXPECT_TRUE(e.bulk);
             order.push_back(e.address);
         }
-        EXPECT_EQ(spec.endpoints, order);
+        EXPECT_EQ(description.endpoints, order);
         EXPECT_EQ(std::vector<unsigned>{0}, mock.record().claimed);
         EXPECT_TRUE(mock.record().released.empty());
         const auto controls = mock.record().control_requests;
@@ -175,11 +175,11 @@ TEST_F(LibusbBackendTest, OpenReadsTheDescriptorFromTheDeviceAndHoldsTheInterfac
 }
 
 TEST_F(LibusbBackendTest, TheSettingWithTheTablesEndpointsIsChosen) {
-    MockUsbDeviceSpec spec = instrument_at("1-4");
-    spec.product = 0x5061;
-    spec.endpoints = {};                                // setting 0: nothing to drive
-    spec.setting1_endpoints = {0x81, 0x82, 0x02, 0x04};  // the first generation's pipes in setting 1
-    MockUsbDevice& mock = bus_->plug(spec, std::make_shared<EchoFunction>());
+    MockUsbDeviceDescription description = instrument_at("1-4");
+    description.product = 0x5061;
+    description.endpoints = {};                                 // setting 0: nothing to drive
+    description.setting1_endpoints = {0x81, 0x82, 0x02, 0x04};  // the first generation's pipes in setting 1
+    MockUsbDevice& mock = bus_->plug(description, std::make_shared<EchoFunction>());
     const auto profiles = usbd::builtin_profiles();
     usbd::OpenOptions options;
     options.choose_setting = [&](const std::vector<std::vector<usbd::Endpoint>>& settings) {
@@ -194,7 +194,7 @@ TEST_F(LibusbBackendTest, TheSettingWithTheTablesEndpointsIsChosen) {
         order.push_back(e.address);
         EXPECT_EQ(64, e.max_packet);
     }
-    EXPECT_EQ(spec.setting1_endpoints, order);
+    EXPECT_EQ(description.setting1_endpoints, order);
 }
 
 TEST_F(LibusbBackendTest, BulkTransfersReachTheDeviceAndComeBackWhole) {
@@ -263,9 +263,9 @@ TEST_F(LibusbBackendTest, AnAnswerThatComesLaterCompletesThePendingTransfer) {
 }
 
 TEST_F(LibusbBackendTest, ABusyInterfaceIsRefusedWithTheReason) {
-    MockUsbDeviceSpec spec = instrument_at("1-4");
-    spec.interface_busy = true;
-    bus_->plug(spec, std::make_shared<EchoFunction>());
+    MockUsbDeviceDescription description = instrument_at("1-4");
+    description.interface_busy = true;
+    bus_->plug(description, std::make_shared<EchoFunction>());
     std::string error;
     EXPECT_FALSE(open("usb-1-4", error));
     EXPECT_NE(std::string::npos, error.find("in use by another program")) << error;

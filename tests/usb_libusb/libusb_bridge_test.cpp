@@ -81,15 +81,15 @@ protected:
             sim_->start();
         }
         sim::Instrument& instrument = sim_->instrument(sim_->size() - 1);
-        MockUsbDeviceSpec spec;
-        spec.port = port;
-        spec.descriptor = descriptor_of(instrument);
-        EXPECT_EQ(18u, spec.descriptor.size());
-        const bool classic = spec.descriptor[8] == 0xA7 && spec.descriptor[9] == 0xE1 && spec.descriptor[10] == 0x61 &&
-                             spec.descriptor[11] == 0x50;
+        MockUsbDeviceDescription description;
+        description.port = port;
+        description.descriptor = descriptor_of(instrument);
+        EXPECT_EQ(18u, description.descriptor.size());
+        const auto& d = description.descriptor;
+        const bool classic = d[8] == 0xA7 && d[9] == 0xE1 && d[10] == 0x61 && d[11] == 0x50;
         const auto endpoints = sim::usb_interface::endpoints(classic);
-        spec.endpoints.assign(endpoints.begin(), endpoints.end());
-        return bus_->plug(spec, std::make_shared<InstrumentFunction>(instrument, classic));
+        description.endpoints.assign(endpoints.begin(), endpoints.end());
+        return bus_->plug(description, std::make_shared<InstrumentFunction>(instrument, classic));
     }
 
     void start_bridge(std::size_t expected_devices) {

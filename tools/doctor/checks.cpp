@@ -13,11 +13,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace tola::doctor {
 namespace {
 
 constexpr const char* kRuleName = "70-tola-usb.rules";
+constexpr const char* kUnitName = "tola-usbd.service";
 constexpr const char* kBtClientName = "libTolaBtClient.so";
 
 std::string env(const char* name) {
@@ -29,6 +31,22 @@ Check ok(std::string id, std::string text) { return Check{std::move(id), Outcome
 Check note(std::string id, std::string text) { return Check{std::move(id), Outcome::Note, false, std::move(text), {}}; }
 Check problem(std::string id, bool blocks, std::string text, std::string fix) {
     return Check{std::move(id), Outcome::Problem, blocks, std::move(text), std::move(fix)};
+}
+
+// The folders the user's systemd reads units from, first the user's own, in
+// the order systemd reads them (not counting transient and generated units).
+std::vector<std::string> user_unit_folders() {
+    const std::string home = env("HOME");
+    std::string config = env("XDG_CONFIG_HOME");
+    std::string data = env("XDG_DATA_HOME");
+    if (config.empty() && !home.empty()) config = home + "/.config";
+    if (data.empty() && !home.empty()) data = home + "/.local/share";
+    std::vector<std::string> folders;
+    if (!config.empty()) folders.push_back(config + "/systemd/user");
+    folders.insert(folders.end(), {"/etc/systemd/user", "/run/systemd/user"});
+    if (!data.empty()) folders.push_back(data + "/systemd/user");
+    folders.insert(folders.end(), {"/usr/local/lib/systemd/user", "/usr/lib/systemd/user"});
+    return folders;
 }
 
 struct Paths {
@@ -119,6 +137,25 @@ void usb_checks(Report& r, Paths& paths) {
                                    std::string("udev rule ") + kRuleName + " is not where udev reads it",
                                    std::string("install the package tola-tools, or: sudo cp ") + kRuleName +
                                        " /etc/udev/rules.d/ && sudo udevadm control --reload-rules"));
+    }
+
+    // The rule asks the user's systemd for this unit when an instrument is plugged in.
+    std::string unit;
+    for (const std::string& folder : user_unit_folders()) {
+        if (probe::file_exists(folder + "/" + kUnitName)) {
+            unit = folder + "/" + kUnitName;
+            break;
+        }
+    }
+    if (!unit.empty()) {
+        r.checks.push_back(ok("user-unit", "systemd user unit " + unit));
+    } else {
+        r.checks.push_back(problem("user-unit", false,
+                                   std::string("systemd user unit ") + kUnitName +
+                                       " is not where systemd reads it: plugging an instrument in does not start "
+                                       "tola-usbd",
+                                   std::string("install the package tola-tools, or: cp ") + kUnitName +
+                                       " ~/.config/systemd/user/ && systemctl --user daemon-reload"));
     }
 
     const auto devices = probe::usb_devices({"e1a7", "045b"});

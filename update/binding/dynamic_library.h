@@ -19,7 +19,8 @@ public:
     virtual void* Symbol(void* module, const char* name) = 0;
     virtual void Close(void* module) = 0;
     virtual std::string CurrentDirectory() = 0;
-    // The library installed with the program ("<program>/../lib/libTOLA_comm.so"), or empty.
+    // The library installed with the program ("<program>/../lib/libTOLA_comm.so.1",
+    // else the plain name there), or empty.
     virtual std::string InstalledLibraryPath() = 0;
 };
 

@@ -34,16 +34,19 @@ public:
         std::error_code ec;
         const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
         if (ec) return {};
-        // The installed layout first, then the build tree's (bin and lib side by side).
+        // The installed layout first, then the build tree's (bin and lib side
+        // by side).  In each the SONAME first: it is the interface the program
+        // is built for, while the plain name is the development link, which may
+        // one day name another major version (and only libtola-comm-dev has it).
         const auto folder = exe.parent_path();
-        const auto installed = folder / CKUPDATE_LIBDIR_FROM_BINDIR / "libTOLA_comm.so";
-        if (std::filesystem::exists(installed, ec)) return installed.lexically_normal().string();
-        // Installed from packages without the development files, only the
-        // SONAME link is there.
-        auto soname = installed;
-        soname += ".1";
-        if (std::filesystem::exists(soname, ec)) return soname.lexically_normal().string();
-        return (folder.parent_path() / "lib" / "libTOLA_comm.so").string();
+        const std::filesystem::path folders[] = {folder / CKUPDATE_LIBDIR_FROM_BINDIR, folder.parent_path() / "lib"};
+        for (const auto& lib : folders) {
+            for (const char* name : {"libTOLA_comm.so.1", "libTOLA_comm.so"}) {
+                const auto path = lib / name;
+                if (std::filesystem::exists(path, ec)) return path.lexically_normal().string();
+            }
+        }
+        return (folder.parent_path() / "lib" / "libTOLA_comm.so.1").string();
     }
 
 private:

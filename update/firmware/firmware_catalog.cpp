@@ -9,17 +9,17 @@ const std::uint8_t* EmbeddedImage(int image) { return kEmbeddedImages[image]; }
 TFirmwares::TFirmwares() {
     count = static_cast<std::uint32_t>(kCatalogImages.size());
     for (int image : kCatalogImages) {
-        const FirmwareImageSpec& spec = kFirmwareImages[static_cast<std::size_t>(image)];
+        const FirmwareImageDescription& description = kFirmwareImages[static_cast<std::size_t>(image)];
         TSingleFirmware f;
-        f.snCK_firmware_release = QString::fromLatin1(spec.release);
-        f.snCK_firmware_date = QString::fromLatin1(spec.date);
+        f.snCK_firmware_release = QString::fromLatin1(description.release);
+        f.snCK_firmware_date = QString::fromLatin1(description.date);
         f.snCK_Kind = QStringLiteral("CKV");
-        f.N_FDATASIZE = spec.size;
+        f.N_FDATASIZE = description.size;
         f.N_FLASHSIZE = kFlashSize;
         f.N_FLASHBASE = kFlashBase;
         f.N_FLASHBOOT = kFlashBootSize;
         const std::uint8_t* bytes = EmbeddedImage(image);
-        f.qbyCK_default.assign(bytes, bytes + spec.size);
+        f.qbyCK_default.assign(bytes, bytes + description.size);
         Firmware.push_back(std::move(f));
     }
     Default = 0;

@@ -7,13 +7,13 @@
 
 namespace ckupdate {
 
-struct FirmwareImageSpec {
+struct FirmwareImageDescription {
     const char* release;
     const char* date;
     std::uint32_t size;
 };
 
-inline constexpr std::array<FirmwareImageSpec, 11> kFirmwareImages{{
+inline constexpr std::array<FirmwareImageDescription, 11> kFirmwareImages{{
     {"512bLE", "July 25, 2022", 560532},
     {"511vLE", "Februar 01, 2022", 559456},
     {"509IDW", "March 17, 2021", 528752},
