@@ -42,7 +42,11 @@ Options:
   --replay FILE         no instruments: serve the record FILE (made with
                         TOLA_RECORD=FILE or tolactl --record FILE) on the link it
                         was recorded on; the first request that differs from the
-                        record ends the replay (exit 1, the difference on stderr)
+                        record ends the replay (exit 1, the difference on stderr).
+                        A malformed record is refused (exit 2, "record line N:"),
+                        as is one that opens anything but a name in the USB or
+                        Bluetooth folder (letters, digits, - _ . :, no leading
+                        dot; USB also {00873FDF-...}/<name>) or a COM<n>
   --help                this text
 
 Instrument options:

@@ -5,6 +5,7 @@
 
 #include "comm/platform/record_format.h"
 #include "comm/platform/usb_channel_frame.h"
+#include "sim/instrument_config.h"
 
 namespace tola::sim::replay {
 namespace {
@@ -20,7 +21,32 @@ bool number(const std::string& text, T& out, int base = 10) {
     return r.ec == std::errc{} && r.ptr == text.data() + text.size();
 }
 
-std::string at(const record::Event& e) { return "line " + std::to_string(e.line) + ": "; }
+std::string at(const record::Event& e) { return "record line " + std::to_string(e.line) + ": "; }
+
+// One name in a folder: letters, digits, '-', '_', '.' and ':', not starting
+// with '.' (no "." or "..", and none of the hidden names the bridge and the
+// sockets being bound use), at most kMaxTargetName characters.
+bool plain_name(std::string_view name) {
+    if (name.empty() || name.size() > kMaxTargetName || name.front() == '.') return false;
+    for (const char c : name)
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '-' || c == '_' ||
+              c == '.' || c == ':'))
+            return false;
+    return true;
+}
+
+bool usable_target(const std::string& link, std::string_view target) {
+    if (link == "com") {
+        // COM<n>, n from 1 to 999.
+        if (target.size() < 4 || target.size() > 6 || target.substr(0, 3) != "COM" || target[3] == '0') return false;
+        return std::all_of(target.begin() + 3, target.end(), [](char c) { return c >= '0' && c <= '9'; });
+    }
+    if (link == "usb" && target.size() > kInterfaceClassFolder.size() &&
+        target.substr(0, kInterfaceClassFolder.size()) == kInterfaceClassFolder &&
+        target[kInterfaceClassFolder.size()] == '/')
+        target.remove_prefix(kInterfaceClassFolder.size() + 1);
+    return plain_name(target);
+}
 
 bool add_usb(Script& s, const record::Event& e, std::size_t index, std::string* error) {
     if (e.kind == "req") {
@@ -65,7 +91,8 @@ bool add_usb(Script& s, const record::Event& e, std::size_t index, std::string* 
 bool add_stream(Script& s, const record::Event& e, std::size_t index, std::string* error) {
     if (e.kind != "tx" && e.kind != "rx") return true;
     auto bytes = e.fields.size() == 1 ? record::unhex(e.fields[0]) : std::nullopt;
-    if (!bytes) return fail(error, at(e) + "bytes are \"" + e.kind + " <hex>\"");
+    // The matcher takes a chunk the host writes byte by byte: an empty one is no chunk.
+    if (!bytes || bytes->empty()) return fail(error, at(e) + "bytes are \"" + e.kind + " <hex>\"");
     const bool from_host = e.kind == "tx";
     // Adjacent pieces in one direction are one piece: how the host's reads
     // happened to split the bytes says nothing about the instrument.
@@ -155,7 +182,18 @@ std::optional<Script> load_script(const std::string& text, std::string* error) {
             return std::nullopt;
         }
         link = e.link;
-        if (e.kind == "open" && s.target.empty() && !e.fields.empty()) s.target = e.fields[0];
+        if (e.kind == "open") {
+            // The replay makes a socket of this name and removes it at the end: a
+            // name that reached out of the folder would replace someone's file.
+            if (!usable_target(e.link, e.fields[0])) {
+                const std::string what = "\"" + record::shown(e.fields[0]) + "\"";
+                fail(error, at(e) + (e.link == "usb"   ? "the socket " + what + " is not a name in the channel folder"
+                                     : e.link == "bt" ? "the address " + what + " is not a name in the Bluetooth folder"
+                                                      : what + " is not a serial port COM<n>"));
+                return std::nullopt;
+            }
+            if (s.target.empty()) s.target = e.fields[0];
+        }
         if (e.kind == "id") {
             s.identity.clear();
             for (const auto& f : e.fields) s.identity += (s.identity.empty() ? "" : " ") + f;

@@ -72,8 +72,21 @@ struct Script {
     std::string command;  // the command that made the record, when it says
 };
 
-// Reads a record.  Nothing (and why in *error) for a file that is not a record,
-// mixes links, or holds a request without its reply.
+// The longest socket or address name a record may give.
+inline constexpr std::size_t kMaxTargetName = 64;
+
+// Reads a record.  Nothing (and why in *error, "record line N: ..." where a
+// line is to blame) for a file that is not a record, has a malformed line,
+// mixes links, holds a reply without its request, or opens something the
+// replay cannot serve in its folders.  What a record opens must be:
+//   usb  a name, or {00873FDF-61A8-11D1-AA5E-00C04FB1728B}/<name> (the
+//        interface-class folder, where the library and the bridge keep their
+//        sockets), below the channel folder;
+//   bt   a name in the Bluetooth folder (the instrument's address);
+//   com  COM<n>, n from 1 to 999 (the replay serves a pseudo-terminal);
+// a name being 1 to kMaxTargetName letters, digits, '-', '_', '.' and ':', not
+// starting with '.'.  Every "open" line is checked, so a refused record has
+// made nothing.
 std::optional<Script> load_script(const std::string& text, std::string* error);
 
 // Where a replay went wrong: what the record expected and what came.

@@ -115,7 +115,7 @@ void Bridge::arrived(const DeviceInfo& info) {
         if (servers_.count(info.key)) return;
     }
     auto server = std::make_unique<DeviceServer>(backend_, info, *profile);
-    if (!options_.record_dir.empty()) server->record_to(options_.record_dir, options_.usb_dir);
+    if (!options_.record_dir.empty()) server->record_to(options_.record_dir, options_.usb_dir, options_.record_max);
     std::string error;
     if (!server->add_socket(class_socket(info), error)) {
         log_warning(info.key + " (" + id_text(info) + "): not served: " + error);

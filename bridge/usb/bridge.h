@@ -20,6 +20,7 @@
 #include "bridge/usb/device_server.h"
 #include "bridge/usb/product_table.h"
 #include "bridge/usb/usb_backend.h"
+#include "platform/record_file.h"
 
 namespace tola::usbd {
 
@@ -30,6 +31,7 @@ struct BridgeOptions {
     std::filesystem::path usb_dir;
     std::vector<ProductProfile> profiles = builtin_profiles();
     std::filesystem::path record_dir = {};  // tola-usbd --record: a record per client connection
+    std::uint64_t record_max = os::kRecordMaxDefault;  // --record-max: the size of a record's part
 };
 
 struct ServedDevice {

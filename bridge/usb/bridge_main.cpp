@@ -17,6 +17,7 @@
 #include "bridge/usb/channel_socket.h"
 #include "bridge/usb/log.h"
 #include "bridge/usb/product_table.h"
+#include "platform/record_file.h"
 
 namespace tola::usbd {
 namespace {
@@ -29,6 +30,7 @@ struct Options {
     std::string usb_dir;
     std::string bus;
     std::string record_dir;
+    std::string record_max;
 };
 
 bool load_profiles(const Options& o, std::vector<ProductProfile>& profiles) {
@@ -101,10 +103,21 @@ int serve(const ProgramInfo& program, const Options& o, std::vector<ProductProfi
     }
     // Before detaching, which leaves the working folder.
     std::filesystem::path record_dir;
+    std::uint64_t record_max = os::kRecordMaxDefault;
+    if (!o.record_max.empty()) {
+        const auto max = os::parse_record_size(o.record_max);
+        if (!max) {
+            std::cerr << program.name << ": --record-max " << o.record_max
+                      << ": not a size (bytes, or a number with K, M or G; at least 1K; 0 for no limit)\n";
+            return 1;
+        }
+        record_max = *max;
+    }
     if (!o.record_dir.empty()) {
+        // A folder that exists keeps its mode (it may be the home folder).
         record_dir = std::filesystem::absolute(o.record_dir);
-        if (!make_private_folder(record_dir, error)) {
-            std::cerr << program.name << ": " << error << '\n';
+        if (!os::prepare_record_folder(record_dir, error)) {
+            std::cerr << program.name << ": --record: " << error << '\n';
             return 1;
         }
     }
@@ -127,7 +140,7 @@ int serve(const ProgramInfo& program, const Options& o, std::vector<ProductProfi
         return 1;
     }
     if (!record_dir.empty()) log_info("recording every client connection in " + record_dir.string());
-    Bridge bridge(*backend, BridgeOptions{usb_dir, std::move(profiles), record_dir});
+    Bridge bridge(*backend, BridgeOptions{usb_dir, std::move(profiles), record_dir, record_max});
     if (!bridge.start(error)) {
         log_warning(error);
         return 1;
@@ -170,8 +183,13 @@ int bridge_main(int argc, char** argv, const ProgramInfo& program, const Backend
     app.add_option("--config", o.config, "product table changes (default: ~/.config/tola/usbd.conf, /etc/tola/usbd.conf)");
     app.add_option("--record", o.record_dir,
                    "write every exchange of each client connection to a record file in DIR (replay with "
-                   "chromatik-sim --replay)")
+                   "chromatik-sim --replay); a folder that does not exist is made private, an existing one "
+                   "must not be writable by others")
         ->option_text("DIR");
+    app.add_option("--record-max", o.record_max,
+                   "size of a record file before it goes on in FILE.1, FILE.2, ... (the newest four kept): bytes, "
+                   "or with K, M or G; 0 for no limit (default 64M)")
+        ->option_text("SIZE");
     app.add_option("--usb-dir", o.usb_dir, "folder of the channel sockets (default: $TOLA_USB_DIR, else $XDG_RUNTIME_DIR/tola/usb)");
     if (program.has_bus_option) app.add_option("--bus", o.bus, "folder of the virtual instruments' sockets")->required();
     try {

@@ -59,9 +59,10 @@ std::vector<std::filesystem::path> DeviceServer::sockets() const {
     return out;
 }
 
-void DeviceServer::record_to(std::filesystem::path dir, std::filesystem::path usb_dir) {
+void DeviceServer::record_to(std::filesystem::path dir, std::filesystem::path usb_dir, std::uint64_t max_bytes) {
     record_dir_ = std::move(dir);
     usb_dir_ = std::move(usb_dir);
+    record_max_ = max_bytes;
 }
 
 void DeviceServer::start() {
@@ -124,7 +125,7 @@ void DeviceServer::accept_all(const Listener& listener) {
         auto c = std::make_unique<Connection>();
         c->fd = std::move(fd);
         if (!record_dir_.empty()) {
-            c->record = std::make_unique<ExchangeRecord>(record_dir_, usb_dir_, listener.path, info_);
+            c->record = std::make_unique<ExchangeRecord>(record_dir_, usb_dir_, listener.path, info_, record_max_);
             if (!c->record->is_open()) {
                 log_warning(name() + ": cannot write the record " + c->record->path().string());
                 c->record.reset();

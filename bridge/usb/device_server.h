@@ -30,8 +30,8 @@ public:
     // Stops listening at the path and removes it.
     void remove_socket(const std::filesystem::path& path);
     // Before start: every client connection is recorded in a file of its own in
-    // dir (socket paths written below usb_dir).
-    void record_to(std::filesystem::path dir, std::filesystem::path usb_dir);
+    // dir (socket paths written below usb_dir), in parts of max_bytes (0: no limit).
+    void record_to(std::filesystem::path dir, std::filesystem::path usb_dir, std::uint64_t max_bytes);
     void start();
     // Ends every connection, closes the device and removes the sockets.
     void stop();
@@ -66,6 +66,7 @@ private:
     bool open_failure_reported_ = false;
     std::filesystem::path record_dir_;  // empty: no records
     std::filesystem::path usb_dir_;
+    std::uint64_t record_max_ = 0;
 
     mutable std::mutex mutex_;  // guards listeners_ between the serving thread and the owner
     std::vector<Listener> listeners_;

@@ -1,10 +1,8 @@
 #include "bridge/usb/exchange_record.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <atomic>
-#include <cerrno>
 #include <cstdio>
 #include <ctime>
 
@@ -12,18 +10,6 @@
 
 namespace tola::usbd {
 namespace {
-
-void write_all(int fd, const std::string& text) {
-    const char* p = text.data();
-    std::size_t left = text.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, left);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return;
-        p += n;
-        left -= static_cast<std::size_t>(n);
-    }
-}
 
 std::string file_name(const DeviceInfo& device) {
     static std::atomic<unsigned> counter{0};
@@ -40,28 +26,38 @@ std::string file_name(const DeviceInfo& device) {
 }  // namespace
 
 ExchangeRecord::ExchangeRecord(const std::filesystem::path& dir, const std::filesystem::path& usb_dir,
-                               const std::filesystem::path& socket, const DeviceInfo& device)
-    : path_(dir / file_name(device)) {
-    // Records hold what the instrument sent (its serial number, settings and
-    // measurements): readable by the user alone.
-    file_ = Fd(::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0600));
-    if (!file_) return;
+                               const std::filesystem::path& socket, const DeviceInfo& device, std::uint64_t max_bytes)
+    : path_(dir / file_name(device)), socket_(socket.lexically_relative(usb_dir).string()) {
     char ids[64];
     std::snprintf(ids, sizeof ids, "vendor 0x%04X product 0x%04X release 0x%04X", device.vendor, device.product,
                   device.release);
-    write_all(file_.get(), record::header_line());
-    write_all(file_.get(), "# served by tola-usbd: device " + device.key + ", " + ids + "\n");
-    line("open", socket.lexically_relative(usb_dir).string());
+    served_ = "# served by tola-usbd: device " + device.key + ", " + ids + "\n";
+    // Records hold what the instrument sent (its serial number, settings and
+    // measurements): readable by the user alone (record_file.h makes them 0600).
+    std::string error;
+    if (!file_.open(path_, max_bytes, opening(), error)) return;
+    path_ = file_.name();
 }
 
 ExchangeRecord::~ExchangeRecord() {
-    if (file_) line("close", {});
+    if (is_open()) line("close", {});
+}
+
+// The lines each part begins with; a later part restates the connection.
+std::string ExchangeRecord::opening() const {
+    std::string text = record::header_line() + served_;
+    if (file_.is_open() && file_.part() > 0)
+        text += "# part " + std::to_string(file_.part()) + " of the record begun in " + file_.name().string() + "\n";
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start_);
+    return text + record::event_line(static_cast<std::uint64_t>(ms.count()), "usb", "open", socket_);
 }
 
 void ExchangeRecord::line(const std::string& kind, const std::string& fields) {
-    if (!file_) return;
+    if (!is_open()) return;
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start_);
-    write_all(file_.get(), record::event_line(static_cast<std::uint64_t>(ms.count()), "usb", kind, fields));
+    // A new part begins before a request, never between a request and its reply.
+    file_.write(record::event_line(static_cast<std::uint64_t>(ms.count()), "usb", kind, fields), kind == "req",
+                [this] { return opening(); });
 }
 
 void ExchangeRecord::request(const usbchannel::Request& r) {

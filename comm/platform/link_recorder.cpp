@@ -1,12 +1,10 @@
 #include "comm/platform/link_recorder.h"
 
+#include "comm/platform/diagnostics.h"
 #include "comm/platform/process_global.h"
 #include "comm/platform/record_format.h"
+#include "platform/record_file.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -19,9 +17,12 @@ namespace {
 struct Recorder {
     std::mutex mutex;
     bool opened = false;
-    int fd = -1;
+    os::RecordFile file;
     std::chrono::steady_clock::time_point start;
     std::string last_link = "usb";
+    std::string command;    // the first comment of every part
+    std::string last_open;  // the last "open" and "id" events (link, kind, fields),
+    std::string last_id;    // restated at the start of every later part
 };
 
 Recorder& recorder() {
@@ -29,16 +30,9 @@ Recorder& recorder() {
     return *r;
 }
 
-void write_line(int fd, const std::string& line) {
-    const char* p = line.data();
-    std::size_t left = line.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, left);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return;
-        p += n;
-        left -= static_cast<std::size_t>(n);
-    }
+std::uint64_t elapsed_ms(const Recorder& r) {
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - r.start);
+    return static_cast<std::uint64_t>(ms.count());
 }
 
 // The command line of this process, so that a record says what made it.
@@ -66,21 +60,46 @@ std::string command_line() {
     return out;
 }
 
+// The lines a part of the record begins with: the format, the command, and
+// in a later part what was open and whom the host was talking to then, so that
+// each part reads (and replays from its start) as a record of its own.
+std::string opening(const Recorder& r) {
+    std::string text = record::header_line() + "# command: " + r.command + "\n";
+    if (r.file.part() == 0) return text;
+    text += "# part " + std::to_string(r.file.part()) + " of the record begun in " + r.file.name().string() + "\n";
+    const std::uint64_t ms = elapsed_ms(r);
+    if (!r.last_open.empty()) text += std::to_string(ms) + " " + r.last_open + "\n";
+    if (!r.last_id.empty()) text += std::to_string(ms) + " " + r.last_id + "\n";
+    return text;
+}
+
+// The size limit of a part: TOLA_RECORD_MAX, else the default.
+std::uint64_t size_limit() {
+    const char* text = std::getenv("TOLA_RECORD_MAX");
+    if (text == nullptr || *text == '\0') return os::kRecordMaxDefault;
+    if (const auto max = os::parse_record_size(text)) return *max;
+    message_box("TOLA_RECORD_MAX",
+                std::string(text) + " is not a size (such as 64M, 512K or 0 for no limit); 64M is used");
+    return os::kRecordMaxDefault;
+}
+
 // Under the lock: opens the file on first use.
-int file(Recorder& r) {
+bool file(Recorder& r) {
     if (!r.opened) {
         r.opened = true;
         const char* name = std::getenv("TOLA_RECORD");
         if (name != nullptr && *name != '\0') {
-            r.fd = ::open(name, O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0600);
-            if (r.fd >= 0) {
-                r.start = std::chrono::steady_clock::now();
-                write_line(r.fd, record::header_line());
-                write_line(r.fd, "# command: " + command_line() + "\n");
-            }
+            r.start = std::chrono::steady_clock::now();
+            r.command = command_line();
+            std::string error;
+            if (!r.file.open(name, size_limit(), opening(r), error))
+                message_box("TOLA_RECORD", "nothing is recorded: " + error);
+            else if (r.file.name() != name)
+                message_box("TOLA_RECORD", std::string(name) + " exists and is left alone; the record is " +
+                                               r.file.name().string());
         }
     }
-    return r.fd;
+    return r.file.is_open();
 }
 
 }  // namespace
@@ -88,17 +107,25 @@ int file(Recorder& r) {
 bool active() {
     Recorder& r = recorder();
     std::lock_guard lock(r.mutex);
-    return file(r) >= 0;
+    return file(r);
 }
 
 void event(std::string_view link, std::string_view kind, std::string_view fields) {
     Recorder& r = recorder();
     std::lock_guard lock(r.mutex);
-    const int fd = file(r);
-    if (fd < 0) return;
-    if (kind == "open") r.last_link = std::string(link);
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - r.start);
-    write_line(fd, record::event_line(static_cast<std::uint64_t>(ms.count()), link, kind, fields));
+    if (!file(r)) return;
+    // A new part begins anywhere but between a USB request and its reply.
+    const bool may_start_part = !(link == "usb" && kind == "rep");
+    if (!r.file.write(record::event_line(elapsed_ms(r), link, kind, fields), may_start_part,
+                      [&r] { return opening(r); }))
+        message_box("TOLA_RECORD", "the record ends here: " + r.file.error());
+    if (kind == "open") {
+        r.last_link = std::string(link);
+        r.last_open = std::string(link) + " open " + std::string(fields);
+        r.last_id.clear();
+    } else if (kind == "id") {
+        r.last_id = std::string(link) + " id " + std::string(fields);
+    }
 }
 
 void usb_request(std::uint32_t code, std::uint32_t capacity, std::span<const std::uint8_t> in,

@@ -8,7 +8,8 @@
 //   <ms> <link> <kind> <fields...>         one line per event
 //
 // <ms> is the time since the record was started, <link> "usb", "com" or "bt".
-// Bytes are lower-case hex without separators; "-" stands for none.
+// Bytes are lower-case hex without separators; "-" stands for none.  Every line
+// ends with a newline: a file that ends inside a line was cut off.
 //
 //   usb open <path>                     a channel socket was opened (path below the channel folder)
 //   usb close
@@ -35,10 +36,19 @@
 #include <string_view>
 #include <vector>
 
+#include "comm/platform/usb_channel_frame.h"
+
 namespace tola::record {
 
 inline constexpr const char* kMagic = "TOLA-RECORD";
 inline constexpr int kVersion = 1;
+
+// The most bytes one event may carry: a USB request's or reply's buffers are
+// bounded by the channel's frame; a serial or Bluetooth read or write is far
+// smaller than this bound.  Longer lines are refused unread.
+inline constexpr std::size_t kMaxUsbBytes = usbchannel::kMaxPayload;
+inline constexpr std::size_t kMaxStreamBytes = std::size_t{1} << 20;
+inline constexpr std::size_t kMaxLine = 2 * kMaxStreamBytes + 256;
 
 inline std::string header_line() { return std::string(kMagic) + " " + std::to_string(kVersion) + "\n"; }
 
@@ -146,14 +156,85 @@ inline std::vector<std::string> split(std::string_view line) {
     return words;
 }
 
-// The events of a record; nothing (and why in *error) for a file in another
-// format or version, or a malformed line.
+// A word of a record as a message quotes it: escaped (no control characters
+// reach a terminal) and cut to a readable length.
+inline std::string shown(std::string_view word) {
+    constexpr std::size_t kMost = 40;
+    return escape(word.substr(0, kMost)) + (word.size() > kMost ? "..." : "");
+}
+
+inline bool is_hex_digit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+
+// Bytes in hex ("-" for none), at most `max` of them.
+inline bool valid_bytes(std::string_view text, std::size_t max, bool may_be_empty = true) {
+    if (text == "-") return may_be_empty;
+    if (text.empty() || text.size() % 2 != 0 || text.size() / 2 > max) return false;
+    for (char c : text)
+        if (!is_hex_digit(c)) return false;
+    return true;
+}
+
+template <class T>
+bool valid_number(std::string_view text, T& out, int base = 10) {
+    const auto r = std::from_chars(text.data(), text.data() + text.size(), out, base);
+    return !text.empty() && r.ec == std::errc{} && r.ptr == text.data() + text.size();
+}
+
+// Why the fields of an event do not have the form of its kind; empty when they do.
+inline std::string malformed(const Event& e) {
+    const auto& f = e.fields;
+    const std::string event = e.link + " " + shown(e.kind);
+    if (e.kind == "open") return f.size() == 1 ? "" : event + " needs what was opened, one word";
+    if (e.kind == "close") return f.empty() ? "" : event + " takes no fields";
+    if (e.kind == "id") {
+        if (f.empty()) return event + " needs <key>=<value> fields";
+        for (const auto& w : f) {
+            const auto eq = w.find('=');
+            if (eq == 0 || eq == std::string::npos) return event + ": \"" + shown(w) + "\" is not <key>=<value>";
+            for (unsigned char c : w)
+                if (c <= 0x20 || c >= 0x7F)
+                    return event + ": \"" + shown(w) + "\" holds a character that is written %-escaped";
+        }
+        return "";
+    }
+    if (e.link == "usb" && e.kind == "req") {
+        std::uint32_t code = 0;
+        std::uint32_t capacity = 0;
+        if (f.size() != 4) return "a request is \"usb req <code> <capacity> <in> <out>\"";
+        if (f[0].size() != 8 || !valid_number(f[0], code, 16)) return "bad control code " + shown(f[0]);
+        if (!valid_number(f[1], capacity)) return "bad capacity " + shown(f[1]);
+        if (capacity > kMaxUsbBytes)
+            return "capacity " + f[1] + " is beyond the " + std::to_string(kMaxUsbBytes) + " bytes a request can have";
+        if (!valid_bytes(f[2], kMaxUsbBytes) || !valid_bytes(f[3], kMaxUsbBytes))
+            return "request bytes are hex (or \"-\"), at most " + std::to_string(kMaxUsbBytes) + " of them";
+        return "";
+    }
+    if (e.link == "usb" && e.kind == "rep") {
+        std::uint32_t returned = 0;
+        if (f.size() == 1 && f[0] == "lost") return "";
+        if (f.size() != 3 || (f[0] != "0" && f[0] != "1") || !valid_number(f[1], returned))
+            return "a reply is \"usb rep <ok> <returned> <data>\" or \"usb rep lost\"";
+        if (!valid_bytes(f[2], kMaxUsbBytes))
+            return "reply bytes are hex (or \"-\"), at most " + std::to_string(kMaxUsbBytes) + " of them";
+        return "";
+    }
+    if (e.link != "usb" && (e.kind == "tx" || e.kind == "rx")) {
+        if (f.size() != 1 || !valid_bytes(f[0], kMaxStreamBytes, false))
+            return event + " needs its bytes in hex (at least one, at most " + std::to_string(kMaxStreamBytes) + ")";
+        return "";
+    }
+    return "unknown event \"" + event + "\"";
+}
+
+// The events of a record; nothing (and why in *error, "record line N: ...")
+// for a file in another format or version, or a malformed line: every event
+// has the fields of its kind, bytes in hex within their bounds.
 inline std::optional<Parsed> parse(std::string_view text, std::string* error) {
     Parsed parsed;
     std::size_t number = 0;
     std::size_t pos = 0;
     auto fail = [&](const std::string& why) -> std::optional<Parsed> {
-        if (error) *error = "line " + std::to_string(number) + ": " + why;
+        if (error) *error = "record line " + std::to_string(number) + ": " + why;
         return std::nullopt;
     };
     while (pos < text.size()) {
@@ -161,11 +242,15 @@ inline std::optional<Parsed> parse(std::string_view text, std::string* error) {
         std::string_view line = text.substr(pos, end == std::string_view::npos ? text.size() - pos : end - pos);
         pos = end == std::string_view::npos ? text.size() : end + 1;
         ++number;
+        if (line.size() > kMaxLine)
+            return fail("longer than any event can be (" + std::to_string(line.size()) + " characters)");
+        if (end == std::string_view::npos) return fail("the file ends inside this line (the record was cut off)");
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         if (number == 1) {
             const auto words = split(line);
             if (words.size() != 2 || words[0] != kMagic) return fail("not a record (no \"TOLA-RECORD\" line)");
-            if (words[1] != std::to_string(kVersion)) return fail("record version " + words[1] + " is not known");
+            if (words[1] != std::to_string(kVersion))
+                return fail("record version " + shown(words[1]) + " is not known");
             continue;
         }
         if (line.empty()) continue;
@@ -179,15 +264,18 @@ inline std::optional<Parsed> parse(std::string_view text, std::string* error) {
         if (words.size() < 3) return fail("an event needs a time, a link and a kind");
         Event e;
         e.line = number;
-        const auto r = std::from_chars(words[0].data(), words[0].data() + words[0].size(), e.ms);
-        if (r.ec != std::errc{} || r.ptr != words[0].data() + words[0].size()) return fail("bad time " + words[0]);
+        if (!valid_number(words[0], e.ms)) return fail("bad time " + shown(words[0]));
         e.link = words[1];
         e.kind = words[2];
         e.fields.assign(words.begin() + 3, words.end());
-        if (e.link != "usb" && e.link != "com" && e.link != "bt") return fail("unknown link " + e.link);
+        if (e.link != "usb" && e.link != "com" && e.link != "bt") return fail("unknown link " + shown(e.link));
+        if (const std::string why = malformed(e); !why.empty()) return fail(why);
         parsed.events.push_back(std::move(e));
     }
-    if (number == 0) return fail("empty file");
+    if (number == 0) {
+        if (error) *error = "the file is empty";
+        return std::nullopt;
+    }
     return parsed;
 }
 

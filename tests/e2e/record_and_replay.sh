@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # A record made with TOLA_RECORD against the virtual instrument replays as that
 # instrument: a second "tolactl info" learns the same identity from the replay
-# alone.  The same record with one request changed makes the replay report the
+# alone.  A record that exists is never written over.  The same record with one request changed makes the replay report the
 # difference at that request's line, and the command fails from there on.
 set -euo pipefail
 bin=$1
@@ -18,6 +18,15 @@ sim=$!
 for _ in $(seq 600); do [ -s "$work/state.json" ] && break; sleep 0.05; done
 
 TOLA_RECORD="$work/info.rec" "$bin/tolactl" info >"$work/info.out"
+# A second process finds the record there: it leaves it alone and records in a
+# file of its own, in parts of 2K of which the newest four stay.
+cp "$work/info.rec" "$work/first.rec"
+"$bin/tolactl" --record "$work/info.rec" --record-max 2K info >/dev/null 2>"$work/second.err"
+cmp "$work/info.rec" "$work/first.rec"
+grep -q "info.rec exists and is left alone" "$work/second.err"
+parts=("$work"/info.rec.pid*)
+[ "${#parts[@]}" = 4 ] || { echo "expected the newest four parts, found: ${parts[*]}"; exit 1; }
+for p in "${parts[@]}"; do head -n 1 "$p" | grep -qx "TOLA-RECORD 1"; done
 kill "$sim"
 wait "$sim" || true
 sim=

@@ -2,10 +2,17 @@
 // recording (timing-dependent repeats, liveness reads, its clock) and what it may not.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include <stdlib.h>
+#include <sys/stat.h>
+
 #include "sim/replay_script.h"
+#include "sim/replay_server.h"
 
 namespace tola::sim::replay {
 namespace {
@@ -57,24 +64,91 @@ TEST(ReplayScript, ReadsTheRecordAndRefusesBrokenOnes) {
     EXPECT_EQ(s->exchanges[1].line, 6u);
     EXPECT_TRUE(s->exchanges[5].reply.lost);
     EXPECT_NE(s->identity.find("serial=H51234"), std::string::npos);
+}
 
+unsigned mode_of(const std::filesystem::path& p) {
+    struct stat st{};
+    return ::lstat(p.c_str(), &st) == 0 ? st.st_mode : 0;
+}
+
+// Records that are malformed, or that name something outside the replay's
+// folders, are refused with the line to blame, and the replay makes nothing:
+// no folder, no socket, and a file the record names elsewhere stays as it was.
+TEST(ReplayScript, BrokenAndHostileRecordsAreRefusedBeforeAnythingIsMade) {
+    char pattern[] = "/tmp/tola-replay-XXXXXX";
+    ASSERT_NE(nullptr, ::mkdtemp(pattern));
+    const std::filesystem::path base = pattern;
+    const std::filesystem::path outside = base / "outside";
+    std::filesystem::create_directory(outside);
+    ::chmod(outside.c_str(), 0755);
+    std::ofstream(outside / "file") << "keep me\n";
+    const std::string head = "TOLA-RECORD 1\n# command: tolactl info\n";
+    const std::string usb = "TOLA-RECORD 1\n0 usb open dev0\n";
+    const std::string bt = "TOLA-RECORD 1\n0 bt open 00:80:25:AB:CD:01\n";
+    const std::string req = "1 usb req 00222402 4 - -\n";
     const struct {
-        const char* text;
-        const char* why;
+        std::string text;  // "@" stands for the test's folder
+        std::string why;
     } broken[] = {
-        {"TOLA-RECORD 2\n0 usb open x\n", "version 2"},
+        {"TOLA-RECORD 2\n0 usb open x\n", "record line 1: record version 2"},
         {"something else\n", "not a record"},
+        {"", "the file is empty"},
         {"TOLA-RECORD 1\n0 usb open x\n1 usb rep 1 0 -\n", "without its request"},
-        {"TOLA-RECORD 1\n0 usb open x\n1 usb req 00222405 0 0g -\n", "line 3"},
+        {"TOLA-RECORD 1\n0 usb open x\n1 usb req 00222405 0 0g -\n", "record line 3: request bytes are hex"},
         {"TOLA-RECORD 1\n0 com open COM3\n1 usb req 00222405 0 - -\n", "one link"},
         {"TOLA-RECORD 1\n1 com tx 01\n", "no \"open\""},
-        {"TOLA-RECORD 1\n0 usb open x\n1 usb req 00222402 2 - -\n1 usb rep 1 3 aabbcc\n", "capacity"},
+        {usb + "1 usb req 00222402 2 - -\n1 usb rep 1 3 aabbcc\n", "record line 4: a reply larger than its request's capacity"},
+        // What is opened must be a name in the replay's own folder.
+        {head + "0 usb open @/outside/file\n" + req, "record line 3: the socket \"/tmp/"},
+        {head + "0 usb open ../outside/file\n" + req, "record line 3: the socket \"../outside/file\" is not a name"},
+        {head + "0 usb open {00873FDF-61A8-11D1-AA5E-00C04FB1728B}/../../outside/file\n", "record line 3: the socket"},
+        {head + "0 usb open {00873FDF-61A8-11D1-AA5E-00C04FB1728B}\n", "record line 3: the socket"},
+        {head + "0 usb open .tola-usbd.lock\n", "record line 3: the socket"},
+        {head + "0 usb open ..\n", "record line 3: the socket"},
+        {head + "0 usb open dev\x1b[2J\n", "record line 3: the socket \"dev%1B[2J\""},
+        {head + "0 usb open " + std::string(kMaxTargetName + 1, 'd') + "\n", "record line 3: the socket"},
+        {usb + "1 usb close\n2 usb open @/outside/file\n", "record line 4: the socket"},
+        {"TOLA-RECORD 1\n0 bt open ../outside/file\n", "record line 2: the address \"../outside/file\" is not a name"},
+        {"TOLA-RECORD 1\n0 bt open\n", "record line 2: bt open needs what was opened"},
+        {"TOLA-RECORD 1\n0 com open /dev/sda\n", "record line 2: \"/dev/sda\" is not a serial port COM<n>"},
+        // Malformed lines: the replay once crashed on an empty write.
+        {bt + "1 bt tx -\n", "record line 3: bt tx needs its bytes in hex"},
+        {bt + "1 bt rx 0\n", "record line 3: bt rx needs its bytes"},
+        {bt + "1 bt tx 0g\n", "record line 3: bt tx needs its bytes"},
+        {bt + "1 bt rx " + std::string(2 * (std::size_t{1} << 20) + 2, 'a') + "\n", "record line 3: bt rx needs"},
+        {usb + "1 usb req 00222402 4 - -", "record line 3: the file ends inside this line"},
+        {usb + "1 usb req 00222402\n", "record line 3: a request is"},
+        {usb + req + "1 usb rep 1\n", "record line 4: a reply is"},
+        {usb + "1 usb req 00222402 4294967295 - -\n", "record line 3: capacity 4294967295 is beyond"},
+        {usb + "1 usb req 00222405 0 " + std::string(2 * 65537, '0') + " -\n", "record line 3: request bytes"},
+        {usb + req + "1 usb rep 1 4 " + std::string(2 * 65537, '0') + "\n", "record line 4: reply bytes"},
+        {usb + "1 usb poke 00\n", "record line 3: unknown event \"usb poke\""},
+        {bt + "1 bt req 00222402 4 - -\n", "record line 3: unknown event \"bt req\""},
+        {usb + "1 serial tx 01\n", "record line 3: unknown link serial"},
+        {usb + "x usb close\n", "record line 3: bad time x"},
+        {usb + "1 usb close now\n", "record line 3: usb close takes no fields"},
+        {usb + "1 usb id serial\n", "record line 3: usb id: \"serial\" is not <key>=<value>"},
     };
     for (const auto& b : broken) {
-        error.clear();
-        EXPECT_FALSE(load_script(b.text, &error)) << b.text;
+        std::string text = b.text;
+        if (const auto at = text.find('@'); at != std::string::npos) text.replace(at, 1, base.string());
+        std::string error;
+        const bool loaded = load_script(text, &error).has_value();
+        EXPECT_FALSE(loaded) << text.substr(0, 200);
         EXPECT_NE(error.find(b.why), std::string::npos) << error;
+        if (loaded) continue;  // the replay would serve it until stopped
+
+        std::ofstream(base / "record.rec", std::ios::trunc) << text;
+        std::ostringstream out;
+        std::ostringstream err;
+        EXPECT_EQ(2, tola::sim::run_replay({base / "record.rec", base / "usb", base / "bt"}, out, err));
+        EXPECT_NE(err.str().find(b.why), std::string::npos) << err.str();
+        EXPECT_FALSE(std::filesystem::exists(base / "usb")) << b.why;
+        EXPECT_FALSE(std::filesystem::exists(base / "bt")) << b.why;
+        EXPECT_EQ(mode_of(outside), static_cast<unsigned>(S_IFDIR | 0755)) << b.why;
+        EXPECT_TRUE(S_ISREG(mode_of(outside / "file"))) << b.why;
     }
+    std::filesystem::remove_all(base);
 }
 
 TEST(ReplayScript, UsbRequestsMatchInOrderWithTheTimingLooseningsOnly) {
